@@ -1,0 +1,50 @@
+# The two commands of the README: `make run` and `make test`.
+# Both install what is missing (Debian 12, apt) before building.
+
+JOBS  ?= $(shell nproc)
+BUILD ?= build
+ASAN  ?= build-asan
+FUZZ  ?= build-fuzz
+FUZZ_SECONDS ?= 20
+
+.PHONY: all deps build run test unit-asan bench fuzz fuzz-smoke format clean
+
+all: build
+
+deps:
+	@./tools/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/sorimba
+
+# Every test: the release build runs all of them (unit, command line, real X),
+# then a Debug build under AddressSanitizer and UndefinedBehaviorSanitizer
+# runs the unit tests again, then each fuzz target runs for a short while.
+test: build unit-asan fuzz-smoke
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@echo "All test stages passed."
+
+unit-asan: deps
+	@cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DSORIMBA_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN) -j $(JOBS)
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		QT_QPA_PLATFORM=offscreen ctest --output-on-failure -L unit -j $(JOBS)
+
+bench: build
+	./bench/report.sh $(BUILD)
+
+fuzz-smoke: deps
+	@./fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
+
+fuzz: deps
+	@./fuzz/run.sh $(FUZZ) $(or $(SECONDS),1200)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(ASAN) $(FUZZ)

@@ -1,0 +1,31 @@
+#pragma once
+// The column extraction: cuts the reader-submission column out of one issue
+// of the weekly newsletter and reshapes it into the clip text. A pure
+// function of the issue text and the option switches; standard C++ only.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sorimba::extraction {
+
+// The option switches the extraction reads.
+struct Options {
+    bool withTitles = false;     // "●" titles go in and group the entries
+    bool withVotes = false;      // "◇これに一票" lines are taken like others
+    bool withStaffWord = false;  // the staff section is taken
+    bool withAbout = false;      // the service's self-description is taken
+    bool joinLines = false;      // each paragraph becomes one line
+    // A clip text longer than this (in UTF-16 code units) fails like a
+    // missing column. Staff sections without an end can make the output grow
+    // with the square of the input; no real issue comes near this bound.
+    std::size_t maxOutputUnits = std::size_t{32} * 1024 * 1024;  // 64 MiB of UTF-16
+};
+
+// The clip text: lines ended by CR LF. std::nullopt when the issue holds no
+// column marker "■ぴこぴこＺＯＫ" (or the output would pass the bound); an empty
+// string when the column holds nothing to take.
+std::optional<std::u16string> extractColumn(std::u16string_view issueText, const Options& options);
+
+}  // namespace sorimba::extraction

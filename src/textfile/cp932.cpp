@@ -1,0 +1,106 @@
+#include <iconv.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "textfile/textfile.h"
+
+namespace sorimba::textfile {
+namespace {
+
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+            throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
+        }
+    }
+    ~Converter() { iconv_close(cd_); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts as much as it can; returns the iconv error that stopped it
+    // (0 when all input was taken). in/inLeft and out are advanced.
+    int run(char** in, size_t* inLeft, std::string& out) {
+        while (*inLeft > 0) {
+            char buffer[16384];
+            char* outPtr = buffer;
+            size_t outLeft = sizeof buffer;
+            size_t r = iconv(cd_, in, inLeft, &outPtr, &outLeft);
+            out.append(buffer, outPtr - buffer);
+            if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+                int error = errno;
+                iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // reset shift state
+                return error;
+            }
+        }
+        return 0;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+std::string encodeCp932(std::u16string_view text) {
+    Converter conv("CP932", "UTF-16LE");
+    std::string out;
+    out.reserve(text.size() * 2);
+    std::u16string_view rest = text;
+    while (!rest.empty()) {
+        // UTF-16LE bytes of what is left; char16_t is little-endian here.
+        static_assert(std::endian::native == std::endian::little);
+        char* in = const_cast<char*>(reinterpret_cast<const char*>(rest.data()));
+        size_t inLeft = rest.size() * 2;
+        int error = conv.run(&in, &inLeft, out);
+        size_t done = rest.size() - inLeft / 2;
+        rest.remove_prefix(done);
+        if (error == 0) break;
+        // EILSEQ: an unencodable character or a lone surrogate; EINVAL: a
+        // high surrogate at the very end. Either way it becomes "?".
+        size_t skip = 1;
+        if (rest.size() >= 2 && isHighSurrogate(rest[0]) && isLowSurrogate(rest[1])) skip = 2;
+        out.push_back('?');
+        rest.remove_prefix(skip);
+    }
+    return out;
+}
+
+std::u16string decodeCp932(std::string_view bytes) {
+    Converter conv("UTF-16LE", "CP932");
+    std::string utf16;
+    utf16.reserve(bytes.size() * 2);
+    std::string_view rest = bytes;
+    while (!rest.empty()) {
+        char* in = const_cast<char*>(rest.data());
+        size_t inLeft = rest.size();
+        int error = conv.run(&in, &inLeft, utf16);
+        rest.remove_prefix(rest.size() - inLeft);
+        if (error == 0) break;
+        // An invalid byte (or a lead byte cut off at the end) becomes U+FFFD.
+        utf16.append("\xFD\xFF", 2);
+        rest.remove_prefix(1);
+    }
+    std::u16string out(utf16.size() / 2, u'\0');
+    std::memcpy(out.data(), utf16.data(), out.size() * 2);
+    return out;
+}
+
+QByteArray toCp932(const QString& text) {
+    std::string bytes = encodeCp932(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()));
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QString fromCp932(const QByteArray& bytes) {
+    std::u16string text = decodeCp932(std::string_view(bytes.constData(), bytes.size()));
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace sorimba::textfile

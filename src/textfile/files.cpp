@@ -1,0 +1,157 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+
+#include "textfile/textfile.h"
+
+namespace sorimba::textfile {
+namespace {
+
+Outcome failure(const QString& why) { return Outcome{false, why}; }
+
+Outcome systemFailure(int error) { return failure(QString::fromLocal8Bit(std::strerror(error))); }
+
+QByteArray nativePath(const QString& path) { return path.toLocal8Bit(); }
+
+// Checks what stands at a path before it is opened for writing.
+Outcome checkWritable(const QString& path, bool* exists) {
+    struct stat st {};
+    *exists = ::stat(nativePath(path).constData(), &st) == 0;
+    if (!*exists) {
+        if (errno == ENOENT) return {};
+        return systemFailure(errno);
+    }
+    if (!S_ISREG(st.st_mode)) return failure(QStringLiteral("not a regular file"));
+    if ((st.st_mode & 0222) == 0) return failure(QStringLiteral("the file is read-only"));
+    return {};
+}
+
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+FileKind fileKind(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(nativePath(path).constData(), &st) != 0) return FileKind::Missing;
+    return S_ISREG(st.st_mode) ? FileKind::Regular : FileKind::Other;
+}
+
+bool isReadOnly(const QString& path) {
+    struct stat st {};
+    if (::stat(nativePath(path).constData(), &st) != 0) return false;
+    return (st.st_mode & 0222) == 0;
+}
+
+Outcome readFile(const QString& path, QByteArray* contents) {
+    contents->clear();
+    if (path.isEmpty()) return failure(QStringLiteral("no file name"));
+    int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return systemFailure(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return failure(QStringLiteral("not a regular file"));
+    }
+    contents->reserve(static_cast<qsizetype>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int error = errno;
+            ::close(fd);
+            contents->clear();
+            return systemFailure(error);
+        }
+        if (n == 0) break;
+        contents->append(buffer, n);
+    }
+    ::close(fd);
+    return {};
+}
+
+Outcome appendToFile(const QString& path, const QByteArray& bytes) {
+    if (path.isEmpty()) return failure(QStringLiteral("no file name"));
+    bool existed = false;
+    if (Outcome check = checkWritable(path, &existed); !check.ok) return check;
+
+    const QByteArray native = nativePath(path);
+    // O_NONBLOCK: a FIFO put in the file's place meanwhile must not hang us.
+    int fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return systemFailure(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return failure(QStringLiteral("not a regular file"));
+    }
+    const off_t oldSize = st.st_size;
+
+    QByteArray data;
+    if (oldSize > 0) {
+        char tail[2] = {0, 0};
+        off_t from = oldSize >= 2 ? oldSize - 2 : 0;
+        ssize_t got = ::pread(fd, tail, static_cast<size_t>(oldSize - from), from);
+        if (got != oldSize - from) {
+            int error = got < 0 ? errno : EIO;
+            ::close(fd);
+            return systemFailure(error);
+        }
+        if (!endsWithLineEnd(std::string_view(tail, static_cast<size_t>(got)))) data = "\r\n";
+    }
+    data += bytes;
+
+    bool written = writeAll(fd, data.constData(), static_cast<size_t>(data.size()));
+    int error = written ? 0 : errno;
+    if (written && ::fdatasync(fd) != 0 && errno != EINVAL) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        // Take back what was added, so a failed save changes nothing.
+        if (::ftruncate(fd, oldSize) != 0) { /* the old bytes are whole either way */
+        }
+    }
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        if (!existed && oldSize == 0) ::unlink(native.constData());
+        return systemFailure(error);
+    }
+    return {};
+}
+
+Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist) {
+    if (path.isEmpty()) return failure(QStringLiteral("no file name"));
+    bool exists = false;
+    if (Outcome check = checkWritable(path, &exists); !check.ok) return check;
+    if (!exists && mustExist) return systemFailure(ENOENT);
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return failure(file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        QString why = file.errorString();
+        file.cancelWriting();
+        return failure(why);
+    }
+    if (!file.commit()) return failure(file.errorString());
+    return {};
+}
+
+}  // namespace sorimba::textfile

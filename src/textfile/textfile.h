@@ -1,0 +1,73 @@
+#pragma once
+// Text files as this program keeps them: code page 932 (Shift-JIS as Windows
+// writes it) with CR LF line ends. Old content of a user's file is only ever
+// handled as bytes, so no byte of it changes when the program appends to or
+// rewrites a file.
+
+#include <QByteArray>
+#include <QString>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorimba::textfile {
+
+// UTF-16 to code page 932 (glibc iconv "CP932"). A character the code page
+// cannot hold, and a lone surrogate, becomes "?".
+std::string encodeCp932(std::u16string_view text);
+QByteArray toCp932(const QString& text);
+
+// Code page 932 to UTF-16. Each byte that does not start a valid character
+// (and a lead byte cut off at the end) becomes U+FFFD; decoding goes on with
+// the next byte, so nothing is skipped silently beyond that byte.
+std::u16string decodeCp932(std::string_view bytes);
+QString fromCp932(const QByteArray& bytes);
+
+// Splits bytes into lines. A line ends at CR LF or at a lone CR; an LF that
+// does not follow a CR is an ordinary character. The last line needs no line
+// end, so "A\r\nB" and "A\r\nB\r\n" both give {"A", "B"}; "" gives nothing.
+// Neither CR nor LF occurs inside a code page 932 character, so this is exact.
+std::vector<std::string_view> splitLines(std::string_view bytes);
+
+// True when the bytes end with a line end (a CR, or CR LF).
+bool endsWithLineEnd(std::string_view bytes);
+
+// Cuts UTF-16 text at every CR LF pair: k pairs give k + 1 pieces; an empty
+// text gives no pieces at all. A lone CR or LF stays inside its piece.
+std::vector<QString> cutAtCrLf(const QString& text);
+
+// --- Files -------------------------------------------------------------
+
+enum class FileKind { Missing, Regular, Other };
+
+// What is at a path, following symbolic links: nothing, a regular file, or
+// something else (a directory, FIFO, socket, device, a dangling link...).
+FileKind fileKind(const QString& path);
+
+// A file whose permission bits grant write to nobody is read-only for this
+// program, even when it runs as root.
+bool isReadOnly(const QString& path);
+
+struct Outcome {
+    bool ok = true;
+    QString error;  // why it failed, in words for the user
+};
+
+// Reads a whole regular file. Fails for anything that is not a regular file.
+Outcome readFile(const QString& path, QByteArray* contents);
+
+// Appends bytes to a regular file in place, creating it when missing. When
+// the old content does not end with a line end, CR LF is written first, so
+// the old last line stays a line of its own. Old bytes are never rewritten:
+// a crash at any moment leaves the old content whole, followed by a prefix
+// of the new bytes. Refuses read-only files and anything not regular.
+Outcome appendToFile(const QString& path, const QByteArray& bytes);
+
+// Replaces a regular file's content atomically: the new content goes into a
+// temporary file in the same folder, which takes the file's place only when
+// complete. Permissions are kept, a symbolic link stays a link and its target
+// gets the new content. Read-only and non-regular files are refused; with
+// mustExist a missing file is refused too (and nothing is created).
+Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist);
+
+}  // namespace sorimba::textfile

@@ -1,0 +1,141 @@
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "textfile/textfile.h"
+
+namespace tf = sorimba::textfile;
+
+namespace {
+
+QByteArray slurp(const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    return f.readAll();
+}
+
+void spit(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+}  // namespace
+
+TEST(Cp932, EncodesJapaneseWithMicrosoftsTable) {
+    // "■ぴこぴこＺＯＫ" and the characters where Microsoft's table differs
+    // from plain Shift_JIS: wave dash and full-width tilde, minus sign.
+    EXPECT_EQ(tf::encodeCp932(u"■ぴこ"), "\x81\xa1\x82\xd2\x82\xb1");
+    EXPECT_EQ(tf::encodeCp932(u"\u301c"), "\x81\x60");
+    EXPECT_EQ(tf::encodeCp932(u"\uff5e"), "\x81\x60");
+    EXPECT_EQ(tf::encodeCp932(u"\u2212"), "\x81\x7c");
+    EXPECT_EQ(tf::encodeCp932(u"ｱ"), "\xb1");
+}
+
+TEST(Cp932, UnencodableCharactersAndLoneSurrogatesBecomeQuestionMarks) {
+    EXPECT_EQ(tf::encodeCp932(u"a\U0001F600b"), "a?b");  // emoji: one "?" for the pair
+    EXPECT_EQ(tf::encodeCp932(std::u16string(u"a\xD800" u"b")), "a?b");
+    EXPECT_EQ(tf::encodeCp932(std::u16string(u"a\xDC00")), "a?");
+    EXPECT_EQ(tf::encodeCp932(std::u16string(u"\xD83D")), "?");
+    EXPECT_EQ(tf::encodeCp932(std::u16string(u"x\0y", 3)), std::string("x\0y", 3));
+}
+
+TEST(Cp932, DecodesAndMarksInvalidBytes) {
+    EXPECT_EQ(tf::decodeCp932("\x81\xa1\x82\xd2"), u"■ぴ");
+    EXPECT_EQ(tf::decodeCp932("a\x81"), u"a\uFFFD");  // lead byte cut off
+    EXPECT_EQ(tf::decodeCp932("\xa0z"), u"\uFFFDz");
+    // A UTF-8 file decodes to something, never crashes, keeps its ASCII.
+    std::u16string utf8 = tf::decodeCp932("ok \xe3\x81\x82 ok");
+    EXPECT_EQ(utf8.substr(0, 3), u"ok ");
+    EXPECT_EQ(utf8.substr(utf8.size() - 3), u" ok");
+}
+
+TEST(Cp932, RoundTripsEveryEncodableCharacterOfTheBasicPlane) {
+    for (char32_t c = 1; c < 0xD800; ++c) {
+        std::u16string one(1, static_cast<char16_t>(c));
+        std::string bytes = tf::encodeCp932(one);
+        if (bytes == "?" && c != u'?') continue;
+        std::u16string back = tf::decodeCp932(bytes);
+        // Best fits map several characters to one code; they come back as the
+        // code's own character, which must encode to the same bytes again.
+        ASSERT_EQ(tf::encodeCp932(back), bytes) << std::hex << static_cast<unsigned>(c);
+    }
+}
+
+TEST(Lines, SplitAtCrLfAndLoneCrOnly) {
+    using V = std::vector<std::string_view>;
+    EXPECT_EQ(tf::splitLines(""), V{});
+    EXPECT_EQ(tf::splitLines("A\r\nB"), (V{"A", "B"}));
+    EXPECT_EQ(tf::splitLines("A\r\nB\r\n"), (V{"A", "B"}));
+    EXPECT_EQ(tf::splitLines("A\rB\r"), (V{"A", "B"}));
+    EXPECT_EQ(tf::splitLines("A\nB\r\n\r\n"), (V{"A\nB", ""}));
+    EXPECT_EQ(tf::splitLines("\r\n"), (V{""}));
+    EXPECT_TRUE(tf::endsWithLineEnd("a\r"));
+    EXPECT_TRUE(tf::endsWithLineEnd("a\r\n"));
+    EXPECT_FALSE(tf::endsWithLineEnd("a\n"));
+    EXPECT_FALSE(tf::endsWithLineEnd(""));
+}
+
+TEST(Lines, CutAtCrLfKeepsTheEmptyLastPiece) {
+    using V = std::vector<QString>;
+    EXPECT_EQ(tf::cutAtCrLf(""), V{});
+    EXPECT_EQ(tf::cutAtCrLf("a\r\nb"), (V{"a", "b"}));
+    EXPECT_EQ(tf::cutAtCrLf("a\r\nb\r\n"), (V{"a", "b", ""}));
+    EXPECT_EQ(tf::cutAtCrLf("a\rb\nc"), (V{"a\rb\nc"}));
+}
+
+class Files : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+};
+
+TEST_F(Files, AppendKeepsOldBytesAndEndsTheirLastLine) {
+    const QByteArray odd("1,000 \"q\"\r\n  lead\rlone\xff\xfe");
+    spit(path("a.txt"), odd);
+    ASSERT_TRUE(tf::appendToFile(path("a.txt"), "new\r\n").ok);
+    EXPECT_EQ(slurp(path("a.txt")), odd + "\r\nnew\r\n");
+
+    spit(path("b.txt"), "x\r");  // already ends with a line end
+    ASSERT_TRUE(tf::appendToFile(path("b.txt"), "y\r\n").ok);
+    EXPECT_EQ(slurp(path("b.txt")), "x\ry\r\n");
+
+    ASSERT_TRUE(tf::appendToFile(path("new.txt"), "z\r\n").ok);  // created
+    EXPECT_EQ(slurp(path("new.txt")), "z\r\n");
+}
+
+TEST_F(Files, RefusesWhatIsNotAWritableRegularFile) {
+    spit(path("ro.txt"), "old\r\n");
+    ::chmod(path("ro.txt").toLocal8Bit().constData(), 0444);
+    EXPECT_FALSE(tf::appendToFile(path("ro.txt"), "x").ok);
+    EXPECT_FALSE(tf::replaceFile(path("ro.txt"), "x", true).ok);
+    EXPECT_EQ(slurp(path("ro.txt")), "old\r\n");
+
+    EXPECT_FALSE(tf::appendToFile(dir.path(), "x").ok);  // a directory
+    ASSERT_EQ(::mkfifo(path("fifo").toLocal8Bit().constData(), 0644), 0);
+    EXPECT_FALSE(tf::appendToFile(path("fifo"), "x").ok);  // must not hang
+    EXPECT_FALSE(tf::replaceFile(path("fifo"), "x", false).ok);
+    EXPECT_FALSE(tf::appendToFile(path("missing/x.txt"), "x").ok);
+    EXPECT_FALSE(tf::appendToFile(QString(), "x").ok);
+    EXPECT_EQ(tf::fileKind(path("fifo")), tf::FileKind::Other);
+    EXPECT_EQ(tf::fileKind(path("ro.txt")), tf::FileKind::Regular);
+    EXPECT_EQ(tf::fileKind(path("nothing")), tf::FileKind::Missing);
+}
+
+TEST_F(Files, ReplaceKeepsPermissionsAndLinks) {
+    spit(path("t.txt"), "old");
+    ::chmod(path("t.txt").toLocal8Bit().constData(), 0640);
+    ASSERT_EQ(::symlink("t.txt", path("link.txt").toLocal8Bit().constData()), 0);
+    ASSERT_TRUE(tf::replaceFile(path("link.txt"), "new", true).ok);
+    EXPECT_EQ(slurp(path("t.txt")), "new");
+    EXPECT_TRUE(QFileInfo(path("link.txt")).isSymLink());
+    struct stat st {};
+    ::stat(path("t.txt").toLocal8Bit().constData(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    EXPECT_FALSE(tf::replaceFile(path("absent.txt"), "x", true).ok);
+    EXPECT_FALSE(QFile::exists(path("absent.txt")));
+}

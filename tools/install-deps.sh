@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the program and the tests need,
+# but only those that are missing, so repeated runs cost nothing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake pkg-config
+    qt6-base-dev qt6-qpa-plugins libgl-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev
+    fonts-ipafont-gothic
+    xvfb openbox xdotool xclip wmctrl x11-utils x11-apps imagemagick
+    python3 time
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
