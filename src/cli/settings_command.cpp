@@ -1,12 +1,171 @@
+// sorimba-clip settings FILE: what a data.dat holds, value by value, as the
+// window would apply it at start-up, and where the reading stops.
+
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "settings/dat_format.h"
+#include "textfile/textfile.h"
 
 namespace sorimba::cli {
+namespace {
 
-int runSettings(const Args&) {
-    std::fputs("sorimba-clip settings: not built yet\n", stderr);
-    return 2;
+using settings::DatStep;
+
+// Stands in for the window: takes every value it is given. The window itself
+// may still refuse a size or font size it cannot show.
+class RecordingForm : public FormPort {
+  public:
+    Answer message(const QString&, Buttons) override { return Answer::Ok; }
+    bool showOpenDialog() override { return false; }
+    bool showFontDialog() override { return false; }
+    DialogSettings& dialog() override { return dialog_; }
+    FormValues& values() override { return values_; }
+    QString text() const override { return {}; }
+    void setText(const QString&) override {}
+    bool option(int) const override { return false; }
+    void setOption(int, bool) override {}
+    void setSaveEnabled(bool) override {}
+    double outerWidth() const override { return 0; }
+    double outerHeight() const override { return 0; }
+    bool setOuterWidth(double) override { return true; }
+    bool setOuterHeight(double) override { return true; }
+    QString fontName() const override { return {}; }
+    double fontSize() const override { return 0; }
+    std::int32_t textColour() const override { return 0; }
+    bool setFontName(const QString&) override { return true; }
+    bool setFontSize(double) override { return true; }
+    bool setTextColour(std::int32_t) override { return true; }
+    std::int32_t setTopMost(int) override { return 0; }
+    QString clipboardText() const override { return {}; }
+    void setClipboardText(const QString&) override {}
+
+  private:
+    DialogSettings dialog_;
+    FormValues values_;
+};
+
+void print(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+}
+
+QString nameOf(const DatStep& step) {
+    static const char* const kOptions[] = {"CopyAfterImport", "WithTitles",      "WithVotes",
+                                           "WithStaffWord",   "WithAbout",       "AlwaysOnTop",
+                                           "JoinLines",       "SaveAfterImport", "ConfirmSave"};
+    switch (step.what) {
+        case DatStep::What::Width:
+            return QStringLiteral("window width");
+        case DatStep::What::Height:
+            return QStringLiteral("window height");
+        case DatStep::What::FontName:
+            return QStringLiteral("font name");
+        case DatStep::What::FontSize:
+            return QStringLiteral("font size");
+        case DatStep::What::Colour:
+            return QStringLiteral("text colour");
+        case DatStep::What::Option:
+            break;
+    }
+    QString name = QStringLiteral("option mn(%1)").arg(step.option);
+    if (step.option >= 0 && step.option < kOptionCount) {
+        name += QStringLiteral(" ") + QString::fromLatin1(kOptions[step.option]);
+    }
+    return name;
+}
+
+// The applied value in words.
+QString shown(const DatStep& step) {
+    switch (step.what) {
+        case DatStep::What::Width:
+        case DatStep::What::Height:
+            return step.value + QStringLiteral(" twips");
+        case DatStep::What::FontName:
+            return QStringLiteral("\"") + step.value + u'"';
+        case DatStep::What::FontSize:
+            return step.value + QStringLiteral(" points");
+        case DatStep::What::Colour: {
+            auto code = static_cast<std::uint32_t>(settings::toInt32(step.value).value_or(0));
+            if (code & 0x80000000u) {
+                return step.value + QStringLiteral(" (system colour %1)").arg(code & 0x7FFFFFFFu);
+            }
+            return step.value + QStringLiteral(" (RGB %1, %2, %3)")
+                                    .arg(code & 0xFF)
+                                    .arg((code >> 8) & 0xFF)
+                                    .arg((code >> 16) & 0xFF);
+        }
+        case DatStep::What::Option:
+            return step.value == u"True" ? QStringLiteral("checked") : QStringLiteral("unchecked");
+    }
+    return step.value;
+}
+
+// A field as it can be shown on one terminal line: control characters as
+// \xNN, and at most 60 characters.
+QString quoted(const QString& field) {
+    QString out;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (out.size() >= 60) {
+            out += QStringLiteral("...");
+            break;
+        }
+        char16_t c = field[i].unicode();
+        if (c < 0x20 || c == 0x7F) {
+            out += QStringLiteral("\\x%1").arg(static_cast<unsigned>(c), 2, 16, QChar(u'0'));
+        } else {
+            out += field[i];
+        }
+    }
+    return QStringLiteral("'") + out + u'\'';
+}
+
+}  // namespace
+
+int runSettings(const Args& args) {
+    if (args.size() != 1 || args[0].empty()) {
+        std::fputs("usage: sorimba-clip settings FILE\n", stderr);
+        return 2;
+    }
+    const QString path = QString::fromLocal8Bit(args[0].c_str());
+    RecordingForm form;
+    form.values().datPath = path;
+    settings::DatReport report = settings::LoDat(form);
+    if (!report.opened) {
+        std::fprintf(stderr, "sorimba-clip settings: cannot open %s\n", args[0].c_str());
+        return 2;
+    }
+
+    print(QStringLiteral("%1: %2\n")
+              .arg(path, report.utf8 ? QStringLiteral("UTF-8 (byte order mark)")
+                                     : QStringLiteral("code page 932")));
+    const QString stops = QStringLiteral("; reading stops here, the rest keep their defaults\n");
+    for (const DatStep& step : report.steps) {
+        QString line = QStringLiteral("line %1: %2: ").arg(step.line).arg(nameOf(step));
+        switch (step.result) {
+            case DatStep::Result::Applied:
+                print(line + shown(step) + u'\n');
+                break;
+            case DatStep::Result::Missing:
+                print(line + QStringLiteral("missing, the file ends") + stops);
+                break;
+            case DatStep::Result::TooLong:
+                print(line + QStringLiteral("longer than %1 bytes").arg(settings::kMaxFieldBytes) +
+                      stops);
+                break;
+            case DatStep::Result::Unreadable:
+                print(line + quoted(step.field) + QStringLiteral(" cannot be read") + stops);
+                break;
+            case DatStep::Result::Refused:
+                print(line + quoted(step.field) + QStringLiteral(" is not taken") + stops);
+                break;
+        }
+    }
+    if (report.allApplied()) {
+        print(QStringLiteral("all %1 values read; anything after them is ignored\n")
+                  .arg(report.valueCount));
+    }
+    return 0;
 }
 
 }  // namespace sorimba::cli

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -58,7 +59,12 @@ bool isReadOnly(const QString& path) {
 }
 
 Outcome readFile(const QString& path, QByteArray* contents) {
+    return readFileStart(path, -1, contents, nullptr);
+}
+
+Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents, bool* complete) {
     contents->clear();
+    if (complete) *complete = false;
     if (path.isEmpty()) return failure(QStringLiteral("no file name"));
     int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return systemFailure(errno);
@@ -67,10 +73,16 @@ Outcome readFile(const QString& path, QByteArray* contents) {
         ::close(fd);
         return failure(QStringLiteral("not a regular file"));
     }
-    contents->reserve(static_cast<qsizetype>(st.st_size));
+    const bool bounded = maxBytes >= 0;
+    qint64 expected = st.st_size;
+    if (bounded && expected > maxBytes) expected = maxBytes;
+    contents->reserve(static_cast<qsizetype>(expected));
     char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
+    bool atEnd = false;
+    while (!bounded || contents->size() < maxBytes) {
+        size_t want = sizeof buffer;
+        if (bounded) want = static_cast<size_t>(std::min<qint64>(want, maxBytes - contents->size()));
+        ssize_t n = ::read(fd, buffer, want);
         if (n < 0) {
             if (errno == EINTR) continue;
             int error = errno;
@@ -78,10 +90,23 @@ Outcome readFile(const QString& path, QByteArray* contents) {
             contents->clear();
             return systemFailure(error);
         }
-        if (n == 0) break;
+        if (n == 0) {
+            atEnd = true;
+            break;
+        }
         contents->append(buffer, n);
     }
+    if (!atEnd) {
+        // Exactly maxBytes read: the file is complete when nothing follows.
+        char probe;
+        ssize_t n;
+        do {
+            n = ::read(fd, &probe, 1);
+        } while (n < 0 && errno == EINTR);
+        atEnd = n == 0;
+    }
     ::close(fd);
+    if (complete) *complete = atEnd;
     return {};
 }
 

@@ -4,17 +4,8 @@ namespace sorimba::textfile {
 
 std::vector<std::string_view> splitLines(std::string_view bytes) {
     std::vector<std::string_view> lines;
-    size_t start = 0;
-    while (start < bytes.size()) {
-        size_t cr = bytes.find('\r', start);
-        if (cr == std::string_view::npos) {
-            lines.push_back(bytes.substr(start));
-            break;
-        }
-        lines.push_back(bytes.substr(start, cr - start));
-        start = cr + 1;
-        if (start < bytes.size() && bytes[start] == '\n') ++start;
-    }
+    forEachLine(bytes,
+                [&lines](std::string_view line, std::string_view) { lines.push_back(line); });
     return lines;
 }
 

@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +58,11 @@ struct Outcome {
 // Reads a whole regular file. Fails for anything that is not a regular file.
 Outcome readFile(const QString& path, QByteArray* contents);
 
+// Reads at most maxBytes from the start of a regular file (no limit when
+// maxBytes is negative), so a huge file is never loaded whole. *complete, when
+// given, tells whether that was the whole file. A read error gives no bytes.
+Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents, bool* complete);
+
 // Appends bytes to a regular file in place, creating it when missing. When
 // the old content does not end with a line end, CR LF is written first, so
 // the old last line stays a line of its own. Old bytes are never rewritten:
@@ -69,5 +76,59 @@ Outcome appendToFile(const QString& path, const QByteArray& bytes);
 // gets the new content. Read-only and non-regular files are refused; with
 // mustExist a missing file is refused too (and nothing is created).
 Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist);
+
+// --- Large files, piece by piece ------------------------------------------
+
+// Calls fn(line, end) for each line of the bytes, in order: the same lines
+// as splitLines, with `end` the line end that closes each ("\r\n" or "\r",
+// empty for a last line without one), and no list built.
+template <typename Fn>
+void forEachLine(std::string_view bytes, Fn&& fn) {
+    size_t start = 0;
+    while (start < bytes.size()) {
+        const size_t cr = bytes.find('\r', start);
+        if (cr == std::string_view::npos) {
+            fn(bytes.substr(start), std::string_view());
+            return;
+        }
+        size_t next = cr + 1;
+        if (next < bytes.size() && bytes[next] == '\n') ++next;
+        fn(bytes.substr(start, cr - start), bytes.substr(cr, next - cr));
+        start = next;
+    }
+}
+
+// Reads a regular file from start to end, handing its bytes on in pieces of
+// at most pieceSize bytes (a piece may end anywhere, even inside a
+// character), so a huge file is never held whole. Fails for anything that is
+// not a regular file, and when a read fails part-way.
+Outcome readInPieces(const QString& path, const std::function<void(std::string_view)>& consume,
+                     size_t pieceSize = size_t{1} << 20);
+
+// A regular file's new content, written in pieces, with the guarantees of
+// replaceFile: it goes into a temporary file in the same folder and takes the
+// file's place only on commit(). Anything not committed is discarded and the
+// file keeps its old content. Large content is handed to the disk while it is
+// written, so the final flush before the file is put in place is short.
+class Replacement {
+public:
+    Replacement(const QString& path, bool mustExist);
+    ~Replacement();
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+
+    // The first failure so far (refusing the file, creating the temporary
+    // file, a write); ok while everything went well.
+    const Outcome& status() const { return status_; }
+    // Appends bytes to the new content; false once anything has failed.
+    bool write(std::string_view bytes);
+    // Puts the new content in place; nothing can be written afterwards.
+    Outcome commit();
+
+private:
+    struct File;
+    std::unique_ptr<File> file_;
+    Outcome status_;
+};
 
 }  // namespace sorimba::textfile

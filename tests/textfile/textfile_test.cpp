@@ -139,3 +139,20 @@ TEST_F(Files, ReplaceKeepsPermissionsAndLinks) {
     EXPECT_FALSE(tf::replaceFile(path("absent.txt"), "x", true).ok);
     EXPECT_FALSE(QFile::exists(path("absent.txt")));
 }
+
+TEST_F(Files, ReadFileStartStopsAtTheLimitAndSaysWhetherThatWasAll) {
+    spit(path("r.txt"), "0123456789");
+    QByteArray got;
+    bool complete = true;
+    ASSERT_TRUE(tf::readFileStart(path("r.txt"), 4, &got, &complete).ok);
+    EXPECT_EQ(got, "0123");
+    EXPECT_FALSE(complete);
+    ASSERT_TRUE(tf::readFileStart(path("r.txt"), 10, &got, &complete).ok);  // exactly all
+    EXPECT_EQ(got, "0123456789");
+    EXPECT_TRUE(complete);
+    ASSERT_TRUE(tf::readFileStart(path("r.txt"), -1, &got, &complete).ok);
+    EXPECT_EQ(got, "0123456789");
+    EXPECT_TRUE(complete);
+    EXPECT_FALSE(tf::readFileStart(dir.path(), 4, &got, &complete).ok);
+    EXPECT_TRUE(got.isEmpty());
+}

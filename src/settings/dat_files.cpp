@@ -1,0 +1,181 @@
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "settings/dat_format.h"
+#include "textfile/textfile.h"
+
+namespace sorimba::settings {
+namespace {
+
+// More option items than this is no menu of this program; it only bounds
+// how much of data.dat is read.
+constexpr int kMaxOptionItems = 1000;
+
+int optionItems(const FormPort& form) {
+    return std::clamp(form.optionCount(), 0, kMaxOptionItems);
+}
+
+// Code page 932 when it holds the text exactly, otherwise UTF-8 behind the
+// mark (see dat_format.h).
+QByteArray encodeSettingsText(const QString& text) {
+    QByteArray cp932 = textfile::toCp932(text);
+    if (textfile::fromCp932(cp932) == text) return cp932;
+    return QByteArray(kUtf8Mark) + text.toUtf8();
+}
+
+class DatReader {
+  public:
+    DatReader(FormPort& form, LoSA& losa, DatReport& report)
+        : form_(form), losa_(losa), report_(report) {}
+
+    bool width() {
+        return readValue<float>(DatStep::What::Width, toSingle, [&](float v) {
+            return std::pair{form_.setOuterWidth(v), renderSingle(v).trimmed()};
+        });
+    }
+    bool height() {
+        return readValue<float>(DatStep::What::Height, toSingle, [&](float v) {
+            return std::pair{form_.setOuterHeight(v), renderSingle(v).trimmed()};
+        });
+    }
+    bool fontName() {
+        return readValue<QString>(
+            DatStep::What::FontName, [](const QString& f) { return std::optional<QString>(f); },
+            [&](const QString& v) {
+                return std::pair{form_.setFontName(v), v};
+            });
+    }
+    bool fontSize() {
+        return readValue<std::int64_t>(DatStep::What::FontSize, toFixed4, [&](std::int64_t v) {
+            return std::pair{form_.setFontSize(static_cast<double>(v) / 10000.0),
+                             renderFixed4(v).trimmed()};
+        });
+    }
+    bool colour() {
+        return readValue<std::int32_t>(DatStep::What::Colour, toInt32, [&](std::int32_t v) {
+            return std::pair{form_.setTextColour(v), renderInt32(v).trimmed()};
+        });
+    }
+    bool option(int index) {
+        return readValue<bool>(
+            DatStep::What::Option, toYesNo,
+            [&](bool v) {
+                form_.setOption(index, v);
+                return std::pair{true, renderYesNo(v)};
+            },
+            index);
+    }
+
+  private:
+    // Reads one field, converts it and applies it; records the step.
+    template <typename T, typename Convert, typename Apply>
+    bool readValue(DatStep::What what, Convert convert, Apply apply, int option = -1) {
+        DatStep step;
+        step.what = what;
+        step.option = option;
+        LoSA::Status status = losa_.next(&step.field);
+        step.line = losa_.line();
+        if (status != LoSA::Status::Field) {
+            step.result = status == LoSA::Status::TooLong ? DatStep::Result::TooLong
+                                                          : DatStep::Result::Missing;
+        } else if (std::optional<T> value = convert(step.field); !value) {
+            step.result = DatStep::Result::Unreadable;
+        } else {
+            auto [taken, shown] = apply(*value);
+            step.value = shown;
+            step.result = taken ? DatStep::Result::Applied : DatStep::Result::Refused;
+        }
+        report_.steps.push_back(step);
+        return step.result == DatStep::Result::Applied;
+    }
+
+    FormPort& form_;
+    LoSA& losa_;
+    DatReport& report_;
+};
+
+}  // namespace
+
+DatReport LoDat(FormPort& form) {
+    DatReport report;
+    const QString path = form.values().datPath;
+    if (textfile::fileKind(path) != textfile::FileKind::Regular) return report;
+
+    const int items = optionItems(form);
+    report.valueCount = 5 + items;
+    // Every field is at most kMaxFieldBytes plus its line end, so this much
+    // of the file holds every value that can be read.
+    const qint64 limit = 3 + static_cast<qint64>(report.valueCount) * (kMaxFieldBytes + 2);
+    QByteArray bytes;
+    bool complete = false;
+    if (!textfile::readFileStart(path, limit, &bytes, &complete).ok) return report;
+    report.opened = true;
+
+    LoSA losa(std::move(bytes), complete);
+    report.utf8 = losa.utf8();
+    DatReader read(form, losa, report);
+    if (!read.width() || !read.height() || !read.fontName() || !read.fontSize() || !read.colour()) {
+        return report;
+    }
+    for (int i = 0; i < items; ++i) {
+        if (!read.option(i)) break;
+    }
+    return report;
+}
+
+QString readSavePath(const QString& dat2Path) {
+    QByteArray bytes;
+    bool complete = false;
+    const qint64 limit = 3 + kMaxPathBytes + 2;
+    if (!textfile::readFileStart(dat2Path, limit, &bytes, &complete).ok) return {};
+    bool utf8 = bytes.startsWith(kUtf8Mark);
+    QByteArrayView rest(bytes);
+    if (utf8) rest = rest.sliced(3);
+    qsizetype end = 0;
+    while (end < rest.size() && rest[end] != '\r' && rest[end] != '\n') ++end;
+    if (end == rest.size() && !complete) return {};  // no line end within the limit
+    QByteArray line = rest.first(end).toByteArray();
+    if (line.size() > kMaxPathBytes || line.contains('\0')) return {};
+    return utf8 ? QString::fromUtf8(line) : textfile::fromCp932(line);
+}
+
+QByteArray datFileBytes(const FormPort& form) {
+    auto single = [](double twips) {
+        // A width no float can hold is no window size; write it as 0.
+        if (!(std::fabs(twips) <= std::numeric_limits<float>::max())) twips = 0;
+        return renderSingle(static_cast<float>(twips));
+    };
+    QString text;
+    const QString crlf = QStringLiteral("\r\n");
+    text += single(form.outerWidth()) + crlf;
+    text += single(form.outerHeight()) + crlf;
+    text += form.fontName() + crlf;
+    text += renderFixed4(fixed4FromPoints(form.fontSize())) + crlf;
+    text += renderInt32(form.textColour()) + crlf;
+    const int items = optionItems(form);
+    for (int i = 0; i < items; ++i) text += renderYesNo(form.option(i)) + crlf;
+    return encodeSettingsText(text);
+}
+
+std::optional<QByteArray> dat2FileBytes(const QString& savePath) {
+    if (savePath.isEmpty() || savePath.contains(u'\r') || savePath.contains(u'\n') ||
+        savePath.contains(QChar(u'\0'))) {
+        return std::nullopt;
+    }
+    return encodeSettingsText(savePath + QStringLiteral("\r\n"));
+}
+
+bool writeSettings(FormPort& form) {
+    const FormValues& values = form.values();
+    bool ok = textfile::replaceFile(values.datPath, datFileBytes(form), false).ok;
+    if (!values.savePath.isEmpty()) {
+        // A path that cannot be one line leaves the older data2.dat as it is,
+        // as an empty one does.
+        std::optional<QByteArray> bytes = dat2FileBytes(values.savePath);
+        ok = bytes && textfile::replaceFile(values.dat2Path, *bytes, false).ok && ok;
+    }
+    return ok;
+}
+
+}  // namespace sorimba::settings

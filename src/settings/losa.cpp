@@ -1,0 +1,123 @@
+#include <utility>
+
+#include "settings/dat_format.h"
+#include "textfile/textfile.h"
+
+namespace sorimba::settings {
+namespace {
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+
+}  // namespace
+
+LoSA::LoSA(QByteArray bytes, bool complete) : bytes_(std::move(bytes)), complete_(complete) {
+    if (bytes_.startsWith(kUtf8Mark)) {
+        utf8_ = true;
+        pos_ = 3;
+    }
+}
+
+void LoSA::consumeLineEnd() {
+    if (atEnd()) return;
+    if (bytes_[pos_] == '\r') {
+        ++pos_;
+        if (!atEnd() && bytes_[pos_] == '\n') ++pos_;
+    } else if (bytes_[pos_] == '\n') {
+        ++pos_;
+    }
+    ++lineNo_;
+}
+
+QString LoSA::decode(const QByteArray& raw) const {
+    // None of the bytes that delimit a field (blank, quote, comma, CR, LF)
+    // occurs inside a code page 932 or UTF-8 character, so cutting the bytes
+    // first and decoding each field afterwards is exact.
+    return utf8_ ? QString::fromUtf8(raw) : textfile::fromCp932(raw);
+}
+
+LoSA::Status LoSA::next(QString* field) {
+    field->clear();
+    fieldLine_ = lineNo_;
+    const qsizetype start = pos_;
+    auto tooLong = [&] { return pos_ - start > kMaxFieldBytes; };
+    // Running into the end of a file that was read only in part means the
+    // field is longer than any that could fit; the cap makes that so.
+    auto endStatus = [&] { return complete_ ? Status::EndOfFile : Status::TooLong; };
+
+    while (!atEnd() && isBlank(bytes_[pos_])) {
+        ++pos_;
+        if (tooLong()) return Status::TooLong;
+    }
+    if (atEnd()) return endStatus();
+    if (isLineEnd(bytes_[pos_])) {
+        consumeLineEnd();
+        return Status::Field;
+    }
+
+    QByteArray raw;
+    bool ended = false;  // the comma or line end after the field was found
+    if (bytes_[pos_] == '"') {
+        ++pos_;
+        bool closed = false;
+        while (!atEnd()) {
+            char c = bytes_[pos_];
+            if (c == '"') {
+                ++pos_;
+                closed = true;
+                break;
+            }
+            if (isLineEnd(c)) {  // an unclosed quotation ends with its line
+                consumeLineEnd();
+                ended = true;
+                break;
+            }
+            raw.append(c);
+            ++pos_;
+            if (tooLong()) return Status::TooLong;
+        }
+        // The rest of the line up to a comma is dropped.
+        while (closed && !atEnd()) {
+            char c = bytes_[pos_];
+            if (c == ',') {
+                ++pos_;
+                ended = true;
+                break;
+            }
+            if (isLineEnd(c)) {
+                consumeLineEnd();
+                ended = true;
+                break;
+            }
+            ++pos_;
+            if (tooLong()) return Status::TooLong;
+        }
+    } else {
+        while (!atEnd()) {
+            char c = bytes_[pos_];
+            if (c == ',') {
+                ++pos_;
+                ended = true;
+                break;
+            }
+            if (isLineEnd(c)) {
+                consumeLineEnd();
+                ended = true;
+                break;
+            }
+            if (c != '"') raw.append(c);
+            ++pos_;
+            if (tooLong()) return Status::TooLong;
+        }
+        while (!raw.isEmpty() && isBlank(raw.back())) raw.chop(1);
+    }
+    if (!ended && !complete_) return Status::TooLong;
+    *field = decode(raw);
+    return Status::Field;
+}
+
+}  // namespace sorimba::settings
