@@ -19,7 +19,9 @@ struct Options {
     bool joinLines = false;      // each paragraph becomes one line
     // A clip text longer than this (in UTF-16 code units) fails like a
     // missing column. Staff sections without an end can make the output grow
-    // with the square of the input; no real issue comes near this bound.
+    // with the square of the input; no real issue comes near this bound. The
+    // bound is checked on the text while it is built, at every stage, so a
+    // runaway output never gets far past it in memory.
     std::size_t maxOutputUnits = std::size_t{32} * 1024 * 1024;  // 64 MiB of UTF-16
 };
 
@@ -27,5 +29,10 @@ struct Options {
 // column marker "■ぴこぴこＺＯＫ" (or the output would pass the bound); an empty
 // string when the column holds nothing to take.
 std::optional<std::u16string> extractColumn(std::u16string_view issueText, const Options& options);
+
+// Text from a Linux source (clipboard, drop, file) ends its lines with LF
+// alone, while the extraction cuts lines at CR. Every LF that does not follow
+// a CR becomes CR LF; everything else is kept as it is.
+std::u16string normaliseLineEnds(std::u16string_view text);
 
 }  // namespace sorimba::extraction
