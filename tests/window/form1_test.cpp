@@ -1,0 +1,566 @@
+// The main window: layout, resizing, options, imports, copy all, font.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QDropEvent>
+#include <QFile>
+#include <QFontComboBox>
+#include <QFontInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <cmath>
+
+#include "textfile/textfile.h"
+#include "window/font_dialog.h"
+#include "window/text_area.h"
+#include "window_test_support.h"
+
+namespace sorimba {
+namespace {
+
+using testing::clipboard;
+using testing::ScriptedForm;
+using testing::whenModalOpens;
+
+const QString kHint = QStringLiteral("[ Weekly Piko2 ] をドラッグドロップして下さい");
+const QString kNotFound = QStringLiteral("取り込めませんでした");
+// A tiny issue and what the extraction makes of it with all options off.
+const QString kIssue = QStringLiteral("■ぴこぴこＺＯＫ\r\n●お題\r\n\r\n○投稿\r\n");
+const QString kClip = QStringLiteral("○投稿\r\n");
+
+void settle() {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+QRect twipRect(const Form1& form, const QRect& pixels) {
+    return QRect(qRound(form.twipsX(pixels.x())), qRound(form.twipsY(pixels.y())),
+                 qRound(form.twipsX(pixels.width())), qRound(form.twipsY(pixels.height())));
+}
+
+// Resizes the window so that its client area gets the given pixel size.
+void setClientSize(Form1& form, int width, int height) {
+    for (int i = 0; i < 3 && form.clientArea()->size() != QSize(width, height); ++i) {
+        const QSize extra = form.size() - form.clientArea()->size();
+        form.resize(width + extra.width(), height + extra.height());
+        settle();
+    }
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clipboard()->clear();
+        for (int i = 0; i < kOptionCount; ++i) form.setOption(i, false);
+    }
+    ScriptedForm form;
+};
+
+TEST(Form1Layout, FirstStartHasTheDesignLayout) {
+    ScriptedForm form;
+    form.show();
+    settle();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("!Sorimba"));
+    EXPECT_FALSE(form.windowIcon().pixmap(32, 32).isNull());
+
+    EXPECT_EQ(twipRect(form, QRect(QPoint(), form.clientArea()->size())), QRect(0, 0, 7065, 5820));
+    EXPECT_EQ(twipRect(form, form.Text1->geometry()), QRect(60, 660, 6900, 5055));
+    EXPECT_EQ(form.text(), kHint);
+
+    struct Button {
+        QPushButton* button;
+        QString caption;
+        int left;
+    };
+    for (const Button& b : {Button{form.Command1, QStringLiteral("取り込み"), 60},
+                            Button{form.Command4, QStringLiteral("保　存"), 1440},
+                            Button{form.Command2, QStringLiteral("すべてコピー"), 2880},
+                            Button{form.Command3, QStringLiteral("フォント"), 4260}}) {
+        EXPECT_EQ(b.button->text(), b.caption);
+        EXPECT_EQ(twipRect(form, b.button->geometry()), QRect(b.left, 120, 1275, 435)) << b.left;
+    }
+    EXPECT_EQ(form.Command4->toolTip(), QStringLiteral("右クリックで保存場所の変更"));
+
+    // Tab order Command1, Text1, Command2, Command3, Command4; Command1 first.
+    EXPECT_EQ(form.focusWidget(), form.Command1);
+    std::vector<QWidget*> order;
+    QWidget* w = form.Command1;
+    for (int i = 0; i < 5; ++i) {
+        order.push_back(w);
+        do w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus));
+    }
+    EXPECT_EQ(order, (std::vector<QWidget*>{form.Command1, form.Text1, form.Command2, form.Command3,
+                                            form.Command4}));
+
+    // The window font is kept by name; Japanese text renders with a gothic face.
+    EXPECT_EQ(form.font().family(), QStringLiteral("ＭＳ ゴシック"));
+    EXPECT_EQ(form.font().pointSizeF(), 9);
+    EXPECT_EQ(form.fontName(), QStringLiteral("ＭＳ ゴシック"));
+    EXPECT_EQ(form.fontSize(), 9);
+    EXPECT_EQ(form.textColour(), kWindowTextColour);
+    EXPECT_TRUE(QFontInfo(form.Text1->font()).family().startsWith(QStringLiteral("IPA")))
+        << QFontInfo(form.Text1->font()).family().toStdString();
+}
+
+TEST(Form1Layout, MenuBarHasOptionAndConvert) {
+    ScriptedForm form;
+    const QList<QAction*> entries = form.menuBar()->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[0]->text(), QStringLiteral("Option"));
+    ASSERT_NE(entries[0]->menu(), nullptr);
+    EXPECT_EQ(entries[1], form.convertEntry);
+    EXPECT_EQ(entries[1]->text(), QStringLiteral("convert"));
+    EXPECT_EQ(entries[1]->menu(), nullptr);  // acts on click, no drop-down
+
+    const QStringList captions = {QStringLiteral("取り込んだ後クリップボードにコピー"),
+                                  QStringLiteral("「●タイトル」も取り込む"),
+                                  QStringLiteral("「◇これに一票」も取り込む"),
+                                  QStringLiteral("「スタッフのひとこと」を取り込む"),
+                                  QStringLiteral("「ぴこぴこについて」を取り込む"),
+                                  QStringLiteral("常に手前に表示"),
+                                  QStringLiteral("文章連結"),
+                                  QStringLiteral("取り込んだ後すぐ保存"),
+                                  QStringLiteral("保存確認メッセージ")};
+    const QList<QAction*> items = entries[0]->menu()->actions();
+    ASSERT_EQ(items.size(), kOptionCount);
+    for (int i = 0; i < kOptionCount; ++i) {
+        EXPECT_EQ(items[i], form.mn[std::size_t(i)]);
+        EXPECT_EQ(items[i]->text(), captions[i]);
+        EXPECT_TRUE(items[i]->isCheckable());
+        EXPECT_EQ(form.option(i), i == AlwaysOnTop || i == ConfirmSave) << i;
+    }
+}
+
+TEST(Form1Layout, TextAreaFollowsTheClientAreaAndNeverGoesNegative) {
+    ScriptedForm form;
+    form.show();
+    settle();
+    std::vector<QRect> buttons;
+    for (QPushButton* b : {form.Command1, form.Command2, form.Command3, form.Command4})
+        buttons.push_back(b->geometry());
+
+    // Margins 165 x 765 twips (11 x 51 pixels at 96 DPI).
+    const int right = form.pixelsX(165);
+    const int bottom = form.pixelsY(765);
+    setClientSize(form, 700, 500);
+    EXPECT_EQ(form.Text1->size(), QSize(700 - right, 500 - bottom));
+    setClientSize(form, 300, 400);
+    EXPECT_EQ(form.Text1->size(), QSize(300 - right, 400 - bottom));
+    setClientSize(form, form.clientArea()->width(), bottom + 1);
+    EXPECT_EQ(form.Text1->height(), 1);
+    setClientSize(form, form.clientArea()->width(), bottom - 10);
+    EXPECT_EQ(form.Text1->height(), 0);
+    form.resize(1, 1);  // as small as the window goes
+    settle();
+    EXPECT_GE(form.Text1->width(), 0);
+    EXPECT_EQ(form.Text1->height(), 0);
+    setClientSize(form, 471, 388);
+    EXPECT_EQ(twipRect(form, form.Text1->geometry()), QRect(60, 660, 6900, 5055));
+
+    std::vector<QRect> after;
+    for (QPushButton* b : {form.Command1, form.Command2, form.Command3, form.Command4})
+        after.push_back(b->geometry());
+    EXPECT_EQ(after, buttons);
+}
+
+TEST(Form1Layout, OuterSizeIsTheFrameAndRejectsAbsurdValues) {
+    ScriptedForm form;
+    // Asked before the window is shown: the frame gets that size once framed.
+    ASSERT_TRUE(form.setOuterWidth(9000));
+    ASSERT_TRUE(form.setOuterHeight(7500));
+    form.show();
+    settle();
+    EXPECT_NEAR(form.outerWidth(), 9000, 15);
+    EXPECT_NEAR(form.outerHeight(), 7500, 15);
+    EXPECT_GE(form.frameGeometry().width(), form.width());
+
+    ASSERT_TRUE(form.setOuterWidth(8100));
+    settle();
+    EXPECT_NEAR(form.outerWidth(), 8100, 15);
+
+    const QRect before = form.frameGeometry();
+    for (double bad : {std::nan(""), HUGE_VAL, -1.0, 0.0, 299.0, 100001.0, 1e30}) {
+        EXPECT_FALSE(form.setOuterWidth(bad)) << bad;
+        EXPECT_FALSE(form.setOuterHeight(bad)) << bad;
+    }
+    settle();
+    EXPECT_EQ(form.frameGeometry(), before);
+}
+
+TEST_F(WindowTest, TwoClicksOnAnOptionRestoreIt) {
+    form.show();
+    settle();
+    for (int i = 0; i < kOptionCount; ++i) {
+        const bool before = form.option(i);
+        form.mn_Click(i);
+        EXPECT_EQ(form.option(i), !before) << i;
+        form.mn_Click(i);
+        EXPECT_EQ(form.option(i), before) << i;
+    }
+    // The menu item itself flips once per click as well.
+    form.mn[WithVotes]->trigger();
+    EXPECT_TRUE(form.option(WithVotes));
+    form.mn[WithVotes]->trigger();
+    EXPECT_FALSE(form.option(WithVotes));
+}
+
+TEST_F(WindowTest, AlwaysOnTopFollowsItsItemAndKeepsTheGeometry) {
+    form.show();
+    settle();
+    const QRect geometry = form.geometry();
+    form.mn_Click(AlwaysOnTop);
+    settle();
+    EXPECT_TRUE(form.option(AlwaysOnTop));
+    EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.geometry(), geometry);
+    form.mn_Click(AlwaysOnTop);
+    settle();
+    EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.geometry(), geometry);
+}
+
+TEST_F(WindowTest, ClipboardImportTakesCrLfAndLfTextAlike) {
+    form.setOption(CopyAfterImport, true);
+    for (const QString& issue :
+         {kIssue, QString(kIssue).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))}) {
+        form.values().saved = 1;
+        form.setText(kHint);
+        clipboard()->setText(issue);
+        form.Command1_Click();
+        EXPECT_TRUE(form.messages.empty());
+        EXPECT_EQ(form.text(), kClip);
+        EXPECT_EQ(form.Text1->toPlainText(), QStringLiteral("○投稿\n"));
+        // The Linux clipboard gets LF line ends.
+        EXPECT_EQ(clipboard()->text(), QStringLiteral("○投稿\n"));
+        EXPECT_EQ(form.values().saved, 0);
+    }
+}
+
+TEST_F(WindowTest, ImportWithoutCopyLeavesTheClipboardAlone) {
+    clipboard()->setText(kIssue);
+    form.Command1_Click();
+    EXPECT_EQ(form.text(), kClip);
+    EXPECT_EQ(clipboard()->text(), kIssue);
+}
+
+TEST_F(WindowTest, NotFoundChangesNothing) {
+    form.setOption(CopyAfterImport, true);
+    form.setOption(SaveAfterImport, true);  // a clipboard import never saves
+    const QString handEdited = QStringLiteral("手で書いた\r\n");
+    form.setText(handEdited);
+    form.values().saved = 1;
+    QTemporaryDir dir;
+    form.values().savePath = dir.filePath(QStringLiteral("save.txt"));
+
+    const QString junk =
+        QStringLiteral("ぴこぴこＺＯＫ\r\n○投稿\r\n") + QChar(0) + QStringLiteral("\x01");
+    for (const QString& held : {junk, QString()}) {
+        form.messages.clear();
+        if (held.isEmpty())
+            clipboard()->clear();
+        else
+            clipboard()->setText(held);
+        form.Command1_Click();
+        ASSERT_EQ(form.messages.size(), 1u);
+        EXPECT_EQ(form.messages[0].text, kNotFound);
+        EXPECT_EQ(form.messages[0].buttons, Buttons::Ok);
+        EXPECT_EQ(form.text(), handEdited);
+        EXPECT_EQ(clipboard()->text(), held);
+        EXPECT_EQ(form.values().saved, 1);
+    }
+    EXPECT_FALSE(QFile::exists(form.values().savePath));
+}
+
+TEST_F(WindowTest, TextKeepsEveryCharacterThroughTheTextArea) {
+    const QString odd = QStringLiteral("\r\n a\u00A0b\u2028c\u3000\r\n") + QChar(0) +
+                        QStringLiteral("x") + QChar(0xD800) + QStringLiteral("\r\n\r\n");
+    form.setText(odd);
+    EXPECT_EQ(form.text(), odd);
+    form.setText(QString());
+    EXPECT_EQ(form.text(), QString());
+
+    // Long texts go in gathered into few paragraphs; they read back the same.
+    QString many;
+    for (int i = 0; i < 200; ++i)
+        many += (i % 3 == 0) ? QStringLiteral("\r\n") : QStringLiteral("○行%1\r\n").arg(i);
+    many += QString(5000, QChar(0x3042)) + QStringLiteral("\r\n\r\n");
+    form.setText(many);
+    EXPECT_EQ(form.text(), many);
+    EXPECT_LT(form.Text1->document()->blockCount(), 20);
+    // A line break the user types (Shift+Enter) is a line end like Enter.
+    form.setText(QStringLiteral("上\r\n下"));
+    form.Text1->moveCursor(QTextCursor::End);
+    form.Text1->insertPlainText(QString(QChar::LineSeparator) + QStringLiteral("足した"));
+    EXPECT_EQ(form.text(), QStringLiteral("上\r\n下\r\n足した"));
+
+    // A paste by the user (LF lines from the clipboard) replaces the selection.
+    QString pasted;
+    for (int i = 0; i < 100; ++i) pasted += QStringLiteral("貼%1\n").arg(i);
+    clipboard()->setText(pasted);
+    form.Text1->selectAll();
+    form.Text1->paste();
+    EXPECT_EQ(form.text(), QString(pasted).replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
+}
+
+TEST_F(WindowTest, ImportedNulAndJunkStayAsTheyAre) {
+    const QString entry = QStringLiteral("○a") + QChar(0) + QStringLiteral("b\u00A0\uFFFF");
+    clipboard()->setText(QStringLiteral("■ぴこぴこＺＯＫ\r\n●お題\r\n\r\n") + entry +
+                         QStringLiteral("\r\n"));
+    form.Command1_Click();
+    EXPECT_TRUE(form.messages.empty());
+    EXPECT_EQ(form.text(), entry + QStringLiteral("\r\n"));
+}
+
+TEST_F(WindowTest, DropImportsTheTextAndSavesWhenAsked) {
+    QTemporaryDir dir;
+    const QString savePath = dir.filePath(QStringLiteral("save.txt"));
+    form.values().savePath = savePath;
+    form.setOption(SaveAfterImport, true);
+
+    QMimeData data;
+    data.setText(QString(kIssue).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    form.Text1_OLEDragDrop(data);
+    EXPECT_EQ(form.text(), kClip);
+    QByteArray saved;
+    ASSERT_TRUE(textfile::readFile(savePath, &saved).ok);
+    EXPECT_TRUE(saved.startsWith(textfile::toCp932(kClip)));
+    EXPECT_EQ(form.values().saved, 1);
+
+    // A drop without the column still runs the save, on what Text1 holds.
+    form.setOption(ConfirmSave, false);
+    form.answers.push_back(Answer::Yes);  // "save again?"
+    data.setText(QStringLiteral("関係ない文章"));
+    form.Text1_OLEDragDrop(data);
+    ASSERT_FALSE(form.messages.empty());
+    EXPECT_EQ(form.messages.front().text, kNotFound);
+    const qsizetype firstSave = saved.size();
+    ASSERT_TRUE(textfile::readFile(savePath, &saved).ok);
+    EXPECT_EQ(saved.count(textfile::toCp932(QStringLiteral("○投稿"))), 2);
+    EXPECT_GT(saved.size(), firstSave);
+}
+
+TEST_F(WindowTest, DropWithoutSaveAfterImportDoesNotSave) {
+    QTemporaryDir dir;
+    form.values().savePath = dir.filePath(QStringLiteral("save.txt"));
+    QMimeData data;
+    data.setText(kIssue);
+    form.Text1_OLEDragDrop(data);
+    EXPECT_EQ(form.text(), kClip);
+    EXPECT_FALSE(QFile::exists(form.values().savePath));
+}
+
+TEST_F(WindowTest, DroppedTextFilesAreReadAsUtf8OrCodePage932) {
+    QTemporaryDir dir;
+    const QString lfIssue = QString(kIssue).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    struct Case {
+        QString name;
+        QByteArray bytes;
+    };
+    for (const Case& c : {Case{QStringLiteral("utf8.txt"), lfIssue.toUtf8()},
+                          Case{QStringLiteral("bom.TXT"), "\xEF\xBB\xBF" + lfIssue.toUtf8()},
+                          Case{QStringLiteral("sjis.txt"), textfile::toCp932(kIssue)}}) {
+        const QString path = dir.filePath(c.name);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.bytes);
+        file.close();
+        form.setText(kHint);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        data.setText(path);  // file managers offer the path as text too
+        form.Text1_OLEDragDrop(data);
+        EXPECT_EQ(form.text(), kClip) << c.name.toStdString();
+    }
+    EXPECT_TRUE(form.messages.empty());
+}
+
+TEST_F(WindowTest, DropsWithoutTextAreIgnored) {
+    QTemporaryDir dir;
+    const QString image = dir.filePath(QStringLiteral("picture.png"));
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kIssue.toUtf8());
+    file.close();
+    form.setOption(SaveAfterImport, true);
+    form.values().savePath = dir.filePath(QStringLiteral("save.txt"));
+
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(image)});
+    form.Text1_OLEDragDrop(files);
+    QMimeData picture;
+    picture.setData(QStringLiteral("image/png"), QByteArray("\x89PNG", 4));
+    form.Text1_OLEDragDrop(picture);
+
+    EXPECT_TRUE(form.messages.empty());
+    EXPECT_EQ(form.text(), kHint);
+    EXPECT_FALSE(QFile::exists(form.values().savePath));
+}
+
+TEST_F(WindowTest, AnUnreadableDroppedFileIsNotImportable) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.txt")));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dir.filePath(QStringLiteral("folder.txt")))});
+    form.Text1_OLEDragDrop(data);
+    ASSERT_EQ(form.messages.size(), 1u);
+    EXPECT_EQ(form.messages[0].text, kNotFound);
+    EXPECT_EQ(form.text(), kHint);
+}
+
+TEST_F(WindowTest, ADropEventImportsAfterTheDropWithoutInsertingIt) {
+    form.show();
+    settle();
+    QMimeData data;
+    data.setText(kIssue);
+    const QPointF at(20, 20);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(form.Text1->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form.Text1->viewport(), &drop);
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);  // the source keeps its text
+    EXPECT_EQ(form.text(), kHint);                 // nothing inserted by the text area
+    settle();
+    EXPECT_EQ(form.text(), kClip);
+}
+
+TEST_F(WindowTest, CopyAllTakesTheHandEditedText) {
+    form.setText(kClip);
+    form.values().saved = 1;
+    form.Text1->moveCursor(QTextCursor::End);
+    form.Text1->insertPlainText(QStringLiteral("手で足した"));
+    clipboard()->setText(QStringLiteral("前の中身"));
+    form.Command2_Click();
+    EXPECT_EQ(clipboard()->text(), QStringLiteral("○投稿\n手で足した"));
+    EXPECT_EQ(form.text(), QStringLiteral("○投稿\r\n手で足した"));
+    EXPECT_EQ(form.values().saved, 1);
+
+    form.setText(QString());
+    form.Command2_Click();
+    EXPECT_EQ(clipboard()->text(), QString());
+}
+
+TEST_F(WindowTest, CancelledFontDialogChangesNothing) {
+    form.show();
+    settle();
+    const QFont before = form.Text1->font();
+    whenModalOpens<FontDialog>([](FontDialog* d) {
+        EXPECT_EQ(d->fontName(), QStringLiteral("ＭＳ ゴシック"));
+        EXPECT_EQ(d->fontSize(), 9);
+        EXPECT_EQ(d->colourCode(), kWindowTextColour);
+        d->faceBox()->setEditText(QStringLiteral("IPAMincho"));
+        d->sizeBox()->setValue(20.5);
+        d->setColourCode(0x0000FF);
+        d->reject();
+    });
+    form.Command3_Click();
+    EXPECT_EQ(form.Text1->font(), before);
+    EXPECT_EQ(form.fontName(), QStringLiteral("ＭＳ ゴシック"));
+    EXPECT_EQ(form.fontSize(), 9);
+    EXPECT_EQ(form.textColour(), kWindowTextColour);
+}
+
+TEST_F(WindowTest, FontDialogAppliesFaceFractionalSizeAndColourOnly) {
+    form.show();
+    settle();
+    whenModalOpens<FontDialog>([](FontDialog* d) {
+        d->sizeBox()->setValue(10.5);
+        d->setColourCode(0x0000FF);
+        d->accept();
+    });
+    form.Command3_Click();
+    EXPECT_EQ(form.fontName(), QStringLiteral("ＭＳ ゴシック"));  // untouched face kept by name
+    EXPECT_EQ(form.fontSize(), 10.5);
+    EXPECT_EQ(form.textColour(), 0x0000FF);
+    EXPECT_EQ(form.Text1->palette().color(QPalette::Text), QColor(255, 0, 0));
+    EXPECT_FALSE(form.Text1->font().bold());
+    EXPECT_FALSE(form.Text1->font().italic());
+
+    whenModalOpens<FontDialog>([](FontDialog* d) {
+        EXPECT_EQ(d->sizeBox()->text(), QStringLiteral("10.5"));
+        d->faceBox()->setEditText(QStringLiteral("IPAMincho"));
+        d->accept();
+    });
+    form.Command3_Click();
+    EXPECT_EQ(form.fontName(), QStringLiteral("IPAMincho"));
+    EXPECT_EQ(form.fontSize(), 10.5);
+    EXPECT_EQ(form.textColour(), 0x0000FF);
+}
+
+TEST_F(WindowTest, FontSettersRejectWhatTheTextAreaCannotTake) {
+    const QFont before = form.Text1->font();
+    EXPECT_FALSE(form.setFontName(QString()));
+    EXPECT_FALSE(form.setFontName(QStringLiteral("  ")));
+    EXPECT_FALSE(form.setFontName(QStringLiteral("a\r\nb")));
+    for (double bad : {0.0, -1.0, 1639.0, std::nan(""), HUGE_VAL})
+        EXPECT_FALSE(form.setFontSize(bad));
+    for (std::int32_t bad : {0x01000000, static_cast<std::int32_t>(0x80000019u),
+                             static_cast<std::int32_t>(0x80000100u), -1})
+        EXPECT_FALSE(form.setTextColour(bad));
+    EXPECT_EQ(form.Text1->font(), before);
+    EXPECT_EQ(form.textColour(), kWindowTextColour);
+
+    EXPECT_TRUE(form.setFontSize(10.123456));
+    EXPECT_DOUBLE_EQ(form.fontSize(), 10.1235);
+    EXPECT_TRUE(form.setTextColour(0x00FF0000));
+    EXPECT_EQ(form.Text1->palette().color(QPalette::Text), QColor(0, 0, 255));
+    EXPECT_TRUE(form.setTextColour(kWindowTextColour));
+    EXPECT_EQ(form.Text1->palette().color(QPalette::Text),
+              QApplication::palette().color(QPalette::Text));
+}
+
+TEST_F(WindowTest, SaveButtonLeftClickSavesRightPressChoosesTheFile) {
+    QTemporaryDir dir;
+    const QString chosen = dir.filePath(QStringLiteral("chosen.txt"));
+    form.setOption(ConfirmSave, false);
+    form.setText(kClip);
+    form.show();
+    settle();
+
+    form.openChoices.push_back(chosen);
+    QMouseEvent right(QEvent::MouseButtonPress, QPointF(5, 5),
+                      form.Command4->mapToGlobal(QPointF(5, 5)), Qt::RightButton, Qt::RightButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(form.Command4, &right);
+    EXPECT_EQ(form.openDialogShown, 1);
+    EXPECT_EQ(form.values().savePath, chosen);
+    EXPECT_FALSE(QFile::exists(chosen));
+
+    form.Command4->click();
+    QByteArray saved;
+    ASSERT_TRUE(textfile::readFile(chosen, &saved).ok);
+    EXPECT_TRUE(saved.startsWith(textfile::toCp932(kClip)));
+    EXPECT_TRUE(form.Command4->isEnabled());
+    EXPECT_EQ(form.openDialogShown, 1);
+
+    // A disabled button takes no press.
+    form.setSaveEnabled(false);
+    QCoreApplication::sendEvent(form.Command4, &right);
+    EXPECT_EQ(form.openDialogShown, 1);
+}
+
+TEST(Form1Close, ClosingStoresTheSettings) {
+    QTemporaryDir dir;
+    ScriptedForm form;
+    form.values().datPath = dir.filePath(QStringLiteral("data.dat"));
+    form.show();
+    settle();
+    EXPECT_TRUE(form.close());
+    QByteArray stored;
+    ASSERT_TRUE(textfile::readFile(form.values().datPath, &stored).ok);
+    EXPECT_EQ(stored.count("\r\n"), 5 + kOptionCount);
+}
+
+}  // namespace
+}  // namespace sorimba

@@ -1,0 +1,27 @@
+// One QApplication for the whole test program, on the offscreen platform.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <memory>
+
+namespace {
+
+class QtApplication : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[12] = "test_window";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+const auto* const registered = ::testing::AddGlobalTestEnvironment(new QtApplication);
+
+}  // namespace
