@@ -1,9 +1,271 @@
 #include "saving/saving.h"
 
-namespace sorimba::saving {
+#include <sys/stat.h>
 
-void saveCommand(FormPort&) {}
-void OpenDat2(FormPort&) {}
-void Command4_MouseDown(FormPort&, int) {}
+#include <QHash>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+namespace sorimba::saving {
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+constexpr QChar kTitleMark = QChar(0x25CF);  // ●
+constexpr QChar kWideSpace = QChar(0x3000);  // full-width space
+// Removed from a title name, then the double quotation mark.
+const QString kRemovedFromNames = QStringLiteral("\\/:,;*?<>|");
+
+// Files are written by up to this many threads at once: each append waits
+// until its bytes are on the disk, and those waits overlap.
+constexpr size_t kWriters = 16;
+
+// The failure message lists at most this many files by name.
+constexpr int kListedFailures = 20;
+
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Words for the user, in place of what the file layer reports.
+QString reasonFor(const QString& error) {
+    if (error == QLatin1String("not a regular file") || error == systemText(EISDIR))
+        return QStringLiteral("通常のファイルではありません");
+    if (error == QLatin1String("the file is read-only")) return QStringLiteral("読み取り専用です");
+    if (error == systemText(ENOENT) || error == systemText(ENOTDIR))
+        return QStringLiteral("フォルダがありません");
+    if (error == systemText(ENAMETOOLONG)) return QStringLiteral("名前が長すぎます");
+    if (error == systemText(EACCES) || error == systemText(EPERM))
+        return QStringLiteral("書き込みが許されていません");
+    if (error == systemText(EROFS)) return QStringLiteral("書き込みのできない場所です");
+    if (error == systemText(ENOSPC) || error == systemText(EDQUOT))
+        return QStringLiteral("ディスクに空きがありません");
+    if (error == systemText(EFBIG)) return QStringLiteral("ファイルが大きすぎます");
+    return QStringLiteral("書き込めませんでした：") + error;
+}
+
+// A path as shown in a message: a NUL would cut the text short.
+QString shownPath(const QString& path) {
+    QString shown = path;
+    shown.replace(QChar(0), QChar(0x2400));  // ␀
+    return shown;
+}
+
+// Enables Command4 again however the command ends.
+class ReenableSave {
+public:
+    explicit ReenableSave(FormPort& form) : form_(form) { form_.setSaveEnabled(false); }
+    ~ReenableSave() { form_.setSaveEnabled(true); }
+    ReenableSave(const ReenableSave&) = delete;
+    ReenableSave& operator=(const ReenableSave&) = delete;
+
+private:
+    FormPort& form_;
+};
+
+// Which file a path leads to: an existing file by its device and inode (so
+// links and a case-blind file system are seen through), a new one by its
+// case-folded path.
+QString fileKey(const QString& path) {
+    const QByteArray native = path.toLocal8Bit();
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0)
+        return QStringLiteral("i%1:%2").arg(st.st_dev).arg(st.st_ino);
+    // From the bytes the system sees: names that differ only in characters
+    // it cannot take (lone surrogates) are one name there.
+    return QLatin1Char('n') + QString::fromLocal8Bit(native).toCaseFolded();
+}
+
+// Appends each block to its file. Blocks that lead to the same file are
+// written one after the other, in order; different files at the same time.
+std::vector<textfile::Outcome> appendAll(const std::vector<FileBlock>& blocks) {
+    std::vector<std::vector<size_t>> groups;
+    QHash<QString, size_t> groupOf;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const QString key = fileKey(blocks[i].path);
+        auto found = groupOf.constFind(key);
+        if (found != groupOf.constEnd()) {
+            groups[*found].push_back(i);
+        } else {
+            groupOf.insert(key, groups.size());
+            groups.push_back({i});
+        }
+    }
+
+    std::vector<textfile::Outcome> outcomes(blocks.size());
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t g; (g = next.fetch_add(1)) < groups.size();)
+            for (size_t i : groups[g]) outcomes[i] = LoTitle(blocks[i].path, blocks[i].bytes);
+    };
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < std::min(kWriters, groups.size()); ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // fewer threads; this one does the rest
+        }
+    }
+    work();
+    for (std::thread& helper : helpers) helper.join();
+    return outcomes;
+}
+
+}  // namespace
+
+QString folderPart(const QString& path) {
+    qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash + 1);
+}
+
+QString titleName(const QString& line, const QString& previous) {
+    QString name;
+    qsizetype space = line.indexOf(kWideSpace);
+    if (space == 0) return previous;  // no name of its own
+    name = space < 0 ? line.mid(1) : line.mid(1, space - 1);
+    name.removeIf([](QChar c) { return kRemovedFromNames.contains(c) || c == QLatin1Char('"'); });
+    return name;
+}
+
+textfile::Outcome LoTitle(const QString& path, const QByteArray& bytes) {
+    if (path.isEmpty()) return {false, QStringLiteral("ファイル名がありません")};
+    // The system would end the name at a NUL and write to another file.
+    if (path.contains(QChar(0)))
+        return {false, QStringLiteral("ファイル名に使えない文字（NUL）が入っています")};
+    textfile::Outcome outcome = textfile::appendToFile(path, bytes);
+    if (!outcome.ok) outcome.error = reasonFor(outcome.error);
+    return outcome;
+}
+
+std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath) {
+    QString text;
+    for (const QString& line : lines) text += line + kCrLf;
+    return {FileBlock{savePath, textfile::toCp932(text)}};
+}
+
+std::vector<FileBlock> titleBlocks(const std::vector<QString>& lines, const QString& savePath) {
+    const QString folder = folderPart(savePath);
+    std::vector<QString> paths;  // in the order the files first appear
+    std::vector<QString> texts;
+    QHash<QString, int> indexOf;
+    int current = -1;  // the file the lines go to; none before the first title
+    QString name;
+
+    auto write = [&](const QString& line) {
+        if (current >= 0) texts[current] += line + kCrLf;
+    };
+
+    const qsizetype n = static_cast<qsizetype>(lines.size());
+    // The first line and the last are never title lines.
+    for (qsizetype i = 1; i + 1 < n; ++i) {
+        const QString& line = lines[i];
+        if (!(line.contains(kTitleMark) && lines[i - 1].isEmpty())) {
+            write(line);
+            continue;
+        }
+        // A change of title: the section before it ends with an empty line
+        // when the next section begins with one.
+        if (current >= 0 && lines[i + 1].isEmpty()) write(QString());
+        name = titleName(line, name);
+        const QString path = folder + name + QStringLiteral(".txt");
+        auto found = indexOf.constFind(path);
+        if (found != indexOf.constEnd()) {
+            current = *found;
+        } else {
+            current = static_cast<int>(paths.size());
+            indexOf.insert(path, current);
+            paths.push_back(path);
+            texts.emplace_back();
+        }
+    }
+    // A text that ends with CR LF has an empty last line, which is not
+    // written; any other last line belongs to the current section.
+    if (n >= 2 && !lines[n - 1].isEmpty()) write(lines[n - 1]);
+
+    std::vector<FileBlock> blocks;
+    blocks.reserve(paths.size());
+    for (size_t k = 0; k < paths.size(); ++k)
+        blocks.push_back(FileBlock{paths[k], textfile::toCp932(texts[k])});
+    return blocks;
+}
+
+SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const QString& savePath) {
+    SaveResult result;
+    const std::vector<FileBlock> blocks =
+        withTitles ? titleBlocks(lines, savePath) : plainBlocks(lines, savePath);
+    const std::vector<textfile::Outcome> outcomes = appendAll(blocks);
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (outcomes[i].ok)
+            ++result.filesWritten;
+        else
+            result.failures.push_back(Failure{blocks[i].path, outcomes[i].error});
+    }
+    return result;
+}
+
+QString failureMessage(const SaveResult& result) {
+    QString text = QStringLiteral("次のファイルに保存できませんでした：");
+    int listed = 0;
+    for (const Failure& failure : result.failures) {
+        if (listed == kListedFailures) break;
+        text += kCrLf + shownPath(failure.path) + QStringLiteral("（") + failure.reason +
+                QStringLiteral("）");
+        ++listed;
+    }
+    const qsizetype more = static_cast<qsizetype>(result.failures.size()) - listed;
+    if (more > 0) text += kCrLf + QStringLiteral("ほか %1 件").arg(more);
+    if (result.filesWritten > 0) text += kCrLf + QStringLiteral("ほかのファイルには保存しました。");
+    return text;
+}
+
+void saveCommand(FormPort& form) {
+    ReenableSave button(form);
+    FormValues& values = form.values();
+    const std::int16_t savedBefore = values.saved;
+
+    if (values.saved == 1) {
+        if (form.message(QStringLiteral("再び保存しますか？"), Buttons::YesNo) != Answer::Yes)
+            return;
+        values.saved = 0;
+    }
+    if (values.savePath.isEmpty()) {
+        OpenDat2(form);
+        // A cancelled choice cancels the save: nothing is written.
+        if (values.savePath.isEmpty()) {
+            values.saved = savedBefore;
+            return;
+        }
+    }
+
+    const std::vector<QString> lines = textfile::cutAtCrLf(form.text());
+    const bool withTitles = form.option(WithTitles);
+    const QString savePath = values.savePath;
+    const SaveResult result = saveLines(lines, withTitles, savePath);
+
+    if (!result.failures.empty()) {
+        form.message(failureMessage(result), Buttons::Ok);
+    } else if (form.option(ConfirmSave)) {
+        form.message(withTitles ? QStringLiteral("「●タイトル」別に保存しました")
+                                : savePath + kCrLf + QStringLiteral("に保存しました"),
+                     Buttons::Ok);
+    }
+    // When nothing at all could be stored, the text counts as not saved, so
+    // the next click saves without asking "再び保存しますか？". Once some file
+    // took it, the question guards against adding it twice.
+    values.saved = (result.failures.empty() || result.filesWritten > 0) ? 1 : savedBefore;
+}
+
+void OpenDat2(FormPort& form) {
+    if (!form.showOpenDialog()) return;
+    const QString chosen = form.dialog().fileName;
+    if (!chosen.isEmpty()) form.values().savePath = chosen;
+}
+
+void Command4_MouseDown(FormPort& form, int button) {
+    if (button == 2) OpenDat2(form);
+}
 
 }  // namespace sorimba::saving

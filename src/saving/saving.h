@@ -1,8 +1,17 @@
 #pragma once
 // Saving: the save command of the "保　存" button, the per-title files and the
 // choice of the save file.
+//
+// A save only ever appends to a file: each file's new lines are gathered in
+// memory first and then added to its end in one go, so the old content keeps
+// every byte, a crash leaves it whole, and the cost follows what is added.
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
 
 #include "port/form_port.h"
+#include "textfile/textfile.h"
 
 namespace sorimba::saving {
 
@@ -14,5 +23,55 @@ void OpenDat2(FormPort& form);
 
 // A mouse button went down on Command4; button 2 (right) chooses the save file.
 void Command4_MouseDown(FormPort& form, int button);
+
+// --- The core, shared by the save command and `sorimba-clip save` --------
+
+// A file that could not be written, and why (in Japanese, for the user).
+struct Failure {
+    QString path;
+    QString reason;
+};
+
+struct SaveResult {
+    std::vector<Failure> failures;
+    int filesWritten = 0;  // files that took their new lines
+};
+
+// One file of a save and the lines (already encoded, each ended by CR LF)
+// that it receives.
+struct FileBlock {
+    QString path;
+    QByteArray bytes;
+};
+
+// Appends `bytes` (the new lines of one save) to the file `path`, keeping
+// every old byte: CR LF goes first when the old content does not end with a
+// line end; a missing file is created. Refuses names the file system would
+// misread (a NUL inside), read-only and non-regular files.
+textfile::Outcome LoTitle(const QString& path, const QByteArray& bytes);
+
+// What the plain mode writes: every line followed by CR LF, into savePath.
+std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath);
+
+// What the per-title mode writes: the lines cut at their "●" title lines,
+// each section for the file named after its title in the folder of
+// savePath, in the order the files first appear in the text. A file may get
+// no new lines (a title with an empty section): it is still created.
+std::vector<FileBlock> titleBlocks(const std::vector<QString>& lines, const QString& savePath);
+
+// The file name of a title line (without folder and ".txt"); `previous` is
+// the name kept from the title line before, used again when the line begins
+// with a full-width space.
+QString titleName(const QString& line, const QString& previous);
+
+// The folder part of a path: up to and including its last "/"; empty when
+// there is none.
+QString folderPart(const QString& path);
+
+// Writes the text's lines (cut at CR LF) in plain or per-title mode.
+SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const QString& savePath);
+
+// The message that names the files that could not be written.
+QString failureMessage(const SaveResult& result);
 
 }  // namespace sorimba::saving
