@@ -1,7 +1,283 @@
 #include "convert/convert.h"
 
-namespace sorimba::convert {
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
-void menu_Click(FormPort&, int) {}
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace sorimba::convert {
+namespace {
+
+using textfile::Outcome;
+
+// Files are read, and their new content written, in pieces of this size.
+constexpr size_t kPieceSize = size_t{1} << 20;
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// "*.txt" with the letter case ignored, as the file dialog's pattern.
+bool hasTxtSuffix(const std::string& name) {
+    if (name.size() < 4) return false;
+    const char* s = name.data() + name.size() - 4;
+    return s[0] == '.' && (s[1] | 0x20) == 't' && (s[2] | 0x20) == 'x' && (s[3] | 0x20) == 't';
+}
+
+QString joinPath(const QString& folder, const QString& name) {
+    if (folder.isEmpty() || folder.endsWith(QLatin1Char('/'))) return folder + name;
+    return folder + QLatin1Char('/') + name;
+}
+
+}  // namespace
+
+QString question() {
+    return QStringLiteral("まとめて変換しますか？") + QStringLiteral("\r\n") +
+           QStringLiteral("「はい」\u3000\u3000フォルダ内全部変換") + QStringLiteral("\r\n") +
+           QStringLiteral("「いいえ」\u3000指定したファイルのみ変換");
+}
+
+ParagraphJoiner::ParagraphJoiner(std::function<void(std::string_view)> out)
+    : out_(std::move(out)) {}
+
+void ParagraphJoiner::feed(std::string_view piece) {
+    if (piece.empty()) return;
+    if (!carry_.empty()) {
+        // Finish the line carried over from the last piece. The carry holds
+        // no CR, except perhaps as its last byte, whose LF may only come now.
+        size_t end = 0;
+        if (carry_.back() == '\r') {
+            end = piece.front() == '\n' ? 1 : 0;
+        } else {
+            const void* cr = std::memchr(piece.data(), '\r', piece.size());
+            if (cr == nullptr || static_cast<const char*>(cr) == piece.data() + piece.size() - 1) {
+                carry_.append(piece);
+                return;
+            }
+            end = static_cast<size_t>(static_cast<const char*>(cr) - piece.data()) + 1;
+            if (piece[end] == '\n') ++end;
+        }
+        carry_.append(piece.substr(0, end));
+        piece.remove_prefix(end);
+        completeLines(carry_);
+        carry_.clear();
+    }
+    // Cut after the last line end that is known whole: a CR at the very end
+    // may still get its LF from the next piece.
+    size_t cut = 0;
+    if (!piece.empty()) {
+        size_t cr = piece.rfind('\r');
+        if (cr == piece.size() - 1)
+            cr = cr == 0 ? std::string_view::npos : piece.rfind('\r', cr - 1);
+        if (cr != std::string_view::npos) {
+            cut = cr + 1;
+            if (piece[cut] == '\n') ++cut;
+        }
+    }
+    completeLines(piece.substr(0, cut));
+    carry_.assign(piece.substr(cut));
+}
+
+void ParagraphJoiner::finish() {
+    textfile::forEachLine(carry_,
+                          [this](std::string_view text, std::string_view end) { line(text, end); });
+    carry_.clear();
+    if (current_) {
+        separator("\r\n\r\n");
+    } else if (first_) {
+        separator("\r\n");  // an empty file becomes one empty line
+    }
+    first_ = false;
+    current_ = false;
+    compareSeparators();
+    if (!pending_.empty()) out_(pending_);
+    pending_.clear();
+}
+
+void ParagraphJoiner::completeLines(std::string_view bytes) {
+    textfile::forEachLine(bytes,
+                          [this](std::string_view text, std::string_view end) { line(text, end); });
+}
+
+void ParagraphJoiner::line(std::string_view text, std::string_view end) {
+    if (!text.empty()) {
+        // A line of the current paragraph (or the first of a new one): its
+        // text goes out as it stands.
+        compareSeparators();
+        put(text);
+        current_ = true;
+    } else if (current_) {
+        // An empty line ends a paragraph with text: one line, one empty line.
+        separator("\r\n\r\n");
+        current_ = false;
+    } else if (first_) {
+        // The file starts with an empty line: the first paragraph is empty
+        // and is written as one empty line. Later empty paragraphs are not.
+        separator("\r\n");
+    }
+    if (text.empty()) first_ = false;
+    if (same_) {
+        if (endsRead_.size() + end.size() > 4) {
+            same_ = false;  // more line ends in a row than are ever written
+        } else {
+            endsRead_.append(end);
+        }
+    }
+}
+
+void ParagraphJoiner::put(std::string_view bytes) {
+    if (bytes.size() >= kPieceSize) {
+        // A huge line goes out directly, not through the buffer.
+        if (!pending_.empty()) out_(pending_);
+        pending_.clear();
+        out_(bytes);
+        return;
+    }
+    pending_.append(bytes);
+    if (pending_.size() >= kPieceSize) {
+        out_(pending_);
+        pending_.clear();
+    }
+}
+
+void ParagraphJoiner::separator(std::string_view bytes) {
+    put(bytes);
+    if (same_) endsWritten_.append(bytes);
+}
+
+void ParagraphJoiner::compareSeparators() {
+    if (same_ && endsRead_ != endsWritten_) same_ = false;
+    endsRead_.clear();
+    endsWritten_.clear();
+}
+
+QByteArray joinParagraphs(std::string_view bytes) {
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(bytes.size() + bytes.size() / 3 * 2 + 8));
+    ParagraphJoiner joiner([&out](std::string_view piece) {
+        out.append(piece.data(), static_cast<qsizetype>(piece.size()));
+    });
+    joiner.feed(bytes);
+    joiner.finish();
+    return out;
+}
+
+Outcome ConvData(const QString& path) {
+    if (path.isEmpty()) return Outcome{false, QStringLiteral("no file name")};
+    // Refuses read-only, missing and non-regular files before anything is read.
+    textfile::Replacement out(path, /*mustExist=*/true);
+    if (!out.status().ok) return out.status();
+
+    // The file is read and its new content written piece by piece, so even
+    // a huge file never sits whole in memory; the old content stays in place
+    // until the new one is complete.
+    ParagraphJoiner joiner([&out](std::string_view piece) { out.write(piece); });
+    if (Outcome read = textfile::readInPieces(
+            path, [&joiner](std::string_view piece) { joiner.feed(piece); }, kPieceSize);
+        !read.ok) {
+        return read;  // the new content is discarded
+    }
+    joiner.finish();
+    if (!out.status().ok) return out.status();
+    if (joiner.unchanged()) return {};  // already converted: the file stays as it is
+    return out.commit();
+}
+
+QString folderOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash + 1);
+}
+
+FileList listTextFiles(const QString& folder) {
+    FileList list;
+    const QByteArray native = (folder.isEmpty() ? QStringLiteral(".") : folder).toLocal8Bit();
+    DIR* dir = ::opendir(native.constData());
+    if (dir == nullptr) {
+        list.ok = false;
+        list.error = systemError(errno);
+        return list;
+    }
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr) {
+            if (errno != 0) {
+                list.ok = false;
+                list.error = systemError(errno);
+            }
+            break;
+        }
+        std::string name(entry->d_name);
+        if (name.empty() || name[0] == '.' || !hasTxtSuffix(name)) continue;  // hidden or other
+        // Regular files only, following links; folders, FIFOs, devices and
+        // dangling links are not listed.
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+        names.push_back(std::move(name));
+    }
+    ::closedir(dir);
+    if (!list.ok) return list;
+
+    std::sort(names.begin(), names.end());
+    list.paths.reserve(names.size());
+    for (const std::string& name : names) {
+        const QByteArray raw(name.data(), static_cast<qsizetype>(name.size()));
+        const QString decoded = QString::fromLocal8Bit(raw);
+        // A name that does not survive the way to a QString and back would
+        // name another file (or none): skip it rather than guess.
+        if (decoded.toLocal8Bit() != raw) {
+            list.unusableNames.push_back(decoded);
+            continue;
+        }
+        list.paths.push_back(joinPath(folder, decoded));
+    }
+    return list;
+}
+
+FolderOutcome convertFolder(const QString& folder) {
+    FolderOutcome outcome;
+    FileList list = listTextFiles(folder);
+    if (!list.ok) {
+        outcome.listed = false;
+        outcome.error = list.error;
+        return outcome;
+    }
+    for (const QString& name : list.unusableNames) {
+        outcome.failures.push_back(
+            {joinPath(folder, name), QStringLiteral("the file name is not valid in this locale")});
+    }
+    // The list is taken once; a failure on one file never stops the others.
+    for (const QString& path : list.paths) {
+        Outcome done = ConvData(path);
+        if (done.ok) {
+            ++outcome.converted;
+        } else {
+            outcome.failures.push_back({path, done.error});
+        }
+    }
+    return outcome;
+}
+
+void menu_Click(FormPort& form, int index) {
+    if (index != 1) return;  // "Option" only opens its drop-down
+    if (!form.showOpenDialog()) return;
+    // The dialog keeps the chosen path as its file name for the next dialog.
+    const QString chosen = form.dialog().fileName;
+    switch (form.message(question(), Buttons::YesNoCancel)) {
+        case Answer::Yes:
+            convertFolder(folderOf(chosen));
+            break;
+        case Answer::No:
+            ConvData(chosen);
+            break;
+        default:
+            break;
+    }
+}
 
 }  // namespace sorimba::convert

@@ -1,12 +1,107 @@
 #pragma once
 // Paragraph conversion: the "convert" menu puts every paragraph of a .txt
 // file (or of every .txt file of a folder) on one line.
+//
+// A paragraph is a run of non-empty lines; its lines are joined end to end,
+// as bytes, so nothing inside a line changes whatever the file's encoding.
+// Each paragraph is written as one line followed by one empty line, every
+// line ended by CR LF. Files are replaced atomically; read-only files, and
+// anything that is not a regular file, are left alone.
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "port/form_port.h"
+#include "textfile/textfile.h"
 
 namespace sorimba::convert {
 
+// The question asked after the file dialog: Yes converts the whole folder,
+// No the chosen file only.
+QString question();
+
 // Click on a top-level menu entry; index 1 ("convert") runs the command.
+// Nothing is reported to the user, whatever happens to the files.
 void menu_Click(FormPort& form, int index);
+
+// Converts the bytes of one file, handed over in pieces that may end
+// anywhere (even between the CR and the LF of a line end), and hands the
+// converted bytes on in pieces. Lines end at CR LF or a lone CR; an LF alone
+// is an ordinary byte of its line.
+class ParagraphJoiner {
+public:
+    explicit ParagraphJoiner(std::function<void(std::string_view)> out);
+    void feed(std::string_view piece);
+    // The end of the file: hands on what is left.
+    void finish();
+    // After finish(): the converted bytes are the bytes that came in, that
+    // is, the file was already converted.
+    bool unchanged() const { return same_; }
+
+private:
+    void completeLines(std::string_view bytes);
+    void line(std::string_view text, std::string_view end);
+    void put(std::string_view bytes);
+    void separator(std::string_view bytes);
+    void compareSeparators();
+
+    std::function<void(std::string_view)> out_;
+    std::string pending_;   // converted bytes not handed on yet
+    std::string carry_;     // the unfinished last line of the pieces so far
+    bool first_ = true;     // no paragraph ended yet
+    bool current_ = false;  // the paragraph being read has text (already put out)
+    // Whether the output equals the input so far: the text of the lines is
+    // put out as it stands, so only what stands between two texts (line ends
+    // read, line ends written) can differ.
+    bool same_ = true;
+    std::string endsRead_;
+    std::string endsWritten_;
+};
+
+// The converted content of a file whose bytes are given.
+QByteArray joinParagraphs(std::string_view bytes);
+
+// Converts the file at `path` in place. The file is left untouched when it
+// is missing, read-only, not a regular file, or already converted; the
+// outcome says whether the file now holds its converted content.
+textfile::Outcome ConvData(const QString& path);
+
+// The folder part of a path: everything up to and including its last "/"
+// (empty when there is none, which stands for the current folder).
+QString folderOf(const QString& path);
+
+// The .txt files of one folder, as the folder mode converts them.
+struct FileList {
+    bool ok = true;
+    QString error;  // why the folder could not be listed
+    // Full paths of the regular, non-hidden files whose names end in ".txt"
+    // in any letter case (links to regular files count), sorted by name;
+    // subfolders are not entered.
+    std::vector<QString> paths;
+    // Names that match but cannot be represented as a path of this
+    // program (not valid in the file-name encoding); they are skipped.
+    std::vector<QString> unusableNames;
+};
+FileList listTextFiles(const QString& folder);
+
+struct FileFailure {
+    QString path;
+    QString error;
+};
+
+struct FolderOutcome {
+    bool listed = true;
+    QString error;  // why the folder could not be listed
+    int converted = 0;
+    // Every file that could not be converted; the others are done anyway.
+    std::vector<FileFailure> failures;
+};
+
+// Folder mode: ConvData on each file of listTextFiles(folder), in order.
+FolderOutcome convertFolder(const QString& folder);
 
 }  // namespace sorimba::convert

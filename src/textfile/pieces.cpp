@@ -109,15 +109,18 @@ bool Replacement::write(std::string_view bytes) {
         return false;
     }
     file_->written += size;
-    if (file_->written - file_->handedOn >= kWritebackStep) {
-        // Start writing this part to the disk now, while the rest is being
-        // produced; commit() then waits only for the tail. Failures show up
-        // there, in the flush before the file is put in place.
-        ::sync_file_range(file_->save.handle(), file_->handedOn, file_->written - file_->handedOn,
-                          SYNC_FILE_RANGE_WRITE);
-        file_->handedOn = file_->written;
-    }
+    // Large content goes to the disk while the rest is being produced;
+    // commit() then waits only for the tail.
+    if (file_->written - file_->handedOn >= kWritebackStep) startWriteback();
     return true;
+}
+
+void Replacement::startWriteback() {
+    // Only a hint to the kernel: failures show up in the flush of commit(),
+    // before the file is put in place.
+    ::sync_file_range(file_->save.handle(), file_->handedOn, file_->written - file_->handedOn,
+                      SYNC_FILE_RANGE_WRITE);
+    file_->handedOn = file_->written;
 }
 
 Outcome Replacement::commit() {

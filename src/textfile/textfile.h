@@ -126,6 +126,8 @@ public:
     Outcome commit();
 
 private:
+    void startWriteback();
+
     struct File;
     std::unique_ptr<File> file_;
     Outcome status_;

@@ -1,0 +1,122 @@
+// Large files piece by piece: line walking, reading in pieces, and the
+// atomic replacement written as it goes.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "textfile/textfile.h"
+
+namespace tf = sorimba::textfile;
+
+namespace {
+
+QByteArray slurp(const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    return f.readAll();
+}
+
+void spit(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+class Pieces : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+    QStringList entries() const {
+        return QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    }
+};
+
+}  // namespace
+
+TEST(ForEachLine, GivesEachLineWithTheEndThatClosesIt) {
+    std::vector<std::string> seen;
+    tf::forEachLine("A\r\nB\rC\nD\r\n\r\nE", [&seen](std::string_view line, std::string_view end) {
+        seen.push_back(std::string(line) + "|" + std::string(end));
+    });
+    EXPECT_EQ(seen, (std::vector<std::string>{"A|\r\n", "B|\r", "C\nD|\r\n", "|\r\n", "E|"}));
+    seen.clear();
+    tf::forEachLine("", [&seen](std::string_view, std::string_view) { seen.push_back("x"); });
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(Pieces, ReadsAWholeFileInPiecesOfTheGivenSize) {
+    QByteArray data;
+    for (int i = 0; i < 1000; ++i) data += "line " + QByteArray::number(i) + "\r\n";
+    spit(path("a.txt"), data);
+    QByteArray back;
+    size_t largest = 0;
+    ASSERT_TRUE(tf::readInPieces(
+                    path("a.txt"),
+                    [&](std::string_view piece) {
+                        back.append(piece.data(), static_cast<qsizetype>(piece.size()));
+                        largest = std::max(largest, piece.size());
+                    },
+                    100)
+                    .ok);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(largest, 100u);
+
+    int calls = 0;
+    ASSERT_EQ(::mkfifo(path("fifo").toLocal8Bit().constData(), 0644), 0);
+    EXPECT_FALSE(tf::readInPieces(path("fifo"), [&](std::string_view) { ++calls; }).ok);
+    EXPECT_FALSE(tf::readInPieces(dir.path(), [&](std::string_view) { ++calls; }).ok);
+    EXPECT_FALSE(tf::readInPieces(path("missing"), [&](std::string_view) { ++calls; }).ok);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(Pieces, ReplacementTakesThePlaceOnlyWhenCommitted) {
+    spit(path("t.txt"), "old");
+    ::chmod(path("t.txt").toLocal8Bit().constData(), 0640);
+    ASSERT_EQ(::symlink("t.txt", path("link.txt").toLocal8Bit().constData()), 0);
+    {
+        tf::Replacement r(path("link.txt"), true);
+        ASSERT_TRUE(r.status().ok);
+        EXPECT_TRUE(r.write("new "));
+        EXPECT_TRUE(r.write("content"));
+        EXPECT_EQ(slurp(path("t.txt")), "old");  // not yet
+        ASSERT_TRUE(r.commit().ok);
+    }
+    EXPECT_EQ(slurp(path("t.txt")), "new content");
+    EXPECT_TRUE(QFileInfo(path("link.txt")).isSymLink());
+    struct stat st {};
+    ::stat(path("t.txt").toLocal8Bit().constData(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    {
+        tf::Replacement r(path("t.txt"), true);
+        EXPECT_TRUE(r.write("abandoned"));
+    }  // not committed: discarded, no temporary file left behind
+    EXPECT_EQ(slurp(path("t.txt")), "new content");
+    EXPECT_EQ(entries(), (QStringList{"link.txt", "t.txt"}));
+}
+
+TEST_F(Pieces, ReplacementRefusesWhatItMustNotWrite) {
+    spit(path("ro.txt"), "old");
+    ::chmod(path("ro.txt").toLocal8Bit().constData(), 0444);
+    ASSERT_EQ(::mkfifo(path("fifo").toLocal8Bit().constData(), 0644), 0);
+    for (const QString& p :
+         {path("ro.txt"), path("fifo"), path("absent.txt"), dir.path(), QString()}) {
+        tf::Replacement r(p, true);
+        EXPECT_FALSE(r.status().ok) << p.toStdString();
+        EXPECT_FALSE(r.write("x"));
+        EXPECT_FALSE(r.commit().ok);
+    }
+    EXPECT_EQ(slurp(path("ro.txt")), "old");
+    EXPECT_EQ(entries(), (QStringList{"fifo", "ro.txt"}));
+
+    tf::Replacement created(path("new.txt"), false);  // may create when asked to
+    ASSERT_TRUE(created.write("n"));
+    ASSERT_TRUE(created.commit().ok);
+    EXPECT_EQ(slurp(path("new.txt")), "n");
+}
