@@ -1,14 +1,8 @@
 #include "saving/saving.h"
 
-#include <sys/stat.h>
-
 #include <QHash>
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 namespace sorimba::saving {
 namespace {
@@ -19,32 +13,44 @@ constexpr QChar kWideSpace = QChar(0x3000);  // full-width space
 // Removed from a title name, then the double quotation mark.
 const QString kRemovedFromNames = QStringLiteral("\\/:,;*?<>|");
 
-// Files are written by up to this many threads at once: each append waits
-// until its bytes are on the disk, and those waits overlap.
-constexpr size_t kWriters = 16;
-
 // The failure message lists at most this many files by name.
 constexpr int kListedFailures = 20;
 
-QString systemText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // Words for the user, in place of what the file layer reports.
-QString reasonFor(const QString& error) {
-    if (error == QLatin1String("not a regular file") || error == systemText(EISDIR))
-        return QStringLiteral("通常のファイルではありません");
-    if (error == QLatin1String("the file is read-only")) return QStringLiteral("読み取り専用です");
-    if (error == systemText(ENOENT) || error == systemText(ENOTDIR))
-        return QStringLiteral("フォルダがありません");
-    if (error == systemText(ENAMETOOLONG)) return QStringLiteral("名前が長すぎます");
-    if (error == systemText(EACCES) || error == systemText(EPERM))
-        return QStringLiteral("書き込みが許されていません");
-    if (error == systemText(EROFS)) return QStringLiteral("書き込みのできない場所です");
-    if (error == systemText(ENOSPC) || error == systemText(EDQUOT))
-        return QStringLiteral("ディスクに空きがありません");
-    if (error == systemText(EFBIG)) return QStringLiteral("ファイルが大きすぎます");
-    return QStringLiteral("書き込めませんでした：") + error;
+QString reasonFor(const textfile::Outcome& outcome) {
+    using textfile::Refusal;
+    switch (outcome.refusal) {
+        case Refusal::NotRegular:
+            return QStringLiteral("通常のファイルではありません");
+        case Refusal::ReadOnly:
+            return QStringLiteral("読み取り専用です");
+        case Refusal::NoName:
+            return QStringLiteral("ファイル名がありません");
+        case Refusal::None:
+        case Refusal::System:
+            break;
+    }
+    switch (outcome.systemError) {
+        case EISDIR:
+            return QStringLiteral("通常のファイルではありません");
+        case ENOENT:
+        case ENOTDIR:
+            return QStringLiteral("フォルダがありません");
+        case ENAMETOOLONG:
+            return QStringLiteral("名前が長すぎます");
+        case EACCES:
+        case EPERM:
+            return QStringLiteral("書き込みが許されていません");
+        case EROFS:
+            return QStringLiteral("書き込みのできない場所です");
+        case ENOSPC:
+        case EDQUOT:
+            return QStringLiteral("ディスクに空きがありません");
+        case EFBIG:
+            return QStringLiteral("ファイルが大きすぎます");
+        default:
+            return QStringLiteral("書き込めませんでした：") + outcome.error;
+    }
 }
 
 // A path as shown in a message: a NUL would cut the text short.
@@ -66,51 +72,26 @@ private:
     FormPort& form_;
 };
 
-// Which file a path leads to: an existing file by its device and inode (so
-// links and a case-blind file system are seen through), a new one by its
-// case-folded path.
-QString fileKey(const QString& path) {
-    const QByteArray native = path.toLocal8Bit();
-    struct stat st {};
-    if (::stat(native.constData(), &st) == 0)
-        return QStringLiteral("i%1:%2").arg(st.st_dev).arg(st.st_ino);
-    // From the bytes the system sees: names that differ only in characters
-    // it cannot take (lone surrogates) are one name there.
-    return QLatin1Char('n') + QString::fromLocal8Bit(native).toCaseFolded();
-}
-
-// Appends each block to its file. Blocks that lead to the same file are
-// written one after the other, in order; different files at the same time.
+// Appends each block to its file, in order, then waits once until all of
+// it is on the disk: one flush for the whole save instead of one per file.
 std::vector<textfile::Outcome> appendAll(const std::vector<FileBlock>& blocks) {
-    std::vector<std::vector<size_t>> groups;
-    QHash<QString, size_t> groupOf;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        const QString key = fileKey(blocks[i].path);
-        auto found = groupOf.constFind(key);
-        if (found != groupOf.constEnd()) {
-            groups[*found].push_back(i);
-        } else {
-            groupOf.insert(key, groups.size());
-            groups.push_back({i});
-        }
+    std::vector<textfile::Outcome> outcomes;
+    outcomes.reserve(blocks.size());
+    const FileBlock* written = nullptr;
+    for (const FileBlock& block : blocks) {
+        outcomes.push_back(LoTitle(block.path, block.bytes));
+        if (outcomes.back().ok) written = &block;
     }
-
-    std::vector<textfile::Outcome> outcomes(blocks.size());
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        for (size_t g; (g = next.fetch_add(1)) < groups.size();)
-            for (size_t i : groups[g]) outcomes[i] = LoTitle(blocks[i].path, blocks[i].bytes);
-    };
-    std::vector<std::thread> helpers;
-    for (size_t t = 1; t < std::min(kWriters, groups.size()); ++t) {
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;  // fewer threads; this one does the rest
-        }
+    if (written == nullptr) return outcomes;
+    textfile::Outcome flushed = textfile::syncFileSystemOf(written->path);
+    if (!flushed.ok) {
+        // Whether the new lines reached the disk is unknown: say so.
+        flushed.error = QStringLiteral("ディスクへの書き込みを確かめられませんでした（") +
+                        flushed.error + QStringLiteral("）");
+        flushed.systemError = 0;
+        for (textfile::Outcome& outcome : outcomes)
+            if (outcome.ok) outcome = flushed;
     }
-    work();
-    for (std::thread& helper : helpers) helper.join();
     return outcomes;
 }
 
@@ -136,7 +117,7 @@ textfile::Outcome LoTitle(const QString& path, const QByteArray& bytes) {
     if (path.contains(QChar(0)))
         return {false, QStringLiteral("ファイル名に使えない文字（NUL）が入っています")};
     textfile::Outcome outcome = textfile::appendToFile(path, bytes);
-    if (!outcome.ok) outcome.error = reasonFor(outcome.error);
+    if (!outcome.ok) outcome.error = reasonFor(outcome);
     return outcome;
 }
 

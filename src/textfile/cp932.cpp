@@ -43,8 +43,12 @@ private:
     iconv_t cd_;
 };
 
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 }  // namespace
 

@@ -10,13 +10,40 @@
 #include "textfile/textfile.h"
 
 namespace sorimba::textfile {
+
+Outcome refused(Refusal why) {
+    Outcome outcome{false, {}, why, 0};
+    switch (why) {
+        case Refusal::NoName:
+            outcome.error = QStringLiteral("no file name");
+            break;
+        case Refusal::NotRegular:
+            outcome.error = QStringLiteral("not a regular file");
+            break;
+        case Refusal::ReadOnly:
+            outcome.error = QStringLiteral("the file is read-only");
+            break;
+        case Refusal::None:
+        case Refusal::System:
+            outcome.error = QStringLiteral("refused");
+            break;
+    }
+    return outcome;
+}
+
+Outcome systemFailure(int error) {
+    return Outcome{false, QString::fromLocal8Bit(std::strerror(error)), Refusal::System, error};
+}
+
+Outcome failedWith(const QString& why) {
+    return Outcome{false, why, Refusal::System, 0};
+}
+
 namespace {
 
-Outcome failure(const QString& why) { return Outcome{false, why}; }
-
-Outcome systemFailure(int error) { return failure(QString::fromLocal8Bit(std::strerror(error))); }
-
-QByteArray nativePath(const QString& path) { return path.toLocal8Bit(); }
+QByteArray nativePath(const QString& path) {
+    return path.toLocal8Bit();
+}
 
 // Checks what stands at a path before it is opened for writing.
 Outcome checkWritable(const QString& path, bool* exists) {
@@ -26,8 +53,8 @@ Outcome checkWritable(const QString& path, bool* exists) {
         if (errno == ENOENT) return {};
         return systemFailure(errno);
     }
-    if (!S_ISREG(st.st_mode)) return failure(QStringLiteral("not a regular file"));
-    if ((st.st_mode & 0222) == 0) return failure(QStringLiteral("the file is read-only"));
+    if (!S_ISREG(st.st_mode)) return refused(Refusal::NotRegular);
+    if ((st.st_mode & 0222) == 0) return refused(Refusal::ReadOnly);
     return {};
 }
 
@@ -65,13 +92,13 @@ Outcome readFile(const QString& path, QByteArray* contents) {
 Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents, bool* complete) {
     contents->clear();
     if (complete) *complete = false;
-    if (path.isEmpty()) return failure(QStringLiteral("no file name"));
+    if (path.isEmpty()) return refused(Refusal::NoName);
     int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return systemFailure(errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return failure(QStringLiteral("not a regular file"));
+        return refused(Refusal::NotRegular);
     }
     const bool bounded = maxBytes >= 0;
     qint64 expected = st.st_size;
@@ -81,7 +108,8 @@ Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents
     bool atEnd = false;
     while (!bounded || contents->size() < maxBytes) {
         size_t want = sizeof buffer;
-        if (bounded) want = static_cast<size_t>(std::min<qint64>(want, maxBytes - contents->size()));
+        if (bounded)
+            want = static_cast<size_t>(std::min<qint64>(want, maxBytes - contents->size()));
         ssize_t n = ::read(fd, buffer, want);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -111,7 +139,7 @@ Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents
 }
 
 Outcome appendToFile(const QString& path, const QByteArray& bytes) {
-    if (path.isEmpty()) return failure(QStringLiteral("no file name"));
+    if (path.isEmpty()) return refused(Refusal::NoName);
     bool existed = false;
     if (Outcome check = checkWritable(path, &existed); !check.ok) return check;
 
@@ -122,7 +150,7 @@ Outcome appendToFile(const QString& path, const QByteArray& bytes) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return failure(QStringLiteral("not a regular file"));
+        return refused(Refusal::NotRegular);
     }
     const off_t oldSize = st.st_size;
 
@@ -142,10 +170,6 @@ Outcome appendToFile(const QString& path, const QByteArray& bytes) {
 
     bool written = writeAll(fd, data.constData(), static_cast<size_t>(data.size()));
     int error = written ? 0 : errno;
-    if (written && ::fdatasync(fd) != 0 && errno != EINVAL) {
-        written = false;
-        error = errno;
-    }
     if (!written) {
         // Take back what was added, so a failed save changes nothing.
         if (::ftruncate(fd, oldSize) != 0) { /* the old bytes are whole either way */
@@ -162,20 +186,29 @@ Outcome appendToFile(const QString& path, const QByteArray& bytes) {
     return {};
 }
 
+Outcome syncFileSystemOf(const QString& path) {
+    int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return systemFailure(errno);
+    int result = ::syncfs(fd);
+    int error = errno;
+    ::close(fd);
+    return result == 0 ? Outcome{} : systemFailure(error);
+}
+
 Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist) {
-    if (path.isEmpty()) return failure(QStringLiteral("no file name"));
+    if (path.isEmpty()) return refused(Refusal::NoName);
     bool exists = false;
     if (Outcome check = checkWritable(path, &exists); !check.ok) return check;
     if (!exists && mustExist) return systemFailure(ENOENT);
 
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return failure(file.errorString());
+    if (!file.open(QIODevice::WriteOnly)) return failedWith(file.errorString());
     if (file.write(bytes) != bytes.size()) {
         QString why = file.errorString();
         file.cancelWriting();
-        return failure(why);
+        return failedWith(why);
     }
-    if (!file.commit()) return failure(file.errorString());
+    if (!file.commit()) return failedWith(file.errorString());
     return {};
 }
 

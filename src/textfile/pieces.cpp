@@ -15,14 +15,6 @@
 namespace sorimba::textfile {
 namespace {
 
-Outcome failure(const QString& why) {
-    return Outcome{false, why};
-}
-
-Outcome systemFailure(int error) {
-    return failure(QString::fromLocal8Bit(std::strerror(error)));
-}
-
 // Writeback is started after every this many bytes.
 constexpr qint64 kWritebackStep = qint64{8} << 20;
 
@@ -30,14 +22,14 @@ constexpr qint64 kWritebackStep = qint64{8} << 20;
 
 Outcome readInPieces(const QString& path, const std::function<void(std::string_view)>& consume,
                      size_t pieceSize) {
-    if (path.isEmpty()) return failure(QStringLiteral("no file name"));
+    if (path.isEmpty()) return refused(Refusal::NoName);
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
     int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return systemFailure(errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return failure(QStringLiteral("not a regular file"));
+        return refused(Refusal::NotRegular);
     }
     // A small file gets a small buffer; one more byte sees the end at once.
     pieceSize = std::max<size_t>(pieceSize, 1);
@@ -69,7 +61,7 @@ struct Replacement::File {
 
 Replacement::Replacement(const QString& path, bool mustExist) {
     if (path.isEmpty()) {
-        status_ = failure(QStringLiteral("no file name"));
+        status_ = refused(Refusal::NoName);
         return;
     }
     switch (fileKind(path)) {
@@ -80,18 +72,18 @@ Replacement::Replacement(const QString& path, bool mustExist) {
             }
             break;
         case FileKind::Other:
-            status_ = failure(QStringLiteral("not a regular file"));
+            status_ = refused(Refusal::NotRegular);
             return;
         case FileKind::Regular:
             if (isReadOnly(path)) {
-                status_ = failure(QStringLiteral("the file is read-only"));
+                status_ = refused(Refusal::ReadOnly);
                 return;
             }
             break;
     }
     file_ = std::make_unique<File>(path);
     if (!file_->save.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        status_ = failure(file_->save.errorString());
+        status_ = failedWith(file_->save.errorString());
     }
 }
 
@@ -104,7 +96,7 @@ bool Replacement::write(std::string_view bytes) {
     if (bytes.empty()) return true;
     const qint64 size = static_cast<qint64>(bytes.size());
     if (file_->save.write(bytes.data(), size) != size) {
-        status_ = failure(file_->save.errorString());
+        status_ = failedWith(file_->save.errorString());
         file_->save.cancelWriting();
         return false;
     }
@@ -125,9 +117,9 @@ void Replacement::startWriteback() {
 
 Outcome Replacement::commit() {
     if (!status_.ok) return status_;
-    if (file_->committed) return failure(QStringLiteral("already committed"));
+    if (file_->committed) return failedWith(QStringLiteral("already committed"));
     file_->committed = true;
-    if (!file_->save.commit()) status_ = failure(file_->save.errorString());
+    if (!file_->save.commit()) status_ = failedWith(file_->save.errorString());
     return status_;
 }
 

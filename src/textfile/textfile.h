@@ -50,10 +50,26 @@ FileKind fileKind(const QString& path);
 // program, even when it runs as root.
 bool isReadOnly(const QString& path);
 
+// Why a file operation failed.
+enum class Refusal {
+    None,
+    NoName,      // an empty path
+    NotRegular,  // a directory, FIFO, device... never opened for writing
+    ReadOnly,    // no write bit set for anybody
+    System,      // the system refused: systemError holds errno
+};
+
 struct Outcome {
     bool ok = true;
-    QString error;  // why it failed, in words for the user
+    QString error;  // why it failed, in words
+    Refusal refusal = Refusal::None;
+    int systemError = 0;
 };
+
+Outcome refused(Refusal why);
+Outcome systemFailure(int error);
+// A failure the system reported only in words (Qt's file classes).
+Outcome failedWith(const QString& why);
 
 // Reads a whole regular file. Fails for anything that is not a regular file.
 Outcome readFile(const QString& path, QByteArray* contents);
@@ -67,8 +83,14 @@ Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents
 // the old content does not end with a line end, CR LF is written first, so
 // the old last line stays a line of its own. Old bytes are never rewritten:
 // a crash at any moment leaves the old content whole, followed by a prefix
-// of the new bytes. Refuses read-only files and anything not regular.
+// of the new bytes. Refuses read-only files and anything not regular. The
+// bytes are handed to the system, not waited for on the disk: callers that
+// write several files flush them all at once with syncFileSystemOf.
 Outcome appendToFile(const QString& path, const QByteArray& bytes);
+
+// Waits until everything written to the file system that holds `path` (a
+// file or folder) is on the disk.
+Outcome syncFileSystemOf(const QString& path);
 
 // Replaces a regular file's content atomically: the new content goes into a
 // temporary file in the same folder, which takes the file's place only when
