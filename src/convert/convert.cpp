@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
 
 namespace sorimba::convert {
@@ -166,12 +168,12 @@ QByteArray joinParagraphs(std::string_view bytes) {
     return out;
 }
 
-Outcome ConvData(const QString& path) {
-    if (path.isEmpty()) return Outcome{false, QStringLiteral("no file name")};
-    // Refuses read-only, missing and non-regular files before anything is read.
-    textfile::Replacement out(path, /*mustExist=*/true);
-    if (!out.status().ok) return out.status();
+namespace {
 
+// Writes the converted content of the file at `path` into `out`. Sets
+// *unchanged when the file is converted already (then nothing needs to
+// take its place).
+Outcome convertInto(const QString& path, textfile::Replacement& out, bool* unchanged) {
     // The file is read and its new content written piece by piece, so even
     // a huge file never sits whole in memory; the old content stays in place
     // until the new one is complete.
@@ -182,8 +184,24 @@ Outcome ConvData(const QString& path) {
         return read;  // the new content is discarded
     }
     joiner.finish();
+    *unchanged = joiner.unchanged();
+    return out.status();
+}
+
+// Files converted in folder mode wait for the disk together, this many at a
+// time: one flush for the lot instead of one per file.
+constexpr size_t kBatchSize = 256;
+
+}  // namespace
+
+Outcome ConvData(const QString& path) {
+    if (path.isEmpty()) return textfile::refused(textfile::Refusal::NoName);
+    // Refuses read-only, missing and non-regular files before anything is read.
+    textfile::Replacement out(path, /*mustExist=*/true);
     if (!out.status().ok) return out.status();
-    if (joiner.unchanged()) return {};  // already converted: the file stays as it is
+    bool unchanged = false;
+    if (Outcome done = convertInto(path, out, &unchanged); !done.ok) return done;
+    if (unchanged) return {};  // already converted: the file stays as it is
     return out.commit();
 }
 
@@ -252,12 +270,46 @@ FolderOutcome convertFolder(const QString& folder) {
             {joinPath(folder, name), QStringLiteral("the file name is not valid in this locale")});
     }
     // The list is taken once; a failure on one file never stops the others.
-    for (const QString& path : list.paths) {
-        Outcome done = ConvData(path);
-        if (done.ok) {
-            ++outcome.converted;
-        } else {
-            outcome.failures.push_back({path, done.error});
+    for (size_t first = 0; first < list.paths.size(); first += kBatchSize) {
+        const size_t end = std::min(list.paths.size(), first + kBatchSize);
+        std::vector<std::unique_ptr<textfile::Replacement>> pending;
+        std::vector<QString> pendingPaths;
+        for (size_t i = first; i < end; ++i) {
+            const QString& path = list.paths[i];
+            auto out = std::make_unique<textfile::Replacement>(path, /*mustExist=*/true);
+            bool unchanged = false;
+            Outcome done = out->status();
+            if (done.ok) done = convertInto(path, *out, &unchanged);
+            if (done.ok && !unchanged) done = out->finish(/*flush=*/false);
+            if (!done.ok) {
+                outcome.failures.push_back({path, done.error});
+            } else if (unchanged) {
+                ++outcome.converted;
+            } else {
+                pending.push_back(std::move(out));
+                pendingPaths.push_back(path);
+            }
+        }
+        if (pending.empty()) continue;
+        // The new contents reach the disk before any of them takes its file's
+        // place, so a crash leaves every file old or new, never empty.
+        // (A link may lead to another file system: each one is flushed.)
+        std::vector<dev_t> devices;
+        std::map<dev_t, Outcome> flushed;
+        for (const QString& path : pendingPaths) {
+            struct stat st {};
+            devices.push_back(::stat(path.toLocal8Bit().constData(), &st) == 0 ? st.st_dev : 0);
+            if (!flushed.count(devices.back()))
+                flushed[devices.back()] = textfile::syncFileSystemOf(path);
+        }
+        for (size_t k = 0; k < pending.size(); ++k) {
+            const Outcome& flush = flushed[devices[k]];
+            const Outcome placed = flush.ok ? pending[k]->place() : flush;
+            if (placed.ok) {
+                ++outcome.converted;
+            } else {
+                outcome.failures.push_back({pendingPaths[k], placed.error});
+            }
         }
     }
     return outcome;

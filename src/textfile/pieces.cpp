@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "textfile/textfile.h"
@@ -52,75 +52,156 @@ Outcome readInPieces(const QString& path, const std::function<void(std::string_v
 }
 
 struct Replacement::File {
-    explicit File(const QString& path) : save(path) {}
-    QSaveFile save;
+    QByteArray target;  // the file that gets the content (links followed)
+    QByteArray temp;    // the new content, beside it, until it takes its place
+    int fd = -1;
     qint64 written = 0;
     qint64 handedOn = 0;  // bytes whose writeback has been started
-    bool committed = false;
+    bool placed = false;
+
+    void discard() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        if (!temp.isEmpty() && !placed) ::unlink(temp.constData());
+        temp.clear();
+    }
 };
+
+namespace {
+
+// The file a path leads to: symbolic links are followed, so a link stays a
+// link and its target gets the new content. A missing file is its own path.
+QByteArray resolvedTarget(const QByteArray& path) {
+    char* real = ::realpath(path.constData(), nullptr);
+    if (real == nullptr) return path;
+    QByteArray resolved(real);
+    std::free(real);
+    return resolved;
+}
+
+mode_t creationMode() {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
 
 Replacement::Replacement(const QString& path, bool mustExist) {
     if (path.isEmpty()) {
         status_ = refused(Refusal::NoName);
         return;
     }
+    mode_t mode = 0;
     switch (fileKind(path)) {
         case FileKind::Missing:
             if (mustExist) {
                 status_ = systemFailure(ENOENT);
                 return;
             }
+            mode = creationMode();
             break;
         case FileKind::Other:
             status_ = refused(Refusal::NotRegular);
             return;
-        case FileKind::Regular:
+        case FileKind::Regular: {
             if (isReadOnly(path)) {
                 status_ = refused(Refusal::ReadOnly);
                 return;
             }
+            struct stat st {};
+            if (::stat(path.toLocal8Bit().constData(), &st) != 0) {
+                status_ = systemFailure(errno);
+                return;
+            }
+            mode = st.st_mode & 07777;
             break;
+        }
     }
-    file_ = std::make_unique<File>(path);
-    if (!file_->save.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        status_ = failedWith(file_->save.errorString());
+    file_ = std::make_unique<File>();
+    file_->target = resolvedTarget(path.toLocal8Bit());
+    QByteArray temp = file_->target + ".XXXXXX";
+    file_->fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (file_->fd < 0) {
+        status_ = systemFailure(errno);
+        return;
     }
+    file_->temp = temp;
+    // The new content keeps the permissions of the old.
+    if (::fchmod(file_->fd, mode) != 0) fail(errno);
 }
 
 Replacement::~Replacement() {
-    if (file_ && !file_->committed) file_->save.cancelWriting();
+    if (file_) file_->discard();
+}
+
+void Replacement::fail(int error) {
+    status_ = systemFailure(error);
+    file_->discard();
 }
 
 bool Replacement::write(std::string_view bytes) {
     if (!status_.ok) return false;
-    if (bytes.empty()) return true;
-    const qint64 size = static_cast<qint64>(bytes.size());
-    if (file_->save.write(bytes.data(), size) != size) {
-        status_ = failedWith(file_->save.errorString());
-        file_->save.cancelWriting();
+    if (file_->fd < 0) {
+        status_ = failedWith(QStringLiteral("already finished"));
         return false;
     }
-    file_->written += size;
-    // Large content goes to the disk while the rest is being produced;
-    // commit() then waits only for the tail.
-    if (file_->written - file_->handedOn >= kWritebackStep) startWriteback();
+    const char* data = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(file_->fd, data, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+            return false;
+        }
+        data += n;
+        left -= static_cast<size_t>(n);
+        file_->written += n;
+    }
+    // Large content goes to the disk while the rest is being produced, so
+    // the flush before the file takes its place waits only for the tail.
+    if (file_->written - file_->handedOn >= kWritebackStep) {
+        ::sync_file_range(file_->fd, file_->handedOn, file_->written - file_->handedOn,
+                          SYNC_FILE_RANGE_WRITE);
+        file_->handedOn = file_->written;
+    }
     return true;
 }
 
-void Replacement::startWriteback() {
-    // Only a hint to the kernel: failures show up in the flush of commit(),
-    // before the file is put in place.
-    ::sync_file_range(file_->save.handle(), file_->handedOn, file_->written - file_->handedOn,
-                      SYNC_FILE_RANGE_WRITE);
-    file_->handedOn = file_->written;
+Outcome Replacement::finish(bool flush) {
+    if (!status_.ok) return status_;
+    if (file_->fd < 0) return status_;
+    if (flush && ::fdatasync(file_->fd) != 0) {
+        fail(errno);
+        return status_;
+    }
+    if (::close(file_->fd) != 0) {
+        file_->fd = -1;
+        fail(errno);
+        return status_;
+    }
+    file_->fd = -1;
+    return status_;
+}
+
+Outcome Replacement::place() {
+    if (!status_.ok) return status_;
+    if (file_->fd >= 0 || file_->placed) {
+        status_ = failedWith(QStringLiteral("not finished, or placed already"));
+        return status_;
+    }
+    if (::rename(file_->temp.constData(), file_->target.constData()) != 0) {
+        fail(errno);
+        return status_;
+    }
+    file_->placed = true;
+    return status_;
 }
 
 Outcome Replacement::commit() {
-    if (!status_.ok) return status_;
-    if (file_->committed) return failedWith(QStringLiteral("already committed"));
-    file_->committed = true;
-    if (!file_->save.commit()) status_ = failedWith(file_->save.errorString());
-    return status_;
+    if (Outcome done = finish(/*flush=*/true); !done.ok) return done;
+    return place();
 }
 
 }  // namespace sorimba::textfile

@@ -128,10 +128,15 @@ Outcome readInPieces(const QString& path, const std::function<void(std::string_v
                      size_t pieceSize = size_t{1} << 20);
 
 // A regular file's new content, written in pieces, with the guarantees of
-// replaceFile: it goes into a temporary file in the same folder and takes the
-// file's place only on commit(). Anything not committed is discarded and the
-// file keeps its old content. Large content is handed to the disk while it is
-// written, so the final flush before the file is put in place is short.
+// replaceFile: it goes into a temporary file beside the file and takes the
+// file's place only when complete; the permissions are kept and a symbolic
+// link stays a link. Anything not put in place is discarded and the file
+// keeps its old content.
+//
+// commit() waits until the content is on the disk and then puts it in place.
+// Many files are cheaper together: finish(false) each, flush their file
+// system once (syncFileSystemOf), then place() each. A crash before a file
+// is placed leaves it whole (and its temporary file beside it).
 class Replacement {
 public:
     Replacement(const QString& path, bool mustExist);
@@ -144,11 +149,15 @@ public:
     const Outcome& status() const { return status_; }
     // Appends bytes to the new content; false once anything has failed.
     bool write(std::string_view bytes);
-    // Puts the new content in place; nothing can be written afterwards.
+    // Ends the writing; with flush, waits until the content is on the disk.
+    Outcome finish(bool flush);
+    // Puts the finished content in the file's place.
+    Outcome place();
+    // finish(true), then place().
     Outcome commit();
 
 private:
-    void startWriteback();
+    void fail(int error);
 
     struct File;
     std::unique_ptr<File> file_;
