@@ -9,7 +9,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "support/files.h"
+
 namespace {
+
+using sorimba::testing::slurp;
+using sorimba::testing::spit;
 
 struct ClipResult {
     int status = -1;
@@ -23,18 +28,6 @@ ClipResult clip(const QStringList& args, const QString& workingDirectory = QStri
     EXPECT_TRUE(p.waitForFinished(30000));
     return ClipResult{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                       QString::fromUtf8(p.readAllStandardError())};
-}
-
-QByteArray slurp(const QString& path) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
-
-void spit(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
 }
 
 const QByteArray kBefore("A\r\nB\r\n\r\nC\r\n");

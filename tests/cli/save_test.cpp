@@ -10,19 +10,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/files.h"
+
 namespace {
 
-QByteArray slurp(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-    return f.readAll();
-}
-
-void spit(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
+using sorimba::testing::slurp;
+using sorimba::testing::spit;
 
 class CliSave : public ::testing::Test {
 protected:

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include "support/fake_form.h"
+#include "support/files.h"
 
 namespace cv = sorimba::convert;
 using sorimba::Answer;
@@ -18,17 +19,8 @@ using sorimba::testing::FakeForm;
 
 namespace {
 
-QByteArray slurp(const QString& path) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
-
-void spit(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
+using sorimba::testing::slurp;
+using sorimba::testing::spit;
 
 ino_t inode(const QString& path) {
     struct stat st {};

@@ -12,20 +12,12 @@
 #include <QTemporaryDir>
 
 #include "support/fake_form.h"
+#include "support/files.h"
 
 namespace sorimba::saving::test {
 
-inline QByteArray slurp(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
-    return f.readAll();
-}
-
-inline void spit(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
+using sorimba::testing::slurp;
+using sorimba::testing::spit;
 
 inline bool exists(const QString& path) {
     struct stat st {};

@@ -18,19 +18,12 @@ using namespace sorimba;
 using namespace sorimba::settings;
 using sorimba::testing::FakeForm;
 
+#include "support/files.h"
+
 namespace {
 
-QByteArray slurp(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
-    return f.readAll();
-}
-
-void spit(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using sorimba::testing::slurp;
+using sorimba::testing::spit;
 
 QByteArray cp932(const QString& text) {
     return textfile::toCp932(text);
@@ -46,7 +39,7 @@ const QStringList kDefaultLines = {" 7185 ", " 6510 ", "ＭＳ ゴシック", " 
                                    "True",   "False",  "False",         "True"};
 
 class Settings : public ::testing::Test {
-  protected:
+protected:
     QTemporaryDir dir;
     QString datPath() const { return dir.filePath("data.dat"); }
     QString dat2Path() const { return dir.filePath("data2.dat"); }

@@ -9,23 +9,15 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "support/files.h"
 #include "textfile/textfile.h"
 
 namespace tf = sorimba::textfile;
 
 namespace {
 
-QByteArray slurp(const QString& path) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    return f.readAll();
-}
-
-void spit(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using sorimba::testing::slurp;
+using sorimba::testing::spit;
 
 class Pieces : public ::testing::Test {
 protected:

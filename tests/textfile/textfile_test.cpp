@@ -1,27 +1,20 @@
+#include "textfile/textfile.h"
+
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
-#include "textfile/textfile.h"
+#include "support/files.h"
 
 namespace tf = sorimba::textfile;
 
 namespace {
 
-QByteArray slurp(const QString& path) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    return f.readAll();
-}
-
-void spit(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using sorimba::testing::slurp;
+using sorimba::testing::spit;
 
 }  // namespace
 
@@ -37,7 +30,9 @@ TEST(Cp932, EncodesJapaneseWithMicrosoftsTable) {
 
 TEST(Cp932, UnencodableCharactersAndLoneSurrogatesBecomeQuestionMarks) {
     EXPECT_EQ(tf::encodeCp932(u"a\U0001F600b"), "a?b");  // emoji: one "?" for the pair
-    EXPECT_EQ(tf::encodeCp932(std::u16string(u"a\xD800" u"b")), "a?b");
+    EXPECT_EQ(tf::encodeCp932(std::u16string(u"a\xD800"
+                                             u"b")),
+              "a?b");
     EXPECT_EQ(tf::encodeCp932(std::u16string(u"a\xDC00")), "a?");
     EXPECT_EQ(tf::encodeCp932(std::u16string(u"\xD83D")), "?");
     EXPECT_EQ(tf::encodeCp932(std::u16string(u"x\0y", 3)), std::string("x\0y", 3));
