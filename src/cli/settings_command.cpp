@@ -15,7 +15,7 @@ using settings::DatStep;
 // Stands in for the window: takes every value it is given. The window itself
 // may still refuse a size or font size it cannot show.
 class RecordingForm : public FormPort {
-  public:
+public:
     Answer message(const QString&, Buttons) override { return Answer::Ok; }
     bool showOpenDialog() override { return false; }
     bool showFontDialog() override { return false; }
@@ -40,7 +40,7 @@ class RecordingForm : public FormPort {
     QString clipboardText() const override { return {}; }
     void setClipboardText(const QString&) override {}
 
-  private:
+private:
     DialogSettings dialog_;
     FormValues values_;
 };

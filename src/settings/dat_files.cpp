@@ -25,7 +25,7 @@ QByteArray encodeSettingsText(const QString& text) {
 }
 
 class DatReader {
-  public:
+public:
     DatReader(FormPort& form, LoSA& losa, DatReport& report)
         : form_(form), losa_(losa), report_(report) {}
 
@@ -67,7 +67,7 @@ class DatReader {
             index);
     }
 
-  private:
+private:
     // Reads one field, converts it and applies it; records the step.
     template <typename T, typename Convert, typename Apply>
     bool readValue(DatStep::What what, Convert convert, Apply apply, int option = -1) {
@@ -137,7 +137,7 @@ QString readSavePath(const QString& dat2Path) {
     if (end == rest.size() && !complete) return {};  // no line end within the limit
     QByteArray line = rest.first(end).toByteArray();
     if (line.size() > kMaxPathBytes || line.contains('\0')) return {};
-    return utf8 ? QString::fromUtf8(line) : textfile::fromCp932(line);
+    return utf8 ? fromStoredUtf8(line) : textfile::fromCp932(line);
 }
 
 QByteArray datFileBytes(const FormPort& form) {

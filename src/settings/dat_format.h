@@ -17,6 +17,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringDecoder>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -36,6 +37,13 @@ inline constexpr qsizetype kMaxPathBytes = 64 * 1024;
 
 inline constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 
+// UTF-8 text behind the mark, decoded as it stands: a U+FEFF that begins the
+// stored text itself is a character of it, not a second mark to drop.
+inline QString fromStoredUtf8(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
 // The field reader over the start of a settings file.
 //
 // A field: blanks (spaces and tabs) are skipped; at the end of the file there
@@ -47,7 +55,7 @@ inline constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 // field. The comma or line end that ends a field is consumed. CR LF, a lone
 // CR and a lone LF each end a line.
 class LoSA {
-  public:
+public:
     enum class Status { Field, EndOfFile, TooLong };
 
     // bytes: the file's content from its start; complete is false when that
@@ -64,7 +72,7 @@ class LoSA {
     // True when the file carries the UTF-8 mark.
     bool utf8() const { return utf8_; }
 
-  private:
+private:
     bool atEnd() const { return pos_ >= bytes_.size(); }
     void consumeLineEnd();
     QString decode(const QByteArray& raw) const;

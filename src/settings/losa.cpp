@@ -37,7 +37,7 @@ QString LoSA::decode(const QByteArray& raw) const {
     // None of the bytes that delimit a field (blank, quote, comma, CR, LF)
     // occurs inside a code page 932 or UTF-8 character, so cutting the bytes
     // first and decoding each field afterwards is exact.
-    return utf8_ ? QString::fromUtf8(raw) : textfile::fromCp932(raw);
+    return utf8_ ? fromStoredUtf8(raw) : textfile::fromCp932(raw);
 }
 
 LoSA::Status LoSA::next(QString* field) {

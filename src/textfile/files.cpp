@@ -201,8 +201,13 @@ Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist
     if (Outcome check = checkWritable(path, &exists); !check.ok) return check;
     if (!exists && mustExist) return systemFailure(ENOENT);
 
+    // Unbuffered: a buffered QSaveFile writes its buffer out at commit() and
+    // forgets an error there (a full disk), then renames the empty file into
+    // place and reports success. Writing straight through, the error comes
+    // back from write() and the old file stays.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return failedWith(file.errorString());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failedWith(file.errorString());
     if (file.write(bytes) != bytes.size()) {
         QString why = file.errorString();
         file.cancelWriting();

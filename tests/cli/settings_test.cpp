@@ -31,7 +31,7 @@ CliRun settingsOf(const QString& file) {
 }
 
 class SettingsCommand : public ::testing::Test {
-  protected:
+protected:
     QTemporaryDir dir;
     QString write(const QString& text) {
         QString path = dir.filePath("data.dat");

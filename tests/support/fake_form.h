@@ -27,7 +27,7 @@ public:
     }
 
     // --- Script -------------------------------------------------------
-    std::deque<Answer> answers;                     // next message box answers
+    std::deque<Answer> answers;                      // next message box answers
     std::deque<std::optional<QString>> openChoices;  // nullopt = cancel
     std::deque<std::optional<DialogSettings>> fontChoices;
 

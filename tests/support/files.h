@@ -1,9 +1,10 @@
 #pragma once
 // Reading and writing whole files in tests.
 
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QString>
-#include <gtest/gtest.h>
 
 namespace sorimba::testing {
 
