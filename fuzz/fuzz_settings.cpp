@@ -1,0 +1,177 @@
+// The settings reader over arbitrary bytes.
+// Checked: the field reader ends (each field moves it on, line numbers only
+// grow) whether the bytes are the whole file or only its start; LoDat over
+// the bytes as data.dat never fails other than by stopping, and what it
+// leaves in the window is written and read back unchanged (the settings
+// survive a close and a start); the save path of data2.dat holds no line end
+// or NUL and survives being written and read back.
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "settings/dat_format.h"
+
+namespace {
+
+using namespace sorimba;
+using namespace sorimba::settings;
+
+// A window that takes values as the real one does, without a screen.
+class MiniForm : public FormPort {
+public:
+    Answer message(const QString&, Buttons) override { return Answer::Ok; }
+    bool showOpenDialog() override { std::abort(); }
+    bool showFontDialog() override { std::abort(); }
+    DialogSettings& dialog() override { return dialog_; }
+    FormValues& values() override { return values_; }
+    QString text() const override { return {}; }
+    void setText(const QString&) override {}
+    bool option(int index) const override { return options_.at(index); }
+    void setOption(int index, bool checked) override { options_.at(index) = checked; }
+    void setSaveEnabled(bool) override {}
+    double outerWidth() const override { return width_; }
+    double outerHeight() const override { return height_; }
+    bool setOuterWidth(double twips) override {
+        if (!(twips >= 0 && twips <= 1e6)) return false;
+        width_ = twips;
+        return true;
+    }
+    bool setOuterHeight(double twips) override {
+        if (!(twips >= 0 && twips <= 1e6)) return false;
+        height_ = twips;
+        return true;
+    }
+    QString fontName() const override { return fontName_; }
+    double fontSize() const override { return fontSize_; }
+    std::int32_t textColour() const override { return colour_; }
+    bool setFontName(const QString& name) override {
+        if (name.isEmpty()) return false;
+        fontName_ = name;
+        return true;
+    }
+    bool setFontSize(double points) override {
+        if (!(points > 0 && points <= 1638)) return false;
+        fontSize_ = points;
+        return true;
+    }
+    bool setTextColour(std::int32_t code) override {
+        colour_ = code;
+        return true;
+    }
+    std::int32_t setTopMost(int) override { return 1; }
+    QString clipboardText() const override { return {}; }
+    void setClipboardText(const QString&) override {}
+
+    bool sameAs(const MiniForm& o) const {
+        return width_ == o.width_ && height_ == o.height_ && fontName_ == o.fontName_ &&
+               fontSize_ == o.fontSize_ && colour_ == o.colour_ && options_ == o.options_;
+    }
+
+private:
+    std::array<bool, kOptionCount> options_{};
+    DialogSettings dialog_;
+    FormValues values_;
+    double width_ = 7185;
+    double height_ = 6510;
+    QString fontName_ = QStringLiteral("ＭＳ ゴシック");
+    double fontSize_ = 9;
+    std::int32_t colour_ = kWindowTextColour;
+};
+
+// One folder per process, so parallel fuzzing jobs do not meet.
+const QString& folder() {
+    static const QString path = [] {
+        // Memory-backed when there is such a folder: the files are written
+        // on every run.
+        const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm")
+                                                                       : QDir::tempPath();
+        std::string pattern = base.toStdString() + "/fuzz_settings.XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        std::atexit([] { QDir(folder()).removeRecursively(); });
+        return QString::fromStdString(pattern);
+    }();
+    return path;
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size()) {
+        std::abort();
+    }
+}
+
+void readAllFields(const QByteArray& bytes, bool complete) {
+    LoSA losa(bytes, complete);
+    QString field;
+    int lastLine = 1;
+    // Every field takes at least one byte, so there are at most this many.
+    for (qsizetype fields = 0;; ++fields) {
+        if (fields > bytes.size() + 1) std::abort();  // the reader does not move on
+        const LoSA::Status status = losa.next(&field);
+        if (losa.line() < lastLine) std::abort();
+        lastLine = losa.line();
+        if (status != LoSA::Status::Field) break;
+        if (field.contains(QLatin1Char('"'))) std::abort();
+    }
+}
+
+// A font name that the line format cannot carry as it is (it is written
+// unquoted); the window never offers such names.
+bool plainFontName(const QString& name) {
+    if (name.contains(QLatin1Char(',')) || name.contains(QLatin1Char('"')) ||
+        name.contains(QLatin1Char('\r')) || name.contains(QLatin1Char('\n')))
+        return false;
+    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    return name.isEmpty() || (!blank(name.front()) && !blank(name.back()));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    readAllFields(bytes, true);
+    readAllFields(bytes, false);
+
+    // data.dat: read, write back, read again.
+    const QString dat = folder() + QStringLiteral("/data.dat");
+    writeBytes(dat, bytes);
+    MiniForm form;
+    form.values().datPath = dat;
+    const DatReport report = LoDat(form);
+    if (!report.opened || static_cast<int>(report.steps.size()) > report.valueCount) std::abort();
+    for (size_t i = 0; i + 1 < report.steps.size(); ++i)
+        if (report.steps[i].result != DatStep::Result::Applied) std::abort();
+
+    if (plainFontName(form.fontName())) {
+        const QByteArray written = datFileBytes(form);
+        writeBytes(dat, written);
+        MiniForm again;
+        again.values().datPath = dat;
+        if (!LoDat(again).allApplied()) std::abort();
+        if (!again.sameAs(form)) std::abort();
+        if (datFileBytes(again) != written) std::abort();
+    }
+
+    // data2.dat: the save path.
+    const QString dat2 = folder() + QStringLiteral("/data2.dat");
+    writeBytes(dat2, bytes);
+    const QString savePath = readSavePath(dat2);
+    if (savePath.contains(QLatin1Char('\r')) || savePath.contains(QLatin1Char('\n')) ||
+        savePath.contains(QChar(0)))
+        std::abort();
+    if (!savePath.isEmpty()) {
+        const std::optional<QByteArray> stored = dat2FileBytes(savePath);
+        if (!stored) std::abort();
+        writeBytes(dat2, *stored);
+        if (readSavePath(dat2) != savePath) std::abort();
+    }
+    return 0;
+}
