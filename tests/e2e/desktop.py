@@ -1,0 +1,1348 @@
+"""A private X desktop for the end-to-end tests of Sorimba.
+
+Starts Xvfb on a free display with openbox as its window manager, runs the
+real program from a private folder (data.dat and data2.dat live beside the
+executable), drives it with xdotool as a person would, takes screenshots and
+tears everything down on every way out. Python standard library only.
+
+Every wait is a short poll with an overall timeout, and each test script runs
+under a watchdog alarm, so nothing can hang a CI run.
+
+Each test_*.py script runs its scenarios on one desktop; CTest runs the
+scripts with SORIMBA_APP, SORIMBA_CLIP, SORIMBA_SOURCE and SORIMBA_BUILD
+set. By hand: `SORIMBA_BUILD=build tests/e2e/test_save.py [SCENARIO...]`.
+Screenshots go to $SORIMBA_BUILD/artifacts/e2e/<script>/; with
+SORIMBA_E2E_PROFILE=1 a script also prints where its time went.
+
+Typical use:
+
+    import desktop
+    def scenario_x(desk):
+        app = desk.start_app(data_dat=desktop.data_dat(options={...}))
+        app.click_control("取り込み")
+        ...
+    desktop.main([scenario_x])
+"""
+
+from __future__ import annotations
+
+import ctypes
+import os
+import re
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+import zlib
+
+# --------------------------------------------------------------------------
+# Environment of the test run
+
+SOURCE = os.environ.get("SORIMBA_SOURCE") or os.path.abspath(
+    os.path.join(os.path.dirname(__file__), "..", ".."))
+BUILD = os.environ.get("SORIMBA_BUILD") or os.path.join(SOURCE, "build")
+APP = os.environ.get("SORIMBA_APP") or os.path.join(BUILD, "sorimba")
+CLIP = os.environ.get("SORIMBA_CLIP") or os.path.join(BUILD, "sorimba-clip")
+DRAG_SOURCE = os.path.join(BUILD, "tests", "e2e", "sorimba-drag-source")
+ARTIFACTS = os.path.join(BUILD, "artifacts", "e2e")
+FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
+# A small issue of our own: UTF-8 with LF line ends, as Linux programs hold it.
+ISSUE = os.path.join(FIXTURES, "issue.txt")
+
+TITLE = "!Sorimba"
+SCREEN_W, SCREEN_H = 1280, 900
+DPI = 96  # Qt's logical DPI on X11 when Xft.dpi is not set
+
+
+def twips(value: float) -> float:
+    """Twips to pixels at the logical DPI."""
+    return value * DPI / 1440
+
+
+def twips_of(pixels: float) -> float:
+    """Pixels to twips at the logical DPI."""
+    return pixels * 1440 / DPI
+
+
+# Controls of the main window: left, top, width, height in twips, measured
+# from the client area below the menu bar.
+CONTROLS = {
+    "取り込み": (60, 120, 1275, 435),
+    "保　存": (1440, 120, 1275, 435),
+    "すべてコピー": (2880, 120, 1275, 435),
+    "フォント": (4260, 120, 1275, 435),
+}
+TEXT1_LEFT, TEXT1_TOP = 60, 660
+# Text1 keeps these margins to the client area (below the menu bar).
+TEXT1_RIGHT_MARGIN, TEXT1_BOTTOM_MARGIN = 165, 765
+
+OPTION_NAMES = ["CopyAfterImport", "WithTitles", "WithVotes", "WithStaffWord", "WithAbout",
+                "AlwaysOnTop", "JoinLines", "SaveAfterImport", "ConfirmSave"]
+OPTION_DEFAULTS = {name: name in ("AlwaysOnTop", "ConfirmSave") for name in OPTION_NAMES}
+WINDOW_TEXT_COLOUR = -2147483640
+DEFAULT_FONT = "ＭＳ ゴシック"
+
+
+class Skip(Exception):
+    """The environment cannot run the test at all (no X server)."""
+
+
+class Failure(AssertionError):
+    pass
+
+
+def log(*args) -> None:
+    stamp = time.strftime("%H:%M:%S")
+    print(f"[{stamp}]", *args, flush=True)
+
+
+def check(condition, message: str) -> None:
+    if not condition:
+        raise Failure(message)
+
+
+def check_equal(actual, expected, what: str) -> None:
+    if actual != expected:
+        raise Failure(f"{what}:\n  expected {expected!r}\n  actual   {actual!r}")
+
+
+def poll(probe, timeout: float, what: str, interval: float = 0.05):
+    """Calls probe() until it returns something truthy; returns that value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise Failure(f"timed out after {timeout:.1f} s waiting for {what}")
+        time.sleep(interval)
+
+
+def _die_with_parent() -> None:
+    # Children get SIGTERM when this test process dies, however it dies.
+    try:
+        ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+    except OSError:
+        pass
+
+
+# --------------------------------------------------------------------------
+# Settings files
+
+def _number(value: float) -> str:
+    text = f"{value:.4f}".rstrip("0").rstrip(".") if value != int(value) else str(int(value))
+    return (" " + text if value >= 0 else text) + " "
+
+
+def data_dat(width: float = 7185, height: float = 6510, font: str = DEFAULT_FONT,
+             size: float = 9, colour: int = WINDOW_TEXT_COLOUR, options: dict | None = None) -> bytes:
+    """The bytes of a data.dat in the program's layout (code page 932, CR LF)."""
+    values = dict(OPTION_DEFAULTS)
+    for name, state in (options or {}).items():
+        check(name in values, f"unknown option {name}")
+        values[name] = state
+    lines = [_number(width), _number(height), font, _number(size), _number(colour)]
+    lines += ["True" if values[name] else "False" for name in OPTION_NAMES]
+    return "".join(line + "\r\n" for line in lines).encode("cp932")
+
+
+def data2_dat(save_path: str) -> bytes:
+    return (save_path + "\r\n").encode("cp932")
+
+
+def read_line(proc, timeout: float) -> str:
+    """The next line a child process prints on its stdout pipe."""
+    ready, _, _ = select.select([proc.stdout], [], [], timeout)
+    check(ready, f"{os.path.basename(proc.args[0])} printed nothing within {timeout} s")
+    return proc.stdout.readline().decode("utf-8", "replace").strip()
+
+
+def read_file(path: str) -> bytes | None:
+    """A file's bytes, or None when it does not exist."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
+def write_file(path: str, data: bytes) -> None:
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def issue_text() -> str:
+    with open(ISSUE, encoding="utf-8") as f:
+        return f.read()
+
+
+def cp932(text: str) -> bytes:
+    """Encodes like the program does (glibc iconv CP932)."""
+    done = subprocess.run(["iconv", "-f", "UTF-8", "-t", "CP932"], input=text.encode("utf-8"),
+                          capture_output=True, timeout=10)
+    check(done.returncode == 0, f"iconv cannot encode {text!r}: {done.stderr!r}")
+    return done.stdout
+
+
+# --------------------------------------------------------------------------
+# The command-line companion computes expected clip texts.
+
+EXTRACT_FLAGS = {
+    "WithTitles": "--with-titles",
+    "WithVotes": "--with-votes",
+    "WithStaffWord": "--with-staff-word",
+    "WithAbout": "--with-about",
+    "JoinLines": "--join-lines",
+}
+
+
+def expected_clip(issue_path: str, options: dict | None = None) -> str:
+    """The clip text (CR LF line ends) that sorimba-clip extracts from an issue file."""
+    flags = [flag for name, flag in EXTRACT_FLAGS.items() if (options or {}).get(name)]
+    done = subprocess.run([CLIP, "extract", *flags, issue_path], capture_output=True, timeout=20)
+    check(done.returncode == 0,
+          f"sorimba-clip extract {' '.join(flags)} failed ({done.returncode}): "
+          f"{done.stderr.decode('utf-8', 'replace')}")
+    text = done.stdout.decode("utf-8")
+    check(text.endswith("\r\n"), f"clip text from sorimba-clip does not end with CR LF: {text[-20:]!r}")
+    return text
+
+
+# --------------------------------------------------------------------------
+# Images: screenshots are read from xwd (or ImageMagick's import as PPM) and
+# written as PNG by the code below.
+
+class Image:
+    def __init__(self, width: int, height: int, rgb: bytes):
+        self.width, self.height, self.rgb = width, height, rgb
+
+    @staticmethod
+    def from_ppm(data: bytes) -> "Image":
+        fields = []
+        pos = 0
+        while len(fields) < 4:
+            while data[pos:pos + 1].isspace():
+                pos += 1
+            if data[pos:pos + 1] == b"#":
+                pos = data.index(b"\n", pos) + 1
+                continue
+            end = pos
+            while not data[end:end + 1].isspace():
+                end += 1
+            fields.append(data[pos:end])
+            pos = end
+        pos += 1
+        check(fields[0] == b"P6", f"not a binary PPM: {fields[0]!r}")
+        width, height, maxval = int(fields[1]), int(fields[2]), int(fields[3])
+        pixels = data[pos:]
+        if maxval > 255:  # 16-bit samples: keep the high bytes
+            pixels = pixels[0::2]
+        check(len(pixels) >= width * height * 3, "short PPM")
+        return Image(width, height, bytes(pixels[:width * height * 3]))
+
+    @staticmethod
+    def from_xwd(data: bytes) -> "Image":
+        """A true-colour X window dump (ZPixmap, 32 bits per pixel)."""
+        header = struct.unpack(">25I", data[:100])
+        header_size, _, pixmap_format, _, width, height = header[:6]
+        byte_order, bits_per_pixel, bytes_per_line = header[7], header[11], header[12]
+        red_mask, ncolors = header[14], header[19]
+        # Four bytes a pixel, or three when windows of several visuals are on
+        # the screen (xwd then packs them; its lines keep their old length).
+        stride = bits_per_pixel // 8
+        check(pixmap_format == 2 and bits_per_pixel in (24, 32) and stride in (3, 4),
+              f"unexpected xwd format {pixmap_format}/{bits_per_pixel} bpp/{bytes_per_line}")
+        pixels = data[header_size + 12 * ncolors:]
+        check(len(pixels) >= bytes_per_line * height, "short xwd dump")
+        # Bytes of one pixel in memory order: B G R (X) for LSB first, else (X) R G B.
+        lsb = byte_order == 0
+        if red_mask != 0xFF0000:
+            lsb = not lsb  # R and B swapped in the visual
+        offsets = (2, 1, 0) if lsb else tuple(stride - 3 + i for i in range(3))
+        rgb = bytearray(width * height * 3)
+        for row in range(height):
+            line = pixels[row * bytes_per_line:row * bytes_per_line + width * stride]
+            base = row * width * 3
+            for channel, offset in enumerate(offsets):
+                rgb[base + channel:base + width * 3:3] = line[offset::stride]
+        return Image(width, height, bytes(rgb))
+
+    def pixel(self, x: int, y: int) -> tuple:
+        i = (y * self.width + x) * 3
+        return self.rgb[i], self.rgb[i + 1], self.rgb[i + 2]
+
+    def crop(self, x: int, y: int, w: int, h: int) -> "Image":
+        x, y = max(0, x), max(0, y)
+        w, h = max(0, min(w, self.width - x)), max(0, min(h, self.height - y))
+        rows = [self.rgb[((y + r) * self.width + x) * 3:((y + r) * self.width + x + w) * 3]
+                for r in range(h)]
+        return Image(w, h, b"".join(rows))
+
+    def luminance_rows(self) -> list:
+        out = []
+        for r in range(self.height):
+            row = self.rgb[r * self.width * 3:(r + 1) * self.width * 3]
+            out.append([(row[i] * 299 + row[i + 1] * 587 + row[i + 2] * 114) // 1000
+                        for i in range(0, len(row), 3)])
+        return out
+
+    def colour_count(self, limit: int = 64) -> int:
+        seen = set()
+        step = max(1, (self.width * self.height) // 200000)
+        for i in range(0, self.width * self.height, step):
+            seen.add(self.rgb[i * 3:i * 3 + 3])
+            if len(seen) >= limit:
+                break
+        return len(seen)
+
+    def difference(self, other: "Image") -> int:
+        """Number of pixels that differ (all of them when the sizes differ)."""
+        if (self.width, self.height) != (other.width, other.height):
+            return max(self.width * self.height, other.width * other.height)
+        a, b = self.rgb, other.rgb
+        return sum(1 for i in range(0, len(a), 3) if a[i:i + 3] != b[i:i + 3])
+
+    def is_blank(self) -> bool:
+        """True for an image of one flat colour (or nearly: fewer than 3 colours)."""
+        return self.width == 0 or self.height == 0 or self.colour_count() < 3
+
+    def save_png(self, path: str) -> None:
+        raw = b"".join(b"\x00" + self.rgb[r * self.width * 3:(r + 1) * self.width * 3]
+                       for r in range(self.height))
+
+        def chunk(kind: bytes, body: bytes) -> bytes:
+            return (struct.pack(">I", len(body)) + kind + body
+                    + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+        png = (b"\x89PNG\r\n\x1a\n"
+               + chunk(b"IHDR", struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0))
+               + chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b""))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(png)
+
+
+def _ink_rows(image: Image, threshold: int = 140) -> list:
+    """Each row as an int whose bit x is set where the pixel is dark."""
+    rows = []
+    for lum in image.luminance_rows():
+        bits = 0
+        for x, value in enumerate(lum):
+            if value < threshold:
+                bits |= 1 << x
+        rows.append(bits)
+    return rows
+
+
+def _trim(rows: list) -> list:
+    rows = list(rows)
+    while rows and rows[0] == 0:
+        rows.pop(0)
+    while rows and rows[-1] == 0:
+        rows.pop()
+    if not rows:
+        return rows
+    low = min((r & -r).bit_length() - 1 for r in rows if r)
+    return [r >> low for r in rows]
+
+
+def render_text(text: str, font_file: str, pixel_size: int) -> Image:
+    """Renders one line of text black on white with a given font file (ImageMagick)."""
+    check(not text.startswith("@"), "ImageMagick reads a file for a label that starts with @")
+    convert = "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else "convert"
+    done = subprocess.run([convert, "-background", "white", "-fill", "black", "-density", "72",
+                           "-font", font_file, "-pointsize", str(pixel_size), "label:" + text,
+                           "-depth", "8", "ppm:-"], capture_output=True, timeout=20)
+    check(done.returncode == 0, f"ImageMagick could not render the reference: {done.stderr!r}")
+    return Image.from_ppm(done.stdout)
+
+
+def glyph_match(screen: Image, reference: Image) -> float:
+    """How well the glyphs of reference show up somewhere in screen, 0..1.
+
+    Both images are reduced to dark pixels. The reference is placed where it
+    covers the most dark pixels of the screen crop; the score is the Dice
+    coefficient there: twice the shared dark pixels over the dark pixels of
+    the reference plus those of the screen under the reference's box. Text
+    drawn in the same font at the same size scores close to 1; boxes drawn
+    for missing glyphs, or another script, score far lower.
+    """
+    ref = _trim(_ink_rows(reference))
+    if not ref:
+        return 0.0
+    ref_w = max(r.bit_length() for r in ref)
+    ref_h = len(ref)
+    ref_ink = sum(bin(r).count("1") for r in ref)
+    scr = _ink_rows(screen)
+    mask = (1 << ref_w) - 1
+    best = (-1, 0, 0)
+    for oy in range(0, screen.height - ref_h + 1):
+        if not any(scr[oy:oy + ref_h]):
+            continue
+        for ox in range(0, screen.width - ref_w + 1):
+            hits = 0
+            for r in range(ref_h):
+                hits += bin((scr[oy + r] >> ox) & ref[r]).count("1")
+            if hits > best[0]:
+                best = (hits, ox, oy)
+    hits, ox, oy = best
+    if hits <= 0:
+        return 0.0
+    inside = sum(bin((scr[oy + r] >> ox) & mask).count("1") for r in range(ref_h))
+    return 2 * hits / (ref_ink + inside)
+
+
+JAPANESE_FONTS = [
+    "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf",
+    "/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf",
+    "/usr/share/fonts/opentype/ipafont-mincho/ipam.ttf",
+    "/usr/share/fonts/opentype/ipafont-mincho/ipamp.ttf",
+    "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf",
+]
+
+
+def japanese_rendered(screen: Image, text: str, pixel_size: int,
+                      good_enough: float = 1.0) -> tuple:
+    """Best glyph match of text against the installed Japanese fonts:
+    (score, font file), stopping at the first font that scores good_enough.
+    Tofu boxes or missing text score low on every font."""
+    best = (0.0, "")
+    for font in JAPANESE_FONTS:
+        if os.path.exists(font):
+            score = glyph_match(screen, render_text(text, font, pixel_size))
+            best = max(best, (score, font))
+            if score >= good_enough:
+                break
+    return best
+
+
+def check_shows(image: Image, text: str, pixel_size: int = 12, what: str = "the window",
+                threshold: float = 0.85) -> None:
+    """The image shows text in a Japanese font, by glyph matching. Boxes for
+    missing glyphs score below 0.4; a text that only shares a few characters
+    with the one shown scores up to about 0.8; the text itself in the same
+    font and size close to 1 where it starts on a whole pixel (at the start
+    of a line, or after full-width characters). Text placed on parts of a
+    pixel (after proportional Latin text, centred captions) is rasterised a
+    little differently and needs a lower threshold, which still rules out
+    boxes."""
+    score, font = japanese_rendered(image, text, pixel_size, good_enough=max(threshold, 0.9))
+    log(f"glyph match of {text!r} at {pixel_size} px in {what}: {score:.2f} ({os.path.basename(font)})")
+    check(score >= threshold, f"{what} does not show {text!r} in a Japanese font (best glyph "
+                              f"match {score:.2f}, needed {threshold})")
+
+
+# --------------------------------------------------------------------------
+# Looking at windows: a small Xlib client through ctypes. Polling window
+# state with xwininfo/xprop/xdotool costs a process per question; one
+# connection answers in microseconds, which keeps the polls short and cheap.
+
+class XError(AssertionError):
+    pass
+
+
+class _XWindowAttributes(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int),
+                ("height", ctypes.c_int), ("border_width", ctypes.c_int), ("depth", ctypes.c_int),
+                ("visual", ctypes.c_void_p), ("root", ctypes.c_ulong), ("c_class", ctypes.c_int),
+                ("bit_gravity", ctypes.c_int), ("win_gravity", ctypes.c_int),
+                ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
+                ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int),
+                ("colormap", ctypes.c_ulong), ("map_installed", ctypes.c_int),
+                ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
+                ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
+                ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
+
+
+_X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+
+
+class XDisplay:
+    IS_VIEWABLE = 2
+
+    def __init__(self, display: str):
+        lib = ctypes.CDLL("libX11.so.6")
+        c_ulong, c_void_p, c_int, c_long = ctypes.c_ulong, ctypes.c_void_p, ctypes.c_int, ctypes.c_long
+        lib.XOpenDisplay.restype = c_void_p
+        lib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        lib.XDefaultRootWindow.restype = c_ulong
+        lib.XDefaultRootWindow.argtypes = [c_void_p]
+        lib.XInternAtom.restype = c_ulong
+        lib.XInternAtom.argtypes = [c_void_p, ctypes.c_char_p, c_int]
+        lib.XGetWindowAttributes.argtypes = [c_void_p, c_ulong, ctypes.POINTER(_XWindowAttributes)]
+        lib.XTranslateCoordinates.argtypes = [c_void_p, c_ulong, c_ulong, c_int, c_int,
+                                              ctypes.POINTER(c_int), ctypes.POINTER(c_int),
+                                              ctypes.POINTER(c_ulong)]
+        lib.XGetWindowProperty.argtypes = [c_void_p, c_ulong, c_ulong, c_long, c_long, c_int, c_ulong,
+                                           ctypes.POINTER(c_ulong), ctypes.POINTER(c_int),
+                                           ctypes.POINTER(c_ulong), ctypes.POINTER(c_ulong),
+                                           ctypes.POINTER(ctypes.POINTER(ctypes.c_ubyte))]
+        lib.XQueryPointer.argtypes = [c_void_p, c_ulong, ctypes.POINTER(c_ulong), ctypes.POINTER(c_ulong),
+                                      ctypes.POINTER(c_int), ctypes.POINTER(c_int), ctypes.POINTER(c_int),
+                                      ctypes.POINTER(c_int), ctypes.POINTER(ctypes.c_uint)]
+        lib.XQueryTree.argtypes = [c_void_p, c_ulong, ctypes.POINTER(c_ulong), ctypes.POINTER(c_ulong),
+                                   ctypes.POINTER(ctypes.POINTER(c_ulong)), ctypes.POINTER(ctypes.c_uint)]
+        lib.XFree.argtypes = [c_void_p]
+        lib.XSync.argtypes = [c_void_p, c_int]
+        lib.XCloseDisplay.argtypes = [c_void_p]
+        lib.XSetErrorHandler.restype = c_void_p
+        lib.XSetErrorHandler.argtypes = [_X_ERROR_HANDLER]
+        self.lib = lib
+        self.errors = 0
+
+        def on_error(display, event):  # a window went away between two questions
+            self.errors += 1
+            return 0
+
+        self._handler = _X_ERROR_HANDLER(on_error)
+        lib.XSetErrorHandler(self._handler)
+        self.dpy = lib.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise XError(f"cannot open display {display}")
+        self.root = lib.XDefaultRootWindow(self.dpy)
+        self._atoms: dict = {}
+
+    def close(self) -> None:
+        if self.dpy:
+            self.lib.XCloseDisplay(self.dpy)
+            self.dpy = None
+
+    def atom(self, name: str) -> int:
+        if name not in self._atoms:
+            self._atoms[name] = self.lib.XInternAtom(self.dpy, name.encode(), 0)
+        return self._atoms[name]
+
+    def _checked(self, call):
+        """Runs an Xlib call; None when the server reported an error for it."""
+        before = self.errors
+        result = call()
+        self.lib.XSync(self.dpy, 0)
+        return None if self.errors != before else result
+
+    def attributes(self, wid: int) -> _XWindowAttributes | None:
+        attrs = _XWindowAttributes()
+        ok = self._checked(lambda: self.lib.XGetWindowAttributes(self.dpy, wid, ctypes.byref(attrs)))
+        return attrs if ok else None
+
+    def origin(self, wid: int) -> tuple | None:
+        x, y, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
+        ok = self._checked(lambda: self.lib.XTranslateCoordinates(
+            self.dpy, wid, self.root, 0, 0, ctypes.byref(x), ctypes.byref(y), ctypes.byref(child)))
+        return (x.value, y.value) if ok else None
+
+    def property(self, wid: int, name: str):
+        """A property's value: a list of numbers (format 16/32) or bytes (format 8); None if absent."""
+        actual_type, actual_format = ctypes.c_ulong(), ctypes.c_int()
+        nitems, after = ctypes.c_ulong(), ctypes.c_ulong()
+        data = ctypes.POINTER(ctypes.c_ubyte)()
+        status = self._checked(lambda: self.lib.XGetWindowProperty(
+            self.dpy, wid, self.atom(name), 0, 1 << 16, 0, 0, ctypes.byref(actual_type),
+            ctypes.byref(actual_format), ctypes.byref(nitems), ctypes.byref(after), ctypes.byref(data)))
+        if status is None or status != 0 or not data:
+            return None
+        try:
+            count, fmt = nitems.value, actual_format.value
+            if actual_type.value == 0:
+                return None
+            if fmt == 8:
+                return bytes(ctypes.cast(data, ctypes.POINTER(ctypes.c_ubyte * count)).contents)
+            kind = ctypes.c_ulong if fmt == 32 else ctypes.c_ushort  # format 32 is held in longs
+            return list(ctypes.cast(data, ctypes.POINTER(kind * count)).contents)
+        finally:
+            self.lib.XFree(data)
+
+    def pointer(self) -> tuple:
+        root, child = ctypes.c_ulong(), ctypes.c_ulong()
+        rx, ry, wx, wy, mask = ctypes.c_int(), ctypes.c_int(), ctypes.c_int(), ctypes.c_int(), ctypes.c_uint()
+        self.lib.XQueryPointer(self.dpy, self.root, ctypes.byref(root), ctypes.byref(child),
+                               ctypes.byref(rx), ctypes.byref(ry), ctypes.byref(wx), ctypes.byref(wy),
+                               ctypes.byref(mask))
+        return rx.value, ry.value
+
+    def top_levels(self) -> list:
+        """Children of the root window, bottom to top (frames and popups)."""
+        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+        children = ctypes.POINTER(ctypes.c_ulong)()
+        count = ctypes.c_uint()
+        ok = self._checked(lambda: self.lib.XQueryTree(self.dpy, self.root, ctypes.byref(root),
+                                                       ctypes.byref(parent), ctypes.byref(children),
+                                                       ctypes.byref(count)))
+        if not ok:
+            return []
+        try:
+            return [children[i] for i in range(count.value)]
+        finally:
+            if children:
+                self.lib.XFree(children)
+
+
+class Window:
+    """A snapshot of an X window: id, absolute client geometry, flags."""
+
+    def __init__(self, wid: int, x: int, y: int, width: int, height: int,
+                 override_redirect: bool, viewable: bool):
+        self.id, self.x, self.y, self.width, self.height = wid, x, y, width, height
+        self.override_redirect, self.viewable = override_redirect, viewable
+
+    @property
+    def hex(self) -> str:
+        return hex(self.id)
+
+    def geometry(self) -> tuple:
+        return self.x, self.y, self.width, self.height
+
+    def __repr__(self) -> str:
+        return f"Window({self.hex} {self.width}x{self.height}+{self.x}+{self.y})"
+
+
+class Desktop:
+    """Xvfb + openbox on a free display; owns every process it starts."""
+
+    def __init__(self, name: str):
+        self.name = name
+        self.procs: list = []
+        self.apps: list = []
+        self.tmp = tempfile.mkdtemp(prefix=f"sorimba-e2e-{name}-")
+        self.display = None
+        self.env = None
+        self.x = None
+        self.artifacts = os.path.join(ARTIFACTS, name)
+        shutil.rmtree(self.artifacts, ignore_errors=True)
+        os.makedirs(self.artifacts, exist_ok=True)
+        self.shot_count = 0
+        self.spawned = 0
+        self.tool_time: dict = {}
+        self.start_times: list = []
+        self.history: list = []  # every App started, in order
+
+    # ---- processes -------------------------------------------------------
+
+    def spawn(self, argv: list, cwd: str | None = None, stdout=subprocess.DEVNULL,
+              stderr=None, stdin=subprocess.DEVNULL, env: dict | None = None, **kw):
+        self.spawned += 1
+        log_file = None
+        if stderr is None:
+            log_file = stderr = open(os.path.join(
+                self.tmp, f"{os.path.basename(argv[0])}.{self.spawned}.log"), "wb")
+        try:
+            proc = subprocess.Popen(argv, cwd=cwd, stdout=stdout, stderr=stderr, stdin=stdin,
+                                    env=env or self.env, preexec_fn=_die_with_parent, **kw)
+        finally:
+            if log_file:
+                log_file.close()  # the child has its own descriptor
+        self.procs.append(proc)
+        return proc
+
+    def run(self, argv: list, timeout: float = 10, check_rc: bool = True,
+            input: bytes | None = None) -> subprocess.CompletedProcess:
+        t0 = time.monotonic()
+        try:
+            done = subprocess.run(argv, env=self.env, capture_output=True, timeout=timeout, input=input)
+            key = argv[0] if argv[0] != "xdotool" else f"xdotool {argv[1]}"
+            count, total = self.tool_time.get(key, (0, 0.0))
+            self.tool_time[key] = (count + 1, total + time.monotonic() - t0)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"{' '.join(argv)} did not finish within {timeout} s")
+        if check_rc and done.returncode != 0:
+            raise Failure(f"{' '.join(argv)} failed ({done.returncode}): "
+                          f"{done.stderr.decode('utf-8', 'replace').strip()}")
+        return done
+
+    def xdotool(self, *args, timeout: float = 5, check_rc: bool = True) -> str:
+        return self.run(["xdotool", *map(str, args)], timeout=timeout,
+                        check_rc=check_rc).stdout.decode().strip()
+
+    # ---- X server and window manager ---------------------------------------
+
+    def start(self) -> "Desktop":
+        if not shutil.which("Xvfb"):
+            raise Skip("Xvfb is not installed")
+        for tool in ("openbox", "xdotool", "xprop", "xclip", "wmctrl", "iconv", "import", "convert"):
+            check(shutil.which(tool), f"{tool} is not installed (tools/install-deps.sh installs it)")
+        home = os.path.join(self.tmp, "home")
+        runtime = os.path.join(self.tmp, "run")
+        os.makedirs(home)
+        os.makedirs(runtime, mode=0o700)
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("QT_", "XDG_", "WAYLAND", "DBUS_SESSION", "SESSION_MANAGER"))
+               and k not in ("DISPLAY", "XAUTHORITY", "HOME")}
+        env.update({"HOME": home, "XDG_RUNTIME_DIR": runtime,
+                    "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+                    "XDG_CACHE_HOME": os.path.join(home, ".cache"),
+                    "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
+                    "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "QT_QPA_PLATFORM": "xcb",
+                    "QT_ACCESSIBILITY": "0", "NO_AT_BRIDGE": "1"})
+        # A sanitizer build of the program: report errors, but not the
+        # toolkit's allocations still held at exit (leaks are the unit
+        # tests' business).
+        env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "detect_leaks=0"]))
+        env.setdefault("UBSAN_OPTIONS", "print_stacktrace=1")
+        self.env = env
+        started = time.monotonic()
+        self.display = self._start_xvfb()
+        env["DISPLAY"] = f":{self.display}"
+        self.x = XDisplay(env["DISPLAY"])
+        self.spawn(["openbox", "--sm-disable"])
+        poll(self._wm_running, 10, "openbox to manage the display")
+        log(f"desktop :{self.display} with openbox ready in {time.monotonic() - started:.2f} s")
+        return self
+
+    def _start_xvfb(self) -> int:
+        read_fd, write_fd = os.pipe()
+        try:
+            proc = self.spawn(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+                               f"{SCREEN_W}x{SCREEN_H}x24", "-nolisten", "tcp", "-noreset"],
+                              pass_fds=(write_fd,), env=dict(os.environ))
+        except OSError as error:
+            raise Skip(f"Xvfb cannot be started: {error}")
+        os.close(write_fd)
+        text = b""
+        deadline = time.monotonic() + 15
+        try:
+            while not text.endswith(b"\n"):
+                left = deadline - time.monotonic()
+                if left <= 0 or proc.poll() is not None:
+                    break
+                ready, _, _ = select.select([read_fd], [], [], min(left, 0.2))
+                if ready:
+                    chunk = os.read(read_fd, 64)
+                    if not chunk:
+                        break
+                    text += chunk
+        finally:
+            os.close(read_fd)
+        if not text.strip().isdigit():
+            try:
+                status = proc.wait(timeout=1)
+            except subprocess.TimeoutExpired:
+                status = "none, still running"
+            raise Skip(f"Xvfb did not start (exit status {status}); no X server for the desktop tests")
+        return int(text)
+
+    def _wm_running(self) -> bool:
+        done = self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check_rc=False, timeout=5)
+        match = re.search(rb"window id # (0x[0-9a-f]+)", done.stdout)
+        if not match:
+            return False
+        # The check window must exist and name the manager.
+        done = self.run(["xprop", "-id", match.group(1).decode(), "_NET_WM_NAME"], check_rc=False, timeout=5)
+        return done.returncode == 0 and b"Openbox" in done.stdout
+
+    def stop_procs(self, first: int = 0) -> None:
+        """Ends the processes started from index first on (newest first)."""
+        procs = self.procs[first:]
+        for proc in reversed(procs):
+            if proc.poll() is None:
+                proc.terminate()
+        deadline = time.monotonic() + 3
+        for proc in reversed(procs):
+            try:
+                proc.wait(timeout=max(0.05, deadline - time.monotonic()))
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait(timeout=3)
+            for stream in (proc.stdout, proc.stderr, proc.stdin):
+                if stream:
+                    stream.close()
+        del self.procs[first:]
+
+    def close(self) -> None:
+        for app in list(self.apps):
+            app.kill()
+        if self.x:
+            self.x.close()
+        self.stop_procs(0)
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    # ---- windows -------------------------------------------------------------
+
+    def window(self, wid: int) -> Window | None:
+        attrs = self.x.attributes(wid)
+        origin = self.x.origin(wid) if attrs else None
+        if attrs is None or origin is None:
+            return None
+        return Window(wid, origin[0], origin[1], attrs.width, attrs.height,
+                      bool(attrs.override_redirect), attrs.map_state == XDisplay.IS_VIEWABLE)
+
+    def windows_of(self, pid: int) -> list:
+        """Viewable windows of a process (by _NET_WM_PID): the managed ones
+        (_NET_CLIENT_LIST) and the override-redirect ones (menus, tooltips)."""
+        ids = list(self.x.property(self.x.root, "_NET_CLIENT_LIST") or [])
+        for wid in self.x.top_levels():
+            attrs = self.x.attributes(wid)
+            if attrs and attrs.override_redirect:
+                ids.append(wid)
+        result = []
+        for wid in ids:
+            if (self.x.property(wid, "_NET_WM_PID") or [None])[0] != pid:
+                continue
+            win = self.window(wid)
+            if win and win.viewable and win.width > 1 and win.height > 1:
+                result.append(win)
+        return result
+
+    def prop(self, wid: int, name: str) -> str:
+        """A property as xprop prints it (used where the test reads like the brief: xprop)."""
+        return self.run(["xprop", "-id", hex(wid), name], check_rc=False, timeout=5).stdout.decode()
+
+    def name_of(self, wid: int) -> str:
+        value = self.x.property(wid, "_NET_WM_NAME")
+        return value.decode("utf-8", "replace") if isinstance(value, bytes) else ""
+
+    def is_transient(self, wid: int) -> bool:
+        return bool(self.x.property(wid, "WM_TRANSIENT_FOR"))
+
+    def net_wm_state(self, wid: int) -> list:
+        out = self.prop(wid, "_NET_WM_STATE")
+        return re.findall(r"_NET_WM_STATE_[A-Z_]+", out.split("=", 1)[1]) if "=" in out else []
+
+    def frame_extents(self, wid: int) -> tuple:
+        value = self.x.property(wid, "_NET_FRAME_EXTENTS")
+        return tuple(value) if value and len(value) == 4 else (0, 0, 0, 0)
+
+    def active_window(self) -> int:
+        return (self.x.property(self.x.root, "_NET_ACTIVE_WINDOW") or [0])[0]
+
+    def stacking(self) -> list:
+        """Managed windows, bottom to top."""
+        return list(self.x.property(self.x.root, "_NET_CLIENT_LIST_STACKING") or [])
+
+    # ---- input ---------------------------------------------------------------
+
+    def pointer(self) -> tuple:
+        return self.x.pointer()
+
+    def move(self, x: float, y: float) -> None:
+        """Moves the pointer and waits until the server reports it there
+        (xdotool's own --sync can wait forever when nothing moves)."""
+        target = (int(round(x)), int(round(y)))
+        self.xdotool("mousemove", *target)
+        poll(lambda: self.pointer() == target, 3, f"the pointer to reach {target}", interval=0.02)
+
+    def click(self, x: float, y: float, button: int = 1) -> None:
+        self.move(x, y)
+        self.xdotool("click", button)
+
+    def key(self, *keys: str) -> None:
+        for key in keys:
+            self.xdotool("key", "--clearmodifiers", key)
+
+    def type_text(self, text: str) -> None:
+        self.xdotool("type", "--clearmodifiers", "--delay", "8", text, timeout=30)
+
+    def activate(self, wid: int) -> None:
+        if self.active_window() != wid:
+            self.xdotool("windowactivate", wid, check_rc=False)
+            poll(lambda: self.active_window() == wid, 3, f"window {hex(wid)} to take the focus")
+
+    def drag(self, start: tuple, end: tuple, steps: int = 24) -> None:
+        """Presses the left button at start, moves in steps to end, releases."""
+        x0, y0 = int(start[0]), int(start[1])
+        x1, y1 = int(end[0]), int(end[1])
+        self.move(x0, y0)
+        self.xdotool("mousedown", 1)
+        try:
+            for i in range(1, steps + 1):
+                self.xdotool("mousemove", x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
+                time.sleep(0.02)
+            # Let the target answer the last position before the drop.
+            for dx in (1, 0):
+                time.sleep(0.15)
+                self.xdotool("mousemove", x1 + dx, y1)
+        finally:
+            self.xdotool("mouseup", 1)
+
+    def move_window(self, wid: int, x: int, y: int) -> Window:
+        """Moves a managed window near (x, y) and waits until it is there
+        (within its frame: the window manager may place the frame there)."""
+        self.xdotool("windowmove", wid, x, y)
+        return poll(lambda: (lambda w: w if w and abs(w.x - x) <= 40 and abs(w.y - y) <= 40 else None)(
+            self.window(wid)), 5, f"window {hex(wid)} to move to {x},{y}")
+
+    def start_drag_source(self, *args: str):
+        """Starts sorimba-drag-source (a small Qt window of another X
+        client) and returns its process and its window."""
+        check(os.access(DRAG_SOURCE, os.X_OK), f"{DRAG_SOURCE} is missing (target sorimba-drag-source)")
+        proc = self.spawn([DRAG_SOURCE, *args], stdout=subprocess.PIPE)
+        check(read_line(proc, 10) == "ready", "the drag source did not start")
+        win = poll(lambda: [w for w in self.windows_of(proc.pid) if not w.override_redirect],
+                   10, "the drag source window")[0]
+        return proc, win
+
+    # ---- clipboard -----------------------------------------------------------
+
+    def set_clipboard(self, text: str) -> None:
+        """Puts text on the CLIPBOARD selection (a foreground xclip owns it)."""
+        path = os.path.join(self.tmp, f"clip-{time.monotonic_ns()}.txt")
+        with open(path, "wb") as f:
+            f.write(text.encode("utf-8"))
+        self.spawn(["xclip", "-selection", "clipboard", "-i", "-quiet", path],
+                   stdout=subprocess.DEVNULL)
+        poll(lambda: self.clipboard() == text, 5, "xclip to own the clipboard")
+
+    def clipboard(self) -> str | None:
+        try:
+            done = subprocess.run(["xclip", "-selection", "clipboard", "-o"], env=self.env,
+                                  capture_output=True, timeout=3)
+        except subprocess.TimeoutExpired:
+            return None
+        return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else None
+
+    # ---- screenshots ---------------------------------------------------------
+
+    def screenshot(self, x: int = 0, y: int = 0, w: int = SCREEN_W, h: int = SCREEN_H) -> Image:
+        """The screen, or a part of it (xwd when installed, else ImageMagick's import)."""
+        x, y = max(0, x), max(0, y)
+        w, h = min(w, SCREEN_W - x), min(h, SCREEN_H - y)
+        if shutil.which("xwd"):
+            done = self.run(["xwd", "-root", "-silent"], timeout=15)
+            return Image.from_xwd(done.stdout).crop(x, y, w, h)
+        done = self.run(["import", "-silent", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}",
+                         "-depth", "8", "ppm:-"], timeout=15)
+        return Image.from_ppm(done.stdout)
+
+    def grab(self, win: Window, frame: bool = False) -> Image:
+        """The content of one window (with its frame when asked): xwd -id,
+        much quicker than a dump of the whole screen."""
+        if not shutil.which("xwd"):
+            left, right, top, bottom = self.frame_extents(win.id) if frame else (0, 0, 0, 0)
+            return self.screenshot(win.x - left, win.y - top, win.width + left + right,
+                                   win.height + top + bottom)
+        argv = ["xwd", "-id", win.hex, "-silent"] + (["-frame"] if frame else [])
+        return Image.from_xwd(self.run(argv, timeout=15).stdout)
+
+    def keep(self, image: Image, label: str) -> str:
+        self.shot_count += 1
+        path = os.path.join(self.artifacts, f"{self.shot_count:02d}-{label}.png")
+        image.save_png(path)
+        return path
+
+    def snap_window(self, win: Window, label: str, frame: bool = True) -> Image:
+        """Screenshot of a window (with its frame), kept as an artifact; must not be blank."""
+        image = self.grab(win, frame)
+        path = self.keep(image, label)
+        check(not image.is_blank(), f"screenshot {path} is blank")
+        return image
+
+    # ---- the program ------------------------------------------------------
+
+    def start_app(self, data_dat: bytes | None = None, data2_dat: bytes | None = None,
+                  timeout: float = 20, folder: str | None = None) -> "App":
+        """Starts the program from a private folder (a new one unless given)."""
+        app = App(self, data_dat, data2_dat, folder)
+        self.history.append(app)
+        app.start(timeout)
+        return app
+
+
+class App:
+    """The real program, run from a private folder with its own settings files."""
+
+    def __init__(self, desk: Desktop, data_dat: bytes | None, data2_dat: bytes | None,
+                 folder: str | None = None):
+        self.desk = desk
+        self.dir = folder or tempfile.mkdtemp(prefix="app-", dir=desk.tmp)
+        self.exe = os.path.join(self.dir, "sorimba")
+        if not os.path.exists(self.exe):
+            shutil.copy2(APP, self.exe)
+        if data_dat is not None:
+            self.write("data.dat", data_dat)
+        if data2_dat is not None:
+            self.write("data2.dat", data2_dat)
+        self.proc = None
+        self.main_id = 0
+        self._menubar = None
+        self.start_seconds = None
+
+    def path(self, name: str) -> str:
+        return os.path.join(self.dir, name)
+
+    def write(self, name: str, data: bytes) -> None:
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+
+    def read(self, name: str) -> bytes | None:
+        return read_file(self.path(name))
+
+    def start(self, timeout: float) -> None:
+        # The working folder is the program's own folder (per-title files of
+        # a save path without a folder would land there, not in the tree).
+        self.log_path = os.path.join(self.desk.tmp, f"sorimba-{self.desk.spawned + 1}.log")
+        started = time.monotonic()
+        with open(self.log_path, "wb") as log_file:
+            self.proc = self.desk.spawn([self.exe], cwd=self.dir, stdout=log_file, stderr=log_file)
+        self.desk.apps.append(self)
+        win = poll(self._find_main, timeout, "the main window \"!Sorimba\" to appear")
+        self.start_seconds = time.monotonic() - started
+        self.main_id = win.id
+        # Managed by the window manager (framed) and painted.
+        poll(lambda: self.desk.frame_extents(win.id) != (0, 0, 0, 0), 5, "openbox to frame the window")
+        self.desk.start_times.append(self.start_seconds)
+        log(f"program started, window {win} after {self.start_seconds:.3f} s")
+
+    def alive(self) -> bool:
+        return self.proc is not None and self.proc.poll() is None
+
+    def output(self) -> str:
+        with open(self.log_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:")
+
+    def check_sanitizers(self) -> None:
+        """A build with AddressSanitizer/UndefinedBehaviorSanitizer reports
+        on the program's stderr; any report fails the scenario."""
+        out = self.output()
+        for mark in self.SANITIZER_MARKS:
+            if mark in out:
+                at = out.index(mark)
+                raise Failure(f"the program reported a sanitizer error:\n{out[max(0, at - 200):at + 3000]}")
+
+    def _find_main(self) -> Window | None:
+        if not self.alive():
+            raise Failure(f"sorimba exited with {self.proc.returncode} before showing its window:\n"
+                          + self.output())
+        for win in self.desk.windows_of(self.proc.pid):
+            if not win.override_redirect and not self.desk.is_transient(win.id) \
+                    and self.desk.name_of(win.id) == TITLE:
+                return win
+        return None
+
+    def main(self) -> Window:
+        """The main window as it is now (Qt may recreate the X window)."""
+        win = self.desk.window(self.main_id) if self.main_id else None
+        if win is None or not win.viewable:
+            win = poll(self._find_main, 5, "the main window")
+            if win.id != self.main_id:
+                self.main_id = win.id
+                self._menubar = None
+        return win
+
+    # ---- geometry --------------------------------------------------------
+
+    def menubar_height(self) -> int:
+        """Height of the menu bar, found on a screenshot: the first pixel row
+        where the "すべてコピー" button differs from the gap beside it is the
+        button's top edge, which stands 120 twips below the menu bar."""
+        if self._menubar is not None:
+            return self._menubar
+        win = self.main()
+        top = twips(CONTROLS["すべてコピー"][1])
+        inside = int(twips(CONTROLS["すべてコピー"][0] + 300))
+        save_right = CONTROLS["保　存"][0] + CONTROLS["保　存"][2]
+        gap = int(twips((save_right + CONTROLS["すべてコピー"][0]) / 2))
+
+        def probe():
+            image = self.desk.grab(win).crop(0, 0, min(win.width, 400), 120)
+            if image.is_blank():
+                return None
+            for y in range(4, image.height):
+                a, b = image.pixel(inside, y), image.pixel(gap, y)
+                if sum(abs(p - q) for p, q in zip(a, b)) > 60:
+                    return y
+            return None
+
+        edge = poll(probe, 5, "the buttons to be drawn")
+        self._menubar = int(round(edge - top))
+        check(10 <= self._menubar <= 60, f"implausible menu bar height {self._menubar} px")
+        return self._menubar
+
+    def client_point(self, x_px: float, y_px: float) -> tuple:
+        """Absolute screen point of a point of the client area below the menu bar."""
+        win = self.main()
+        return win.x + x_px, win.y + self.menubar_height() + y_px
+
+    def control_centre(self, caption: str) -> tuple:
+        left, top, width, height = CONTROLS[caption]
+        return self.client_point(twips(left + width / 2), twips(top + height / 2))
+
+    def text_area_image(self) -> Image:
+        """What the text area shows, inside its frame."""
+        win = self.main()
+        x, y, w, h = self.text_area_rect()
+        return self.desk.grab(win).crop(x - win.x + 2, y - win.y + 2, w - 4, h - 4)
+
+    def wait_text_area_shows(self, text: str, pixel_size: int = 12, threshold: float = 0.85,
+                             rows: int = 120, timeout: float = 5) -> Image:
+        """Polls until the top of the text area shows text (glyph match, see
+        check_shows); returns that part of the text area."""
+        def probe():
+            area = self.text_area_image()
+            area = area.crop(0, 0, area.width, min(area.height, rows))
+            score, font = japanese_rendered(area, text, pixel_size, good_enough=threshold)
+            if score < threshold:
+                return None
+            log(f"glyph match of {text!r} at {pixel_size} px in the text area: {score:.2f} "
+                f"({os.path.basename(font)})")
+            return area
+
+        try:
+            return poll(probe, timeout, f"the text area to show {text!r}", interval=0.2)
+        except Failure:
+            area = self.text_area_image()
+            check_shows(area.crop(0, 0, area.width, min(area.height, rows)), text, pixel_size,
+                        "the text area", threshold)
+            raise
+
+    def text_area_rect(self) -> tuple:
+        """Absolute x, y, width, height of Text1, by the layout rule."""
+        win = self.main()
+        mb = self.menubar_height()
+        x = win.x + twips(TEXT1_LEFT)
+        y = win.y + mb + twips(TEXT1_TOP)
+        w = win.width - twips(TEXT1_LEFT + TEXT1_RIGHT_MARGIN)
+        h = win.height - mb - twips(TEXT1_TOP + TEXT1_BOTTOM_MARGIN)
+        return int(x), int(y), int(w), int(h)
+
+    def measured_text_area_end(self) -> tuple:
+        """Right and bottom edge (exclusive, window pixels) of the text area
+        as drawn: the first columns and rows, from the window's right and
+        bottom edge inwards, that differ from the window's background."""
+        win = self.main()
+        image = self.desk.grab(win)
+        mid_y = self.menubar_height() + int(twips(TEXT1_TOP)) + 40
+        mid_x = int(twips(TEXT1_LEFT)) + 40
+        background = image.pixel(image.width - 1, mid_y)
+
+        def differs(x, y):
+            return sum(abs(p - q) for p, q in zip(image.pixel(x, y), background)) > 30
+
+        right = next((x + 1 for x in range(image.width - 1, -1, -1) if differs(x, mid_y)), 0)
+        bottom = next((y + 1 for y in range(image.height - 1, -1, -1) if differs(mid_x, y)), 0)
+        return right, bottom
+
+    def check_layout(self) -> None:
+        """The text area ends 165 twips short of the client area's right edge
+        and 765 twips short of its bottom, so 105 twips short of the window's
+        right and bottom (one pixel of slack for rounding)."""
+        win = self.main()
+        want = (win.width - twips(TEXT1_RIGHT_MARGIN - TEXT1_LEFT),
+                win.height - twips(TEXT1_BOTTOM_MARGIN - TEXT1_TOP))
+        measured = []
+
+        def fits():
+            measured.append(self.measured_text_area_end())
+            return all(abs(a - b) <= 1 for a, b in zip(measured[-1], want))
+
+        try:
+            poll(fits, 3, "the text area to follow the window size", interval=0.1)
+        except Failure:
+            raise Failure(f"the text area ends at {measured[-1]}, not at {want}, "
+                          f"in a {win.width}x{win.height} window")
+
+    # ---- actions -----------------------------------------------------------
+
+    def click_control(self, caption: str, button: int = 1) -> None:
+        self.desk.click(*self.control_centre(caption), button=button)
+
+    def menubar_items(self) -> list:
+        """Absolute x centres of the menu bar entries ("Option", "convert"),
+        found as the groups of dark pixels along the menu bar."""
+        win = self.main()
+        mb = self.menubar_height()
+        image = self.desk.grab(win).crop(0, 0, min(win.width, 300), mb)
+        columns = []
+        for x in range(image.width):
+            dark = any(sum(image.pixel(x, y)) < 300 for y in range(2, mb - 2))
+            columns.append(dark)
+        groups, start, last = [], None, None
+        for x, dark in enumerate(columns):
+            if dark:
+                if start is None or x - last > 7:
+                    if start is not None:
+                        groups.append((start, last))
+                    start = x
+                last = x
+        if start is not None:
+            groups.append((start, last))
+        groups = [g for g in groups if g[1] - g[0] >= 10]
+        check(len(groups) >= 2, f"menu bar entries not found (groups {groups})")
+        return [win.x + (a + b) / 2 for a, b in groups]
+
+    def open_menu(self, index: int) -> None:
+        x = self.menubar_items()[index]
+        self.desk.click(x, self.main().y + self.menubar_height() / 2)
+
+    def popup(self, timeout: float = 5) -> Window:
+        def probe():
+            for win in self.desk.windows_of(self.proc.pid):
+                if win.override_redirect and win.height > 60:
+                    return win
+            return None
+        return poll(probe, timeout, "the Option menu to drop down")
+
+    def click_option(self, name: str, snap: str | None = None) -> None:
+        """Opens "Option" and clicks one of its nine items with the mouse
+        (keeping a screenshot of the open menu under the label snap)."""
+        index = OPTION_NAMES.index(name)
+        self.open_menu(0)
+        menu = self.popup()
+        if snap:
+            self.desk.snap_window(menu, snap, frame=False)
+        # Nine items of equal height fill the drop-down but for a few pixels
+        # of frame; the centre of item i is close to (i + 0.5) / 9 of it.
+        y = menu.y + menu.height * (index + 0.5) / len(OPTION_NAMES)
+        self.desk.click(menu.x + menu.width / 2, y)
+        poll(lambda: not any(w.override_redirect and w.height > 60
+                             for w in self.desk.windows_of(self.proc.pid)), 5, "the menu to close")
+
+    def dialogs(self) -> list:
+        """Dialogs of the program that are showing (message boxes, file dialogs)."""
+        return [w for w in self.desk.windows_of(self.proc.pid)
+                if not w.override_redirect and w.id != self.main_id and self.desk.is_transient(w.id)]
+
+    def wait_dialog(self, timeout: float = 10) -> Window:
+        win = poll(lambda: (self.dialogs() or [None])[0], timeout, "a dialog of the program")
+        poll(lambda: self.desk.frame_extents(win.id) != (0, 0, 0, 0), 3, "the dialog to be framed")
+        return win
+
+    def answer(self, dialog: Window, *keys: str) -> None:
+        """Sends keys to a dialog and waits for it to close."""
+        self.desk.activate(dialog.id)
+        self.desk.key(*keys)
+        poll(lambda: all(w.id != dialog.id for w in self.dialogs()), 5, "the dialog to close")
+
+    def press_default(self, dialog: Window) -> None:  # "はい" or "OK"
+        self.answer(dialog, "Return")
+
+    def press_no(self, dialog: Window) -> None:
+        """"いいえ" of a Yes/No box: Yes holds the focus, Tab moves it to No."""
+        self.answer(dialog, "Tab", "space")
+
+    def choose_file(self, dialog: Window, path: str) -> None:
+        """Answers the open-file dialog by typing a full path into its file
+        name field (which holds the focus) and pressing Return."""
+        self.desk.activate(dialog.id)
+        self.desk.key("ctrl+a")
+        self.desk.type_text(path)
+        # The field may open a completion list while the name is typed; give
+        # it a moment to settle so that Return goes to the field.
+        time.sleep(0.2)
+        self.desk.key("Return")
+        poll(lambda: all(w.id != dialog.id for w in self.dialogs()), 5, "the file dialog to close")
+
+    def import_clipboard(self, text: str) -> None:
+        """Puts text on the clipboard and clicks "取り込み"; returns once the
+        text area shows something new or a dialog opened (the program has
+        read the clipboard by then, so the clipboard may be used again)."""
+        before = self.text_area_image()
+        self.desk.set_clipboard(text)
+        self.click_control("取り込み")
+        # More than a blinking text cursor must change.
+        poll(lambda: self.dialogs() or before.difference(self.text_area_image()) > 60, 10,
+             "the import to show in the text area")
+
+    def copy_all(self) -> str:
+        """The text of Text1 as "すべてコピー" puts it on the clipboard."""
+        sentinel = f"sentinel {time.monotonic_ns()}"
+        self.desk.set_clipboard(sentinel)
+        self.click_control("すべてコピー")
+        return poll(lambda: (lambda t: t if t is not None and t != sentinel else None)(self.desk.clipboard()),
+                    5, "すべてコピー to fill the clipboard")
+
+    def close(self, timeout: float = 10) -> int:
+        """Closes the window the way the window manager does (wmctrl -c)."""
+        self.desk.run(["wmctrl", "-i", "-c", hex(self.main_id)])
+        try:
+            code = self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("the program did not end after the window manager closed its window")
+        self.desk.apps.remove(self)
+        return code
+
+    def kill(self) -> None:
+        if self.alive():
+            self.proc.kill()
+            self.proc.wait(timeout=5)
+        if self in self.desk.apps:
+            self.desk.apps.remove(self)
+
+
+# --------------------------------------------------------------------------
+# Runner
+
+def main(scenarios: list, name: str | None = None, budget: float = 240) -> None:
+    """Runs each scenario function(desk) on one desktop; exits 0 when all pass."""
+    name = name or os.path.splitext(os.path.basename(sys.argv[0]))[0]
+    only = sys.argv[1:]
+    unknown = set(only) - {scenario.__name__ for scenario in scenarios}
+    if unknown:
+        print(f"FAIL: no scenario named {', '.join(sorted(unknown))}")
+        sys.exit(1)
+
+    over_budget = []
+
+    def on_alarm(signum, frame):
+        over_budget.append(True)
+        raise Failure(f"the whole script exceeded its budget of {budget:.0f} s")
+
+    def on_term(signum, frame):
+        raise SystemExit(f"terminated by signal {signum}")
+
+    signal.signal(signal.SIGALRM, on_alarm)
+    signal.signal(signal.SIGTERM, on_term)
+    signal.alarm(int(budget))
+    started = time.monotonic()
+    for path, label in ((APP, "SORIMBA_APP"), (CLIP, "SORIMBA_CLIP")):
+        if not os.access(path, os.X_OK):
+            print(f"FAIL: {label} {path} is not an executable (build the programs first)")
+            sys.exit(1)
+    desk = Desktop(name)
+    failures = []
+    try:
+        try:
+            desk.start()
+        except Skip as reason:
+            print(f"SKIP: {reason}")
+            sys.exit(0)
+        for scenario in scenarios:
+            if only and scenario.__name__ not in only:
+                continue
+            if over_budget:
+                failures.append(scenario.__name__)
+                log(f"NOT RUN {scenario.__name__}: no time left")
+                continue
+            t0 = time.monotonic()
+            first_proc = len(desk.procs)
+            log(f"--- {scenario.__name__}")
+            first_app = len(desk.history)
+            try:
+                scenario(desk)
+                for app in desk.history[first_app:]:
+                    app.kill()
+                    app.check_sanitizers()
+                log(f"PASS {scenario.__name__} ({time.monotonic() - t0:.1f} s)")
+            except Exception as error:  # noqa: BLE001 - report and go on with the next scenario
+                failures.append(scenario.__name__)
+                log(f"FAIL {scenario.__name__} ({time.monotonic() - t0:.1f} s): {error}")
+                traceback.print_exc(file=sys.stdout)
+                try:
+                    desk.keep(desk.screenshot(), f"failure-{scenario.__name__}")
+                except Exception:  # noqa: BLE001
+                    pass
+                for app in desk.history[first_app:]:
+                    out = app.output()
+                    if out.strip():
+                        print(f"output of the program run from {app.dir}:\n{out}")
+            finally:
+                for app in list(desk.apps):
+                    app.kill()
+                desk.stop_procs(first_proc)
+    finally:
+        signal.alarm(0)
+        desk.close()
+        if os.environ.get("SORIMBA_E2E_PROFILE"):
+            for key, (count, total) in sorted(desk.tool_time.items(), key=lambda kv: -kv[1][1]):
+                print(f"  {key:28} {count:5d} calls {total:6.2f} s")
+    times = sorted(desk.start_times)
+    if times:
+        log(f"start to window: {len(times)} starts, median {times[len(times) // 2]:.3f} s, "
+            f"max {times[-1]:.3f} s")
+    log(f"{name}: {len(failures)} failed, wall time {time.monotonic() - started:.1f} s; "
+        f"screenshots in {desk.artifacts}")
+    sys.exit(1 if failures else 0)
