@@ -214,8 +214,8 @@ def expected_clip(issue_path: str, options: dict | None = None) -> str:
 
 
 # --------------------------------------------------------------------------
-# Images: screenshots are read from xwd (or ImageMagick's import as PPM) and
-# written as PNG by the code below.
+# Images: screenshots are read from xwd dumps, reference renderings from
+# ImageMagick's PPM output; both are written as PNG by the code below.
 
 class Image:
     def __init__(self, width: int, height: int, rgb: bytes):
@@ -662,7 +662,7 @@ class Desktop:
     def start(self) -> "Desktop":
         if not shutil.which("Xvfb"):
             raise Skip("Xvfb is not installed")
-        for tool in ("openbox", "xdotool", "xprop", "xclip", "wmctrl", "iconv", "import", "convert"):
+        for tool in ("openbox", "xdotool", "xprop", "xwd", "xclip", "wmctrl", "iconv", "convert"):
             check(shutil.which(tool), f"{tool} is not installed (tools/install-deps.sh installs it)")
         home = os.path.join(self.tmp, "home")
         runtime = os.path.join(self.tmp, "run")
@@ -895,24 +895,13 @@ class Desktop:
 
     # ---- screenshots ---------------------------------------------------------
 
-    def screenshot(self, x: int = 0, y: int = 0, w: int = SCREEN_W, h: int = SCREEN_H) -> Image:
-        """The screen, or a part of it (xwd when installed, else ImageMagick's import)."""
-        x, y = max(0, x), max(0, y)
-        w, h = min(w, SCREEN_W - x), min(h, SCREEN_H - y)
-        if shutil.which("xwd"):
-            done = self.run(["xwd", "-root", "-silent"], timeout=15)
-            return Image.from_xwd(done.stdout).crop(x, y, w, h)
-        done = self.run(["import", "-silent", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}",
-                         "-depth", "8", "ppm:-"], timeout=15)
-        return Image.from_ppm(done.stdout)
+    def screenshot(self) -> Image:
+        """The whole screen (xwd)."""
+        return Image.from_xwd(self.run(["xwd", "-root", "-silent"], timeout=15).stdout)
 
     def grab(self, win: Window, frame: bool = False) -> Image:
         """The content of one window (with its frame when asked): xwd -id,
         much quicker than a dump of the whole screen."""
-        if not shutil.which("xwd"):
-            left, right, top, bottom = self.frame_extents(win.id) if frame else (0, 0, 0, 0)
-            return self.screenshot(win.x - left, win.y - top, win.width + left + right,
-                                   win.height + top + bottom)
         argv = ["xwd", "-id", win.hex, "-silent"] + (["-frame"] if frame else [])
         return Image.from_xwd(self.run(argv, timeout=15).stdout)
 
