@@ -182,6 +182,42 @@ def scenario_sample_issue(desk: d.Desktop) -> None:
     desk.snap_window(app.main(), "window-after-sample-issue")
 
 
+# A small issue whose clip texts are worked out by hand, line by line,
+# rather than taken from sorimba-clip: option switches -> expected lines.
+# The issue comes with LF line ends; the text also holds a line starting
+# with "〇" (U+3007), a vote line, a recruitment heading, a rule before the
+# advertisement, a staff section and the service line with ", ".
+KNOWN_ISSUE = os.path.join(d.FIXTURES, "issue-100.txt")
+KNOWN_CLIPS = [
+    ({"WithTitles": True, "WithStaffWord": True, "WithAbout": True},
+     ["", "●お題その一\u3000身近な発見", "", "○投稿その一", "続き", "", "○投稿その二", "",
+      "●お題その二", "", "○投稿その三", "", "●スタッフのひとこと", "○スタッフより",
+      "  今週もありがとう", "", "●ぴこぴこについて", "○【ウィークリーぴこぴこは、毎週、発行です】"]),
+    ({}, ["○投稿その一", "続き", "", "○投稿その二", "", "○投稿その三"]),
+    ({"WithTitles": True, "WithStaffWord": True, "JoinLines": True},
+     ["", "", "●お題その一\u3000身近な発見", "", "○投稿その一続き", "", "○投稿その二", "",
+      "●お題その二", "", "○投稿その三", "", "●スタッフのひとこと", "○スタッフより今週もありがとう", ""]),
+]
+
+
+def scenario_known_clip_texts(desk: d.Desktop) -> None:
+    """The clip texts of a hand-checked issue reach the clipboard exactly
+    (CopyAfterImport), with LF line ends, for three sets of options."""
+    with open(KNOWN_ISSUE, encoding="utf-8") as f:
+        issue = f.read()
+    d.check("\r" not in issue and "\u3007投稿その二" in issue, "issue-100.txt is not as written")
+    for options, lines in KNOWN_CLIPS:
+        options = dict(options, CopyAfterImport=True, AlwaysOnTop=False)
+        app = desk.start_app(data_dat=d.data_dat(options=options))
+        desk.set_clipboard(issue)
+        app.click_control("取り込み")
+        got = d.poll(lambda: (lambda t: t if t != issue else None)(desk.clipboard()), 10,
+                     "the clip text on the clipboard")
+        d.check_equal(got.split("\n"), lines + [""], f"clip text lines with {sorted(options)}")
+        d.check_equal(app.close(), 0, "exit status")
+
+
 if __name__ == "__main__":
-    d.main([scenario_clipboard_import, scenario_drop_import, scenario_drop_file, scenario_sample_issue],
+    d.main([scenario_clipboard_import, scenario_known_clip_texts, scenario_drop_import,
+            scenario_drop_file, scenario_sample_issue],
            budget=120)

@@ -82,6 +82,9 @@ def scenario_save_plain(desk: d.Desktop) -> None:
     # The old last line gets its line end; then the text area and one CR LF.
     once = old + b"\r\n" + d.cp932(clip) + b"\r\n"
     d.check_equal(d.read_file(save_path), once, "save file after the first save")
+    # The first entry, byte for byte as code page 932 has it (not from iconv).
+    entry = bytes.fromhex("819b945b93a482b282cd82f182c696a191588f6082c582b781420d0a")
+    d.check(once[len(old) + 2:].startswith(entry), "the first entry's code page 932 bytes")
 
     app.click_control("保　存")
     question = app.wait_dialog()
