@@ -10,80 +10,28 @@
 
 #include <QDir>
 #include <QFile>
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "settings/dat_format.h"
+#include "support/fake_form.h"
 
 namespace {
 
 using namespace sorimba;
 using namespace sorimba::settings;
+using sorimba::testing::FakeForm;
 
-// A window that takes values as the real one does, without a screen.
-class MiniForm : public FormPort {
-public:
-    Answer message(const QString&, Buttons) override { return Answer::Ok; }
-    bool showOpenDialog() override { std::abort(); }
-    bool showFontDialog() override { std::abort(); }
-    DialogSettings& dialog() override { return dialog_; }
-    FormValues& values() override { return values_; }
-    QString text() const override { return {}; }
-    void setText(const QString&) override {}
-    bool option(int index) const override { return options_.at(index); }
-    void setOption(int index, bool checked) override { options_.at(index) = checked; }
-    void setSaveEnabled(bool) override {}
-    double outerWidth() const override { return width_; }
-    double outerHeight() const override { return height_; }
-    bool setOuterWidth(double twips) override {
-        if (!(twips >= 0 && twips <= 1e6)) return false;
-        width_ = twips;
-        return true;
-    }
-    bool setOuterHeight(double twips) override {
-        if (!(twips >= 0 && twips <= 1e6)) return false;
-        height_ = twips;
-        return true;
-    }
-    QString fontName() const override { return fontName_; }
-    double fontSize() const override { return fontSize_; }
-    std::int32_t textColour() const override { return colour_; }
-    bool setFontName(const QString& name) override {
-        if (name.isEmpty()) return false;
-        fontName_ = name;
-        return true;
-    }
-    bool setFontSize(double points) override {
-        if (!(points > 0 && points <= 1638)) return false;
-        fontSize_ = points;
-        return true;
-    }
-    bool setTextColour(std::int32_t code) override {
-        colour_ = code;
-        return true;
-    }
-    std::int32_t setTopMost(int) override { return 1; }
-    QString clipboardText() const override { return {}; }
-    void setClipboardText(const QString&) override {}
-
-    bool sameAs(const MiniForm& o) const {
-        return width_ == o.width_ && height_ == o.height_ && fontName_ == o.fontName_ &&
-               fontSize_ == o.fontSize_ && colour_ == o.colour_ && options_ == o.options_;
-    }
-
-private:
-    std::array<bool, kOptionCount> options_{};
-    DialogSettings dialog_;
-    FormValues values_;
-    double width_ = 7185;
-    double height_ = 6510;
-    QString fontName_ = QStringLiteral("ＭＳ ゴシック");
-    double fontSize_ = 9;
-    std::int32_t colour_ = kWindowTextColour;
-};
+// The settings a window holds, compared after a write and a read.
+bool sameSettings(const FakeForm& a, const FakeForm& b) {
+    for (int i = 0; i < kOptionCount; ++i)
+        if (a.option(i) != b.option(i)) return false;
+    return a.outerWidth() == b.outerWidth() && a.outerHeight() == b.outerHeight() &&
+           a.fontName() == b.fontName() && a.fontSize() == b.fontSize() &&
+           a.textColour() == b.textColour();
+}
 
 // One folder per process, so parallel fuzzing jobs do not meet.
 const QString& folder() {
@@ -143,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // data.dat: read, write back, read again.
     const QString dat = folder() + QStringLiteral("/data.dat");
     writeBytes(dat, bytes);
-    MiniForm form;
+    FakeForm form;
     form.values().datPath = dat;
     const DatReport report = LoDat(form);
     if (!report.opened || static_cast<int>(report.steps.size()) > report.valueCount) std::abort();
@@ -153,10 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (plainFontName(form.fontName())) {
         const QByteArray written = datFileBytes(form);
         writeBytes(dat, written);
-        MiniForm again;
+        FakeForm again;
         again.values().datPath = dat;
         if (!LoDat(again).allApplied()) std::abort();
-        if (!again.sameAs(form)) std::abort();
+        if (!sameSettings(again, form)) std::abort();
         if (datFileBytes(again) != written) std::abort();
     }
 
