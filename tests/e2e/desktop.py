@@ -123,6 +123,18 @@ def poll(probe, timeout: float, what: str, interval: float = 0.05):
         time.sleep(interval)
 
 
+def poll_equal(probe, expected, what: str, timeout: float = 3):
+    """Polls until probe() == expected (the window may still be settling,
+    for instance taking its stored size once the frame is known); fails
+    with the last value seen."""
+    seen = []
+    try:
+        poll(lambda: seen.append(probe()) or seen[-1] == expected, timeout, what)
+    except Failure:
+        check_equal(seen[-1], expected, what)
+    return expected
+
+
 def _die_with_parent() -> None:
     # Children get SIGTERM when this test process dies, however it dies.
     try:
@@ -1049,6 +1061,17 @@ class App:
     def control_centre(self, caption: str) -> tuple:
         left, top, width, height = CONTROLS[caption]
         return self.client_point(twips(left + width / 2), twips(top + height / 2))
+
+    def outer_twips(self) -> tuple:
+        """Outer size of the main window, frame included, in twips."""
+        win = self.main()
+        left, right, top, bottom = self.desk.frame_extents(win.id)
+        return twips_of(win.width + left + right), twips_of(win.height + top + bottom)
+
+    def size(self) -> tuple:
+        """Width and height of the main window's X window (menu bar included)."""
+        win = self.main()
+        return win.width, win.height
 
     def text_area_image(self) -> Image:
         """What the text area shows, inside its frame."""

@@ -40,9 +40,9 @@ def scenario_restart(desk: d.Desktop) -> None:
     main = app.main()
     mb = app.menubar_height()
     d.log(f"menu bar {mb} px, frame extents {desk.frame_extents(main.id)}")
-    d.check_equal((main.width, main.height - mb),
-                  (round(d.twips(DESIGN_CLIENT[0])), round(d.twips(DESIGN_CLIENT[1]))),
-                  "client area at first start (pixels)")
+    d.poll_equal(lambda: (app.size()[0], app.size()[1] - mb),
+                 (round(d.twips(DESIGN_CLIENT[0])), round(d.twips(DESIGN_CLIENT[1]))),
+                 "client area at first start (pixels)")
     d.poll(lambda: "_NET_WM_STATE_ABOVE" in desk.net_wm_state(app.main().id), 5,
            "_NET_WM_STATE_ABOVE at first start")
     app.check_layout()
@@ -55,15 +55,14 @@ def scenario_restart(desk: d.Desktop) -> None:
     d.check(not os.path.exists(save_path), "choosing the save file created it")
 
     desk.xdotool("windowsize", app.main().id, *NEW_CLIENT)
-    d.poll(lambda: (app.main().width, app.main().height) == NEW_CLIENT, 5, "the window to take its new size")
+    d.poll_equal(app.size, NEW_CLIENT, "the window's new size", timeout=5)
     app.check_layout()
     for name in SWITCHED:
         app.click_option(name, snap="option-menu" if name == SWITCHED[0] else None)
     d.poll(lambda: "_NET_WM_STATE_ABOVE" not in desk.net_wm_state(app.main().id), 5,
            "_NET_WM_STATE_ABOVE to go")
-    main = app.main()
-    left, right, top, bottom = desk.frame_extents(main.id)
-    outer = (d.twips_of(main.width + left + right), d.twips_of(main.height + top + bottom))
+    d.poll_equal(app.size, NEW_CLIENT, "window size after switching the options")
+    outer = app.outer_twips()
     d.check_equal(app.close(), 0, "exit status after closing")
 
     options = {name: d.OPTION_DEFAULTS[name] != (name in SWITCHED) for name in d.OPTION_NAMES}
@@ -74,8 +73,8 @@ def scenario_restart(desk: d.Desktop) -> None:
 
     # Second start from the same folder.
     app = desk.start_app(folder=folder)
+    d.poll_equal(app.size, NEW_CLIENT, "window size restored")
     main = app.main()
-    d.check_equal((main.width, main.height), NEW_CLIENT, "window size restored")
     app.check_layout()
     d.check("_NET_WM_STATE_ABOVE" not in desk.net_wm_state(main.id), "the window is on top again")
 
@@ -112,10 +111,8 @@ def scenario_settings_round_trip(desk: d.Desktop) -> None:
     dat = d.data_dat(width=8400, height=7200, font="IPAGothic", size=10.5, colour=0x0000FF,
                      options=options)
     app = desk.start_app(data_dat=dat)
+    d.poll_equal(app.outer_twips, (8400, 7200), "outer size from data.dat (twips)")
     main = app.main()
-    left, right, top, bottom = desk.frame_extents(main.id)
-    d.check_equal((d.twips_of(main.width + left + right), d.twips_of(main.height + top + bottom)),
-                  (8400, 7200), "outer size from data.dat (twips)")
     d.check("_NET_WM_STATE_ABOVE" not in desk.net_wm_state(main.id), "on top although unchecked")
 
     # At 12 pixels (9 points) the hint scores below 0.3.
@@ -155,6 +152,7 @@ def scenario_minimised(desk: d.Desktop) -> None:
     stores the normal size, so the next start is not a sliver."""
     dat = d.data_dat(width=7800, height=6900, options={"AlwaysOnTop": False})
     app = desk.start_app(data_dat=dat)
+    d.poll_equal(app.outer_twips, (7800, 6900), "outer size from data.dat (twips)")
     main = app.main()
     size = (main.width, main.height)
     for close in (False, True):
