@@ -188,10 +188,6 @@ Outcome convertInto(const QString& path, textfile::Replacement& out, bool* uncha
     return out.status();
 }
 
-// Files converted in folder mode wait for the disk together, this many at a
-// time: one flush for the lot instead of one per file.
-constexpr size_t kBatchSize = 256;
-
 }  // namespace
 
 Outcome ConvData(const QString& path) {
@@ -270,46 +266,43 @@ FolderOutcome convertFolder(const QString& folder) {
             {joinPath(folder, name), QStringLiteral("the file name is not valid in this locale")});
     }
     // The list is taken once; a failure on one file never stops the others.
-    for (size_t first = 0; first < list.paths.size(); first += kBatchSize) {
-        const size_t end = std::min(list.paths.size(), first + kBatchSize);
-        std::vector<std::unique_ptr<textfile::Replacement>> pending;
-        std::vector<QString> pendingPaths;
-        for (size_t i = first; i < end; ++i) {
-            const QString& path = list.paths[i];
-            auto out = std::make_unique<textfile::Replacement>(path, /*mustExist=*/true);
-            bool unchanged = false;
-            Outcome done = out->status();
-            if (done.ok) done = convertInto(path, *out, &unchanged);
-            if (done.ok && !unchanged) done = out->finish(/*flush=*/false);
-            if (!done.ok) {
-                outcome.failures.push_back({path, done.error});
-            } else if (unchanged) {
-                ++outcome.converted;
-            } else {
-                pending.push_back(std::move(out));
-                pendingPaths.push_back(path);
-            }
+    // Every new content is written first and the disk is flushed once for
+    // all of them (a flush per file costs far more than the conversion).
+    std::vector<std::unique_ptr<textfile::Replacement>> pending;
+    std::vector<QString> pendingPaths;
+    for (const QString& path : list.paths) {
+        auto out = std::make_unique<textfile::Replacement>(path, /*mustExist=*/true);
+        bool unchanged = false;
+        Outcome done = out->status();
+        if (done.ok) done = convertInto(path, *out, &unchanged);
+        if (done.ok && !unchanged) done = out->finish(/*flush=*/false);
+        if (!done.ok) {
+            outcome.failures.push_back({path, done.error});
+        } else if (unchanged) {
+            ++outcome.converted;
+        } else {
+            pending.push_back(std::move(out));
+            pendingPaths.push_back(path);
         }
-        if (pending.empty()) continue;
-        // The new contents reach the disk before any of them takes its file's
-        // place, so a crash leaves every file old or new, never empty.
-        // (A link may lead to another file system: each one is flushed.)
-        std::vector<dev_t> devices;
-        std::map<dev_t, Outcome> flushed;
-        for (const QString& path : pendingPaths) {
-            struct stat st {};
-            devices.push_back(::stat(path.toLocal8Bit().constData(), &st) == 0 ? st.st_dev : 0);
-            if (!flushed.count(devices.back()))
-                flushed[devices.back()] = textfile::syncFileSystemOf(path);
-        }
-        for (size_t k = 0; k < pending.size(); ++k) {
-            const Outcome& flush = flushed[devices[k]];
-            const Outcome placed = flush.ok ? pending[k]->place() : flush;
-            if (placed.ok) {
-                ++outcome.converted;
-            } else {
-                outcome.failures.push_back({pendingPaths[k], placed.error});
-            }
+    }
+    // The new contents reach the disk before any of them takes its file's
+    // place, so a crash leaves every file old or new, never empty.
+    // (A link may lead to another file system: each one is flushed.)
+    std::vector<dev_t> devices;
+    std::map<dev_t, Outcome> flushed;
+    for (const QString& path : pendingPaths) {
+        struct stat st {};
+        devices.push_back(::stat(path.toLocal8Bit().constData(), &st) == 0 ? st.st_dev : 0);
+        if (!flushed.count(devices.back()))
+            flushed[devices.back()] = textfile::syncFileSystemOf(path);
+    }
+    for (size_t k = 0; k < pending.size(); ++k) {
+        const Outcome& flush = flushed[devices[k]];
+        const Outcome placed = flush.ok ? pending[k]->place() : flush;
+        if (placed.ok) {
+            ++outcome.converted;
+        } else {
+            outcome.failures.push_back({pendingPaths[k], placed.error});
         }
     }
     return outcome;
