@@ -87,6 +87,12 @@ def ratio_row(b, figure, parts, part_fmt, limit):
     row(figure, b.get("ratio"), "{:.2f}x" + f" ({times} ms)", f"<= {limit}x",
         lambda v: v <= limit)
 
+def time_rows(benchmarks, name, figure, cases, limit_ms):
+    """One row per argument 0, 1, ... of a benchmark, its time against a limit."""
+    for arg, what in enumerate(cases):
+        row(f"{figure} ({what})", ms(find(benchmarks, f"{name}/{arg}")), "{:.0f} ms",
+            f"< {limit_ms} ms", lambda v: v < limit_ms)
+
 for label, name in (("", "extraction"), (" [hugetlb]", "extraction_hugetlb")):
     bench = load(name)
     one = find(bench, "BM_ExtractAllOptions/1")
@@ -109,18 +115,14 @@ except ValueError:
 saving = load("saving")
 ratio_row(find(saving, "BM_AppendRatioLargeToEmpty"), "save 2 KB: append to 200 MB / to empty",
           ("large_ms", "empty_ms"), "{:.2f}", 3)
-for arg, what in (("0", "new files"), ("1", "files with earlier saves")):
-    b = find(saving, f"BM_PerTitle500Titles/{arg}")
-    row(f"per-title save, 500 titles ({what})", ms(b), "{:.0f} ms", "< 500 ms",
-        lambda v: v < 500)
+time_rows(saving, "BM_PerTitle500Titles", "per-title save, 500 titles",
+          ("new files", "files with earlier saves"), 500)
 
 convert = load("convert")
 ratio_row(find(convert, "BM_Convert100MBVersusCp"), "convert 100 MB / cp 100 MB",
           ("convert_ms", "cp_ms"), "{:.0f}", 4)
-for arg, what in (("0", "on disk"), ("1", "in memory, /dev/shm")):
-    b = find(convert, f"BM_Folder5000Files/{arg}")
-    row(f"folder mode, 5,000 small files ({what})", ms(b), "{:.0f} ms", "< 2000 ms",
-        lambda v: v < 2000)
+time_rows(convert, "BM_Folder5000Files", "folder mode, 5,000 small files",
+          ("on disk", "in memory, /dev/shm"), 2000)
 
 window = load("window")
 b = find(window, "BM_CreateToFirstPaint")
