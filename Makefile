@@ -7,7 +7,7 @@ ASAN  ?= build-asan
 FUZZ  ?= build-fuzz
 FUZZ_SECONDS ?= 20
 
-.PHONY: all deps build run test unit-asan bench fuzz fuzz-smoke format clean
+.PHONY: all deps build run test unit-asan bench fuzz fuzz-smoke format clean install package
 
 all: build
 
@@ -42,6 +42,18 @@ fuzz-smoke: deps
 
 fuzz: deps
 	@./fuzz/run.sh $(FUZZ) $(or $(SECONDS),1200)
+
+# Installing: `make install` puts the programs, desktop entry, icons and
+# manual pages under PREFIX (default /usr/local; DESTDIR is honoured);
+# `make package` builds the Debian package into $(BUILD)/.
+PREFIX ?= /usr/local
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+	@ls -1 $(BUILD)/*.deb
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -11,6 +11,9 @@ packages=(
     fonts-ipafont-gothic
     xvfb openbox xdotool xclip wmctrl x11-utils x11-apps imagemagick
     python3 time
+    # Install rules, the Debian package and their checks.
+    librsvg2-bin help2man bash-completion file dpkg-dev lintian man-db
+    desktop-file-utils appstream
 )
 
 missing=()

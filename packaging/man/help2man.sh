@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Writes a program's manual page from its own --help, so the page never drifts
+# from the program: help2man formats the top-level help, the hand-written
+# include file adds what --help cannot say (settings, files, see also), and
+# every subcommand's --help follows, as printed, under COMMANDS.
+#
+# usage: help2man.sh PROGRAM SUMMARY VERSION INCLUDE OUTPUT.gz [SUBCOMMAND...]
+set -euo pipefail
+
+program=$1 summary=$2 version=$3 include=$4 output=$5
+shift 5
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# No display is needed for --help; the C locale keeps the page stable.
+export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
+unset DISPLAY WAYLAND_DISPLAY
+
+# Help text as literal roff: backslashes and minus signs escaped, and a line
+# that starts with a dot or a quote not taken as a request.
+roff_literal() {
+    sed -e 's/\\/\\e/g' -e 's/-/\\-/g' -e "s/^\([.']\)/\\\\\&\1/"
+}
+
+cp "$include" "$work/include.h2m"
+if [ $# -gt 0 ]; then
+    printf '\n[COMMANDS]\n' >>"$work/include.h2m"
+    for command in "$@"; do
+        if ! "$program" "$command" --help >"$work/help.txt" 2>&1; then
+            echo "help2man.sh: '$program $command --help' failed" >&2
+            cat "$work/help.txt" >&2
+            exit 1
+        fi
+        {
+            printf '.SS "%s"\n.nf\n' "$command"
+            roff_literal <"$work/help.txt"
+            printf '.fi\n'
+        } >>"$work/include.h2m"
+    done
+fi
+
+help2man --no-info --no-discard-stderr --section=1 \
+    --name="$summary" --version-string="$version" \
+    --include="$work/include.h2m" --output="$work/page.1" "$program"
+gzip -9n <"$work/page.1" >"$output.tmp"
+mv "$output.tmp" "$output"
