@@ -1,0 +1,38 @@
+#pragma once
+// Files waiting to be imported into the window: those named on the command
+// line and those handed over by later starts. They are imported one at a
+// time, in order, and never while the window is inside a command, a dialog
+// or a menu: a file arriving then waits until it ends.
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <deque>
+#include <functional>
+
+namespace sorimba::launch {
+
+class FileQueue : public QObject {
+public:
+    // `busy` tells whether the window is inside a command or a dialog;
+    // `import` imports one file as a drop of that file would.
+    FileQueue(std::function<bool()> busy, std::function<void(const QString&)> import,
+              QObject* parent = nullptr);
+
+    void add(const QStringList& files);
+    int pending() const { return int(files_.size()); }
+
+    // How often a busy window is asked again.
+    static constexpr int kRetryMs = 100;
+
+private:
+    void importNext();
+
+    std::function<bool()> busy_;
+    std::function<void(const QString&)> import_;
+    std::deque<QString> files_;
+    QTimer timer_;
+    bool importing_ = false;
+};
+
+}  // namespace sorimba::launch
