@@ -9,8 +9,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     fonts-ipafont-gothic
-    xvfb openbox xdotool xclip wmctrl x11-utils x11-apps imagemagick
-    python3 time
+    xvfb openbox xdotool xclip wmctrl imagemagick
+    python3 python3-pil python3-xlib time
     # Install rules, the Debian package and their checks.
     librsvg2-bin help2man bash-completion file dpkg-dev lintian man-db
     desktop-file-utils appstream

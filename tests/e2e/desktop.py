@@ -2,8 +2,11 @@
 
 Starts Xvfb on a free display with openbox as its window manager, runs the
 real program from a private folder (data.dat and data2.dat live beside the
-executable), drives it with xdotool as a person would, takes screenshots and
-tears everything down on every way out. Python standard library only.
+executable), drives it with xdotool as a person would, puts text on the real
+clipboard with xclip, takes screenshots and tears everything down on every
+way out. Windows are looked at through python-xlib and pixels handled with
+PIL (Debian's python3-xlib and python3-pil, hence the scripts' interpreter
+/usr/bin/python3).
 
 Every wait is a short poll with an overall timeout, and each test script runs
 under a watchdog alarm, so nothing can hang a CI run.
@@ -12,33 +15,52 @@ Each test_*.py script runs its scenarios on one desktop; CTest runs the
 scripts with SORIMBA_APP, SORIMBA_CLIP, SORIMBA_SOURCE and SORIMBA_BUILD
 set. By hand: `SORIMBA_BUILD=build tests/e2e/test_save.py [SCENARIO...]`.
 Screenshots go to $SORIMBA_BUILD/artifacts/e2e/<script>/; with
-SORIMBA_E2E_PROFILE=1 a script also prints where its time went.
+SORIMBA_E2E_PROFILE=1 a script also prints where its time went. A script
+prints "SKIP: " and exits 0 when no X server can be started.
 
 Typical use:
 
-    import desktop
-    def scenario_x(desk):
-        app = desk.start_app(data_dat=desktop.data_dat(options={...}))
-        app.click_control("取り込み")
-        ...
-    desktop.main([scenario_x])
+    import desktop as d
+    def scenario_x(desk: d.Desktop) -> None:
+        app = desk.start_app(data_dat=d.data_dat(options={"JoinLines": True}))
+        app.import_clipboard(d.issue_text())    # real clipboard, real click
+        d.check_equal(app.copy_all(), ..., "text area after the import")
+        box = app.wait_dialog()                 # a message box of the program
+        d.check_shows(desk.snap_window(box, "label"), "取り込めませんでした")
+    d.main([scenario_x])
+
+The pieces: Desktop (processes, windows, input, clipboard, screenshots), App
+(the program: its window's controls, menus, dialogs, settings files), the
+settings-file builders data_dat/data2_dat, expected_clip (the clip text
+sorimba-clip gives), and the image checks colour_count, is_blank,
+changed_pixels and check_shows on PIL images.
 """
 
 from __future__ import annotations
 
 import ctypes
+import functools
+import io
 import os
-import re
 import select
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import traceback
-import zlib
+from dataclasses import dataclass
+
+try:
+    from PIL import Image, ImageChops
+    from Xlib import X
+    from Xlib import error as xerror
+    from Xlib.display import Display
+except ImportError as missing:
+    print(f"FAIL: {missing} in {sys.executable}: the desktop tests need Debian's python3-pil and "
+          "python3-xlib (tools/install-deps.sh installs them)")
+    sys.exit(1)
 
 # --------------------------------------------------------------------------
 # Environment of the test run
@@ -69,7 +91,7 @@ def twips_of(pixels: float) -> float:
     return pixels * 1440 / DPI
 
 
-# Controls of the main window: left, top, width, height in twips, measured
+# Buttons of the main window: left, top, width, height in twips, measured
 # from the client area below the menu bar.
 CONTROLS = {
     "取り込み": (60, 120, 1275, 435),
@@ -77,9 +99,9 @@ CONTROLS = {
     "すべてコピー": (2880, 120, 1275, 435),
     "フォント": (4260, 120, 1275, 435),
 }
-TEXT1_LEFT, TEXT1_TOP = 60, 660
-# Text1 keeps these margins to the client area (below the menu bar).
-TEXT1_RIGHT_MARGIN, TEXT1_BOTTOM_MARGIN = 165, 765
+CLIP_VIEW_LEFT, CLIP_VIEW_TOP = 60, 660
+# The text area (clipView) keeps these margins to the client area.
+CLIP_VIEW_RIGHT_MARGIN, CLIP_VIEW_BOTTOM_MARGIN = 165, 765
 
 OPTION_NAMES = ["CopyAfterImport", "WithTitles", "WithVotes", "WithStaffWord", "WithAbout",
                 "AlwaysOnTop", "JoinLines", "SaveAfterImport", "ConfirmSave"]
@@ -93,12 +115,11 @@ class Skip(Exception):
 
 
 class Failure(AssertionError):
-    pass
+    """A scenario's check failed."""
 
 
 def log(*args) -> None:
-    stamp = time.strftime("%H:%M:%S")
-    print(f"[{stamp}]", *args, flush=True)
+    print(f"[{time.strftime('%H:%M:%S')}]", *args, flush=True)
 
 
 def check(condition, message: str) -> None:
@@ -144,7 +165,7 @@ def _die_with_parent() -> None:
 
 
 # --------------------------------------------------------------------------
-# Settings files
+# Files
 
 def _number(value: float) -> str:
     text = f"{value:.4f}".rstrip("0").rstrip(".") if value != int(value) else str(int(value))
@@ -153,7 +174,8 @@ def _number(value: float) -> str:
 
 def data_dat(width: float = 7185, height: float = 6510, font: str = DEFAULT_FONT,
              size: float = 9, colour: int = WINDOW_TEXT_COLOUR, options: dict | None = None) -> bytes:
-    """The bytes of a data.dat in the program's layout (code page 932, CR LF)."""
+    """The bytes of a data.dat in the program's layout (code page 932, CR LF);
+    options maps names of OPTION_NAMES to True/False over OPTION_DEFAULTS."""
     values = dict(OPTION_DEFAULTS)
     for name, state in (options or {}).items():
         check(name in values, f"unknown option {name}")
@@ -164,6 +186,7 @@ def data_dat(width: float = 7185, height: float = 6510, font: str = DEFAULT_FONT
 
 
 def data2_dat(save_path: str) -> bytes:
+    """The bytes of a data2.dat naming save_path."""
     return (save_path + "\r\n").encode("cp932")
 
 
@@ -189,6 +212,7 @@ def write_file(path: str, data: bytes) -> None:
 
 
 def issue_text() -> str:
+    """The text of the small issue ISSUE (LF line ends)."""
     with open(ISSUE, encoding="utf-8") as f:
         return f.read()
 
@@ -201,9 +225,6 @@ def cp932(text: str) -> bytes:
     return done.stdout
 
 
-# --------------------------------------------------------------------------
-# The command-line companion computes expected clip texts.
-
 EXTRACT_FLAGS = {
     "WithTitles": "--with-titles",
     "WithVotes": "--with-votes",
@@ -214,7 +235,8 @@ EXTRACT_FLAGS = {
 
 
 def expected_clip(issue_path: str, options: dict | None = None) -> str:
-    """The clip text (CR LF line ends) that sorimba-clip extracts from an issue file."""
+    """The clip text (CR LF line ends) that sorimba-clip extracts from an
+    issue file with the extraction options set in options."""
     flags = [flag for name, flag in EXTRACT_FLAGS.items() if (options or {}).get(name)]
     done = subprocess.run([CLIP, "extract", *flags, issue_path], capture_output=True, timeout=20)
     check(done.returncode == 0,
@@ -226,155 +248,55 @@ def expected_clip(issue_path: str, options: dict | None = None) -> str:
 
 
 # --------------------------------------------------------------------------
-# Images: screenshots are read from xwd dumps, reference renderings from
-# ImageMagick's PPM output; both are written as PNG by the code below.
+# Images (PIL, mode RGB)
 
-class Image:
-    def __init__(self, width: int, height: int, rgb: bytes):
-        self.width, self.height, self.rgb = width, height, rgb
-
-    @staticmethod
-    def from_ppm(data: bytes) -> "Image":
-        fields = []
-        pos = 0
-        while len(fields) < 4:
-            while data[pos:pos + 1].isspace():
-                pos += 1
-            if data[pos:pos + 1] == b"#":
-                pos = data.index(b"\n", pos) + 1
-                continue
-            end = pos
-            while not data[end:end + 1].isspace():
-                end += 1
-            fields.append(data[pos:end])
-            pos = end
-        pos += 1
-        check(fields[0] == b"P6", f"not a binary PPM: {fields[0]!r}")
-        width, height, maxval = int(fields[1]), int(fields[2]), int(fields[3])
-        pixels = data[pos:]
-        if maxval > 255:  # 16-bit samples: keep the high bytes
-            pixels = pixels[0::2]
-        check(len(pixels) >= width * height * 3, "short PPM")
-        return Image(width, height, bytes(pixels[:width * height * 3]))
-
-    @staticmethod
-    def from_xwd(data: bytes) -> "Image":
-        """A true-colour X window dump (ZPixmap, 32 bits per pixel)."""
-        header = struct.unpack(">25I", data[:100])
-        header_size, _, pixmap_format, _, width, height = header[:6]
-        byte_order, bits_per_pixel, bytes_per_line = header[7], header[11], header[12]
-        red_mask, ncolors = header[14], header[19]
-        # Four bytes a pixel, or three when windows of several visuals are on
-        # the screen (xwd then packs them; its lines keep their old length).
-        stride = bits_per_pixel // 8
-        check(pixmap_format == 2 and bits_per_pixel in (24, 32) and stride in (3, 4),
-              f"unexpected xwd format {pixmap_format}/{bits_per_pixel} bpp/{bytes_per_line}")
-        pixels = data[header_size + 12 * ncolors:]
-        check(len(pixels) >= bytes_per_line * height, "short xwd dump")
-        # Bytes of one pixel in memory order: B G R (X) for LSB first, else (X) R G B.
-        lsb = byte_order == 0
-        if red_mask != 0xFF0000:
-            lsb = not lsb  # R and B swapped in the visual
-        offsets = (2, 1, 0) if lsb else tuple(stride - 3 + i for i in range(3))
-        rgb = bytearray(width * height * 3)
-        for row in range(height):
-            line = pixels[row * bytes_per_line:row * bytes_per_line + width * stride]
-            base = row * width * 3
-            for channel, offset in enumerate(offsets):
-                rgb[base + channel:base + width * 3:3] = line[offset::stride]
-        return Image(width, height, bytes(rgb))
-
-    def pixel(self, x: int, y: int) -> tuple:
-        i = (y * self.width + x) * 3
-        return self.rgb[i], self.rgb[i + 1], self.rgb[i + 2]
-
-    def crop(self, x: int, y: int, w: int, h: int) -> "Image":
-        x, y = max(0, x), max(0, y)
-        w, h = max(0, min(w, self.width - x)), max(0, min(h, self.height - y))
-        rows = [self.rgb[((y + r) * self.width + x) * 3:((y + r) * self.width + x + w) * 3]
-                for r in range(h)]
-        return Image(w, h, b"".join(rows))
-
-    def luminance_rows(self) -> list:
-        out = []
-        for r in range(self.height):
-            row = self.rgb[r * self.width * 3:(r + 1) * self.width * 3]
-            out.append([(row[i] * 299 + row[i + 1] * 587 + row[i + 2] * 114) // 1000
-                        for i in range(0, len(row), 3)])
-        return out
-
-    def colour_count(self, limit: int = 64) -> int:
-        seen = set()
-        step = max(1, (self.width * self.height) // 200000)
-        for i in range(0, self.width * self.height, step):
-            seen.add(self.rgb[i * 3:i * 3 + 3])
-            if len(seen) >= limit:
-                break
-        return len(seen)
-
-    def difference(self, other: "Image") -> int:
-        """Number of pixels that differ (all of them when the sizes differ)."""
-        if (self.width, self.height) != (other.width, other.height):
-            return max(self.width * self.height, other.width * other.height)
-        a, b = self.rgb, other.rgb
-        return sum(1 for i in range(0, len(a), 3) if a[i:i + 3] != b[i:i + 3])
-
-    def is_blank(self) -> bool:
-        """True for an image of one flat colour (or nearly: fewer than 3 colours)."""
-        return self.width == 0 or self.height == 0 or self.colour_count() < 3
-
-    def save_png(self, path: str) -> None:
-        raw = b"".join(b"\x00" + self.rgb[r * self.width * 3:(r + 1) * self.width * 3]
-                       for r in range(self.height))
-
-        def chunk(kind: bytes, body: bytes) -> bytes:
-            return (struct.pack(">I", len(body)) + kind + body
-                    + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
-
-        png = (b"\x89PNG\r\n\x1a\n"
-               + chunk(b"IHDR", struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0))
-               + chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b""))
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(png)
+def colour_count(image: Image.Image, limit: int = 64) -> int:
+    """The number of distinct colours in image, counted up to limit."""
+    colours = image.getcolors(limit)
+    return limit if colours is None else len(colours)
 
 
-def _ink_rows(image: Image, threshold: int = 140) -> list:
-    """Each row as an int whose bit x is set where the pixel is dark."""
-    rows = []
-    for lum in image.luminance_rows():
-        bits = 0
-        for x, value in enumerate(lum):
-            if value < threshold:
-                bits |= 1 << x
-        rows.append(bits)
-    return rows
+def is_blank(image: Image.Image) -> bool:
+    """True for an empty image or one of one flat colour (or nearly: fewer than 3)."""
+    return image.width == 0 or image.height == 0 or colour_count(image, 3) < 3
 
 
-def _trim(rows: list) -> list:
-    rows = list(rows)
-    while rows and rows[0] == 0:
-        rows.pop(0)
-    while rows and rows[-1] == 0:
-        rows.pop()
-    if not rows:
-        return rows
-    low = min((r & -r).bit_length() - 1 for r in rows if r)
-    return [r >> low for r in rows]
+def changed_pixels(a: Image.Image, b: Image.Image) -> int:
+    """The number of pixels that differ (all of them when the sizes differ)."""
+    if a.size != b.size:
+        return max(a.width * a.height, b.width * b.height)
+    red, green, blue = ImageChops.difference(a, b).point(lambda v: 255 if v else 0).split()
+    return ImageChops.lighter(ImageChops.lighter(red, green), blue).histogram()[255]
 
 
-def render_text(text: str, font_file: str, pixel_size: int) -> Image:
-    """Renders one line of text black on white with a given font file (ImageMagick)."""
+def _ink_rows(ink: Image.Image) -> list:
+    """The rows of a mode "1" image as ints, the leftmost pixel in the
+    highest bit: bit x from the right is set where pixel width - 1 - x is."""
+    stride, pad = (ink.width + 7) // 8, -ink.width % 8
+    data = ink.tobytes()
+    return [int.from_bytes(data[r * stride:(r + 1) * stride], "big") >> pad for r in range(ink.height)]
+
+
+def _dark(image: Image.Image, threshold: int = 140) -> Image.Image:
+    """Where an image is dark, as a mode "1" image."""
+    return image.convert("L").point(lambda v: 255 if v < threshold else 0, "1")
+
+
+@functools.lru_cache(maxsize=64)
+def render_text(text: str, font_file: str, pixel_size: int) -> Image.Image:
+    """One line of text black on white in a font file, rendered by ImageMagick:
+    its FreeType rendering (light hinting) is the one Qt draws on the screen,
+    while PIL's hints the glyphs fully and differs by a few pixels a glyph."""
     check(not text.startswith("@"), "ImageMagick reads a file for a label that starts with @")
     convert = "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else "convert"
     done = subprocess.run([convert, "-background", "white", "-fill", "black", "-density", "72",
-                           "-font", font_file, "-pointsize", str(pixel_size), "label:" + text,
-                           "-depth", "8", "ppm:-"], capture_output=True, timeout=20)
+                           "-font", font_file, "-pointsize", str(pixel_size), "label:" + text, "png:-"],
+                          capture_output=True, timeout=20)
     check(done.returncode == 0, f"ImageMagick could not render the reference: {done.stderr!r}")
-    return Image.from_ppm(done.stdout)
+    return Image.open(io.BytesIO(done.stdout)).convert("RGB")
 
 
-def glyph_match(screen: Image, reference: Image) -> float:
+def glyph_match(screen: Image.Image, reference: Image.Image) -> float:
     """How well the glyphs of reference show up somewhere in screen, 0..1.
 
     Both images are reduced to dark pixels. The reference is placed where it
@@ -384,19 +306,20 @@ def glyph_match(screen: Image, reference: Image) -> float:
     drawn in the same font at the same size scores close to 1; boxes drawn
     for missing glyphs, or another script, score far lower.
     """
-    ref = _trim(_ink_rows(reference))
-    if not ref:
+    ink = _dark(reference)
+    box = ink.getbbox()
+    if not box:
         return 0.0
-    ref_w = max(r.bit_length() for r in ref)
-    ref_h = len(ref)
+    ref = _ink_rows(ink.crop(box))
+    ref_w, ref_h = box[2] - box[0], box[3] - box[1]
     ref_ink = sum(bin(r).count("1") for r in ref)
-    scr = _ink_rows(screen)
+    scr = _ink_rows(_dark(screen))
     mask = (1 << ref_w) - 1
     best = (-1, 0, 0)
     for oy in range(0, screen.height - ref_h + 1):
         if not any(scr[oy:oy + ref_h]):
             continue
-        for ox in range(0, screen.width - ref_w + 1):
+        for ox in range(screen.width - ref_w, -1, -1):  # left to right
             hits = 0
             for r in range(ref_h):
                 hits += bin((scr[oy + r] >> ox) & ref[r]).count("1")
@@ -418,7 +341,7 @@ JAPANESE_FONTS = [
 ]
 
 
-def japanese_rendered(screen: Image, text: str, pixel_size: int,
+def japanese_rendered(screen: Image.Image, text: str, pixel_size: int,
                       good_enough: float = 1.0) -> tuple:
     """Best glyph match of text against the installed Japanese fonts:
     (score, font file), stopping at the first font that scores good_enough.
@@ -433,7 +356,7 @@ def japanese_rendered(screen: Image, text: str, pixel_size: int,
     return best
 
 
-def check_shows(image: Image, text: str, pixel_size: int = 12, what: str = "the window",
+def check_shows(image: Image.Image, text: str, pixel_size: int = 12, what: str = "the window",
                 threshold: float = 0.85) -> None:
     """The image shows text in a Japanese font, by glyph matching. Boxes for
     missing glyphs score below 0.4; a text that only shares a few characters
@@ -450,156 +373,18 @@ def check_shows(image: Image, text: str, pixel_size: int = 12, what: str = "the 
 
 
 # --------------------------------------------------------------------------
-# Looking at windows: a small Xlib client through ctypes. Polling window
-# state with xwininfo/xprop/xdotool costs a process per question; one
-# connection answers in microseconds, which keeps the polls short and cheap.
+# The desktop
 
-class XError(AssertionError):
-    pass
-
-
-class _XWindowAttributes(ctypes.Structure):
-    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int),
-                ("height", ctypes.c_int), ("border_width", ctypes.c_int), ("depth", ctypes.c_int),
-                ("visual", ctypes.c_void_p), ("root", ctypes.c_ulong), ("c_class", ctypes.c_int),
-                ("bit_gravity", ctypes.c_int), ("win_gravity", ctypes.c_int),
-                ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
-                ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int),
-                ("colormap", ctypes.c_ulong), ("map_installed", ctypes.c_int),
-                ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
-                ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
-                ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
-
-
-_X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
-
-
-class XDisplay:
-    IS_VIEWABLE = 2
-
-    def __init__(self, display: str):
-        lib = ctypes.CDLL("libX11.so.6")
-        c_ulong, c_void_p, c_int, c_long = ctypes.c_ulong, ctypes.c_void_p, ctypes.c_int, ctypes.c_long
-        lib.XOpenDisplay.restype = c_void_p
-        lib.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        lib.XDefaultRootWindow.restype = c_ulong
-        lib.XDefaultRootWindow.argtypes = [c_void_p]
-        lib.XInternAtom.restype = c_ulong
-        lib.XInternAtom.argtypes = [c_void_p, ctypes.c_char_p, c_int]
-        lib.XGetWindowAttributes.argtypes = [c_void_p, c_ulong, ctypes.POINTER(_XWindowAttributes)]
-        lib.XTranslateCoordinates.argtypes = [c_void_p, c_ulong, c_ulong, c_int, c_int,
-                                              ctypes.POINTER(c_int), ctypes.POINTER(c_int),
-                                              ctypes.POINTER(c_ulong)]
-        lib.XGetWindowProperty.argtypes = [c_void_p, c_ulong, c_ulong, c_long, c_long, c_int, c_ulong,
-                                           ctypes.POINTER(c_ulong), ctypes.POINTER(c_int),
-                                           ctypes.POINTER(c_ulong), ctypes.POINTER(c_ulong),
-                                           ctypes.POINTER(ctypes.POINTER(ctypes.c_ubyte))]
-        lib.XQueryPointer.argtypes = [c_void_p, c_ulong, ctypes.POINTER(c_ulong), ctypes.POINTER(c_ulong),
-                                      ctypes.POINTER(c_int), ctypes.POINTER(c_int), ctypes.POINTER(c_int),
-                                      ctypes.POINTER(c_int), ctypes.POINTER(ctypes.c_uint)]
-        lib.XQueryTree.argtypes = [c_void_p, c_ulong, ctypes.POINTER(c_ulong), ctypes.POINTER(c_ulong),
-                                   ctypes.POINTER(ctypes.POINTER(c_ulong)), ctypes.POINTER(ctypes.c_uint)]
-        lib.XFree.argtypes = [c_void_p]
-        lib.XSync.argtypes = [c_void_p, c_int]
-        lib.XCloseDisplay.argtypes = [c_void_p]
-        lib.XSetErrorHandler.restype = c_void_p
-        lib.XSetErrorHandler.argtypes = [_X_ERROR_HANDLER]
-        self.lib = lib
-        self.errors = 0
-
-        def on_error(display, event):  # a window went away between two questions
-            self.errors += 1
-            return 0
-
-        self._handler = _X_ERROR_HANDLER(on_error)
-        lib.XSetErrorHandler(self._handler)
-        self.dpy = lib.XOpenDisplay(display.encode())
-        if not self.dpy:
-            raise XError(f"cannot open display {display}")
-        self.root = lib.XDefaultRootWindow(self.dpy)
-        self._atoms: dict = {}
-
-    def close(self) -> None:
-        if self.dpy:
-            self.lib.XCloseDisplay(self.dpy)
-            self.dpy = None
-
-    def atom(self, name: str) -> int:
-        if name not in self._atoms:
-            self._atoms[name] = self.lib.XInternAtom(self.dpy, name.encode(), 0)
-        return self._atoms[name]
-
-    def _checked(self, call):
-        """Runs an Xlib call; None when the server reported an error for it."""
-        before = self.errors
-        result = call()
-        self.lib.XSync(self.dpy, 0)
-        return None if self.errors != before else result
-
-    def attributes(self, wid: int) -> _XWindowAttributes | None:
-        attrs = _XWindowAttributes()
-        ok = self._checked(lambda: self.lib.XGetWindowAttributes(self.dpy, wid, ctypes.byref(attrs)))
-        return attrs if ok else None
-
-    def origin(self, wid: int) -> tuple | None:
-        x, y, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
-        ok = self._checked(lambda: self.lib.XTranslateCoordinates(
-            self.dpy, wid, self.root, 0, 0, ctypes.byref(x), ctypes.byref(y), ctypes.byref(child)))
-        return (x.value, y.value) if ok else None
-
-    def property(self, wid: int, name: str):
-        """A property's value: a list of numbers (format 16/32) or bytes (format 8); None if absent."""
-        actual_type, actual_format = ctypes.c_ulong(), ctypes.c_int()
-        nitems, after = ctypes.c_ulong(), ctypes.c_ulong()
-        data = ctypes.POINTER(ctypes.c_ubyte)()
-        status = self._checked(lambda: self.lib.XGetWindowProperty(
-            self.dpy, wid, self.atom(name), 0, 1 << 16, 0, 0, ctypes.byref(actual_type),
-            ctypes.byref(actual_format), ctypes.byref(nitems), ctypes.byref(after), ctypes.byref(data)))
-        if status is None or status != 0 or not data:
-            return None
-        try:
-            count, fmt = nitems.value, actual_format.value
-            if actual_type.value == 0:
-                return None
-            if fmt == 8:
-                return bytes(ctypes.cast(data, ctypes.POINTER(ctypes.c_ubyte * count)).contents)
-            kind = ctypes.c_ulong if fmt == 32 else ctypes.c_ushort  # format 32 is held in longs
-            return list(ctypes.cast(data, ctypes.POINTER(kind * count)).contents)
-        finally:
-            self.lib.XFree(data)
-
-    def pointer(self) -> tuple:
-        root, child = ctypes.c_ulong(), ctypes.c_ulong()
-        rx, ry, wx, wy, mask = ctypes.c_int(), ctypes.c_int(), ctypes.c_int(), ctypes.c_int(), ctypes.c_uint()
-        self.lib.XQueryPointer(self.dpy, self.root, ctypes.byref(root), ctypes.byref(child),
-                               ctypes.byref(rx), ctypes.byref(ry), ctypes.byref(wx), ctypes.byref(wy),
-                               ctypes.byref(mask))
-        return rx.value, ry.value
-
-    def top_levels(self) -> list:
-        """Children of the root window, bottom to top (frames and popups)."""
-        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
-        children = ctypes.POINTER(ctypes.c_ulong)()
-        count = ctypes.c_uint()
-        ok = self._checked(lambda: self.lib.XQueryTree(self.dpy, self.root, ctypes.byref(root),
-                                                       ctypes.byref(parent), ctypes.byref(children),
-                                                       ctypes.byref(count)))
-        if not ok:
-            return []
-        try:
-            return [children[i] for i in range(count.value)]
-        finally:
-            if children:
-                self.lib.XFree(children)
-
-
+@dataclass
 class Window:
-    """A snapshot of an X window: id, absolute client geometry, flags."""
-
-    def __init__(self, wid: int, x: int, y: int, width: int, height: int,
-                 override_redirect: bool, viewable: bool):
-        self.id, self.x, self.y, self.width, self.height = wid, x, y, width, height
-        self.override_redirect, self.viewable = override_redirect, viewable
+    """A snapshot of an X window: id, absolute geometry of its inside, flags."""
+    id: int
+    x: int
+    y: int
+    width: int
+    height: int
+    override_redirect: bool
+    viewable: bool
 
     @property
     def hex(self) -> str:
@@ -608,12 +393,17 @@ class Window:
     def geometry(self) -> tuple:
         return self.x, self.y, self.width, self.height
 
-    def __repr__(self) -> str:
-        return f"Window({self.hex} {self.width}x{self.height}+{self.x}+{self.y})"
-
 
 class Desktop:
-    """Xvfb + openbox on a free display; owns every process it starts."""
+    """Xvfb + openbox on a free display; owns every process it starts.
+
+    Scenarios get one as their argument. Processes: spawn, run, xdotool.
+    Windows (python-xlib): window, windows_of, prop, name_of, net_wm_state,
+    frame_extents, active_window, stacking. Input (xdotool): move, click,
+    key, type_text, drag, activate, move_window. Clipboard (xclip):
+    set_clipboard, clipboard. Screenshots (PIL images): grab, screenshot,
+    snap_window, keep. The program: start_app.
+    """
 
     def __init__(self, name: str):
         self.name = name
@@ -622,7 +412,8 @@ class Desktop:
         self.tmp = tempfile.mkdtemp(prefix=f"sorimba-e2e-{name}-")
         self.display = None
         self.env = None
-        self.x = None
+        self.x = None  # python-xlib connection
+        self.root = None
         self.artifacts = os.path.join(ARTIFACTS, name)
         shutil.rmtree(self.artifacts, ignore_errors=True)
         os.makedirs(self.artifacts, exist_ok=True)
@@ -636,6 +427,8 @@ class Desktop:
 
     def spawn(self, argv: list, cwd: str | None = None, stdout=subprocess.DEVNULL,
               stderr=None, stdin=subprocess.DEVNULL, env: dict | None = None, **kw):
+        """Starts a process on the desktop (ended with the scenario); its
+        stderr goes to a log file unless given."""
         self.spawned += 1
         log_file = None
         if stderr is None:
@@ -652,6 +445,8 @@ class Desktop:
 
     def run(self, argv: list, timeout: float = 10, check_rc: bool = True,
             input: bytes | None = None) -> subprocess.CompletedProcess:
+        """Runs a tool on the desktop to its end; fails on a non-zero status
+        unless check_rc is False."""
         t0 = time.monotonic()
         try:
             done = subprocess.run(argv, env=self.env, capture_output=True, timeout=timeout, input=input)
@@ -674,7 +469,7 @@ class Desktop:
     def start(self) -> "Desktop":
         if not shutil.which("Xvfb"):
             raise Skip("Xvfb is not installed")
-        for tool in ("openbox", "xdotool", "xprop", "xwd", "xclip", "wmctrl", "iconv", "convert"):
+        for tool in ("openbox", "xdotool", "xclip", "wmctrl", "iconv", "convert"):
             check(shutil.which(tool), f"{tool} is not installed (tools/install-deps.sh installs it)")
         home = os.path.join(self.tmp, "home")
         runtime = os.path.join(self.tmp, "run")
@@ -698,13 +493,19 @@ class Desktop:
         started = time.monotonic()
         self.display = self._start_xvfb()
         env["DISPLAY"] = f":{self.display}"
-        self.x = XDisplay(env["DISPLAY"])
+        self.x = Display(env["DISPLAY"])
+        self.root = self.x.screen().root
+        # Screenshots read pixels as 32-bit little-endian words (B G R X).
+        formats = {f.depth: f.bits_per_pixel for f in self.x.display.info.pixmap_formats}
+        check(self.x.display.info.image_byte_order == X.LSBFirst and formats.get(24) == 32,
+              f"unexpected X image format: {formats}")
         self.spawn(["openbox", "--sm-disable"])
         poll(self._wm_running, 10, "openbox to manage the display")
         log(f"desktop :{self.display} with openbox ready in {time.monotonic() - started:.2f} s")
         return self
 
     def _start_xvfb(self) -> int:
+        """Starts Xvfb on a free display; returns the number it writes on a pipe."""
         read_fd, write_fd = os.pipe()
         try:
             proc = self.spawn(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
@@ -712,38 +513,19 @@ class Desktop:
                               pass_fds=(write_fd,), env=dict(os.environ))
         except OSError as error:
             raise Skip(f"Xvfb cannot be started: {error}")
-        os.close(write_fd)
-        text = b""
-        deadline = time.monotonic() + 15
-        try:
-            while not text.endswith(b"\n"):
-                left = deadline - time.monotonic()
-                if left <= 0 or proc.poll() is not None:
-                    break
-                ready, _, _ = select.select([read_fd], [], [], min(left, 0.2))
-                if ready:
-                    chunk = os.read(read_fd, 64)
-                    if not chunk:
-                        break
-                    text += chunk
         finally:
-            os.close(read_fd)
-        if not text.strip().isdigit():
-            try:
-                status = proc.wait(timeout=1)
-            except subprocess.TimeoutExpired:
-                status = "none, still running"
-            raise Skip(f"Xvfb did not start (exit status {status}); no X server for the desktop tests")
-        return int(text)
+            os.close(write_fd)
+        with os.fdopen(read_fd, "rb") as pipe:
+            # An empty line when Xvfb ends without a display.
+            number = pipe.readline() if select.select([pipe], [], [], 15)[0] else b""
+        if not number.strip().isdigit():
+            raise Skip(f"Xvfb did not start (exit status {proc.poll()}); no X server for the desktop tests")
+        return int(number)
 
     def _wm_running(self) -> bool:
-        done = self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check_rc=False, timeout=5)
-        match = re.search(rb"window id # (0x[0-9a-f]+)", done.stdout)
-        if not match:
-            return False
-        # The check window must exist and name the manager.
-        done = self.run(["xprop", "-id", match.group(1).decode(), "_NET_WM_NAME"], check_rc=False, timeout=5)
-        return done.returncode == 0 and b"Openbox" in done.stdout
+        # The manager's check window must exist and name it.
+        check_window = (self.prop(self.root.id, "_NET_SUPPORTING_WM_CHECK") or [0])[0]
+        return bool(check_window) and b"Openbox" in (self.prop(check_window, "_NET_WM_NAME") or b"")
 
     def stop_procs(self, first: int = 0) -> None:
         """Ends the processes started from index first on (newest first)."""
@@ -768,66 +550,87 @@ class Desktop:
             app.kill()
         if self.x:
             self.x.close()
+            self.x = None
         self.stop_procs(0)
         shutil.rmtree(self.tmp, ignore_errors=True)
 
-    # ---- windows -------------------------------------------------------------
+    # ---- windows (python-xlib) ---------------------------------------------
+
+    def _xwin(self, wid: int):
+        return self.x.create_resource_object("window", wid)
+
+    @staticmethod
+    def _ask(request):
+        """The reply to an X request, or None when the server reported an
+        error (the window went away between two questions)."""
+        try:
+            return request()
+        except xerror.XError:
+            return None
+
+    def prop(self, wid: int, name: str):
+        """A window property: bytes (8-bit data) or a list of numbers; None if absent."""
+        reply = self._ask(lambda: self._xwin(wid).get_full_property(
+            self.x.intern_atom(name), X.AnyPropertyType))
+        if reply is None:
+            return None
+        return bytes(reply.value) if reply.format == 8 else list(reply.value)
 
     def window(self, wid: int) -> Window | None:
-        attrs = self.x.attributes(wid)
-        origin = self.x.origin(wid) if attrs else None
-        if attrs is None or origin is None:
+        """A snapshot of the window wid, or None when it is gone."""
+        xwin = self._xwin(wid)
+        attrs, geometry = self._ask(xwin.get_attributes), self._ask(xwin.get_geometry)
+        origin = self._ask(lambda: self.root.translate_coords(xwin, 0, 0))
+        if attrs is None or geometry is None or origin is None:
             return None
-        return Window(wid, origin[0], origin[1], attrs.width, attrs.height,
-                      bool(attrs.override_redirect), attrs.map_state == XDisplay.IS_VIEWABLE)
+        return Window(wid, origin.x, origin.y, geometry.width, geometry.height,
+                      bool(attrs.override_redirect), attrs.map_state == X.IsViewable)
 
     def windows_of(self, pid: int) -> list:
         """Viewable windows of a process (by _NET_WM_PID): the managed ones
         (_NET_CLIENT_LIST) and the override-redirect ones (menus, tooltips)."""
-        ids = list(self.x.property(self.x.root, "_NET_CLIENT_LIST") or [])
-        for wid in self.x.top_levels():
-            attrs = self.x.attributes(wid)
+        ids = list(self.prop(self.root.id, "_NET_CLIENT_LIST") or [])
+        tree = self._ask(self.root.query_tree)
+        for child in tree.children if tree else []:
+            attrs = self._ask(child.get_attributes)
             if attrs and attrs.override_redirect:
-                ids.append(wid)
+                ids.append(child.id)
         result = []
         for wid in ids:
-            if (self.x.property(wid, "_NET_WM_PID") or [None])[0] != pid:
+            if (self.prop(wid, "_NET_WM_PID") or [None])[0] != pid:
                 continue
             win = self.window(wid)
             if win and win.viewable and win.width > 1 and win.height > 1:
                 result.append(win)
         return result
 
-    def prop(self, wid: int, name: str) -> str:
-        """A property as xprop prints it (used where the test reads like the brief: xprop)."""
-        return self.run(["xprop", "-id", hex(wid), name], check_rc=False, timeout=5).stdout.decode()
-
     def name_of(self, wid: int) -> str:
-        value = self.x.property(wid, "_NET_WM_NAME")
-        return value.decode("utf-8", "replace") if isinstance(value, bytes) else ""
+        return (self.prop(wid, "_NET_WM_NAME") or b"").decode("utf-8", "replace")
 
     def is_transient(self, wid: int) -> bool:
-        return bool(self.x.property(wid, "WM_TRANSIENT_FOR"))
+        return bool(self.prop(wid, "WM_TRANSIENT_FOR"))
 
     def net_wm_state(self, wid: int) -> list:
-        out = self.prop(wid, "_NET_WM_STATE")
-        return re.findall(r"_NET_WM_STATE_[A-Z_]+", out.split("=", 1)[1]) if "=" in out else []
+        """The names of the window's _NET_WM_STATE atoms ("_NET_WM_STATE_ABOVE", ...)."""
+        return [self.x.get_atom_name(atom) for atom in self.prop(wid, "_NET_WM_STATE") or []]
 
     def frame_extents(self, wid: int) -> tuple:
-        value = self.x.property(wid, "_NET_FRAME_EXTENTS")
+        """left, right, top, bottom of the window manager's frame; zeros while unframed."""
+        value = self.prop(wid, "_NET_FRAME_EXTENTS")
         return tuple(value) if value and len(value) == 4 else (0, 0, 0, 0)
 
     def active_window(self) -> int:
-        return (self.x.property(self.x.root, "_NET_ACTIVE_WINDOW") or [0])[0]
+        return (self.prop(self.root.id, "_NET_ACTIVE_WINDOW") or [0])[0]
 
     def stacking(self) -> list:
         """Managed windows, bottom to top."""
-        return list(self.x.property(self.x.root, "_NET_CLIENT_LIST_STACKING") or [])
+        return self.prop(self.root.id, "_NET_CLIENT_LIST_STACKING") or []
 
-    # ---- input ---------------------------------------------------------------
+    # ---- input (xdotool) -----------------------------------------------------
 
     def pointer(self) -> tuple:
-        return self.x.pointer()
+        reply = self.root.query_pointer()
+        return reply.root_x, reply.root_y
 
     def move(self, x: float, y: float) -> None:
         """Moves the pointer and waits until the server reports it there
@@ -841,6 +644,7 @@ class Desktop:
         self.xdotool("click", button)
 
     def key(self, *keys: str) -> None:
+        """Presses keys one after the other ("Return", "ctrl+a", ...)."""
         for key in keys:
             self.xdotool("key", "--clearmodifiers", key)
 
@@ -848,6 +652,7 @@ class Desktop:
         self.xdotool("type", "--clearmodifiers", "--delay", "8", text, timeout=30)
 
     def activate(self, wid: int) -> None:
+        """Gives a window the focus and waits until the window manager reports it."""
         if self.active_window() != wid:
             self.xdotool("windowactivate", wid, check_rc=False)
             poll(lambda: self.active_window() == wid, 3, f"window {hex(wid)} to take the focus")
@@ -859,6 +664,8 @@ class Desktop:
         self.move(x0, y0)
         self.xdotool("mousedown", 1)
         try:
+            # Paced like a hand: XDND's position messages and their answers
+            # go between the two programs, where the test cannot see them.
             for i in range(1, steps + 1):
                 self.xdotool("mousemove", x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
                 time.sleep(0.02)
@@ -886,18 +693,17 @@ class Desktop:
                    10, "the drag source window")[0]
         return proc, win
 
-    # ---- clipboard -----------------------------------------------------------
+    # ---- clipboard (xclip) ---------------------------------------------------
 
     def set_clipboard(self, text: str) -> None:
         """Puts text on the CLIPBOARD selection (a foreground xclip owns it)."""
         path = os.path.join(self.tmp, f"clip-{time.monotonic_ns()}.txt")
-        with open(path, "wb") as f:
-            f.write(text.encode("utf-8"))
-        self.spawn(["xclip", "-selection", "clipboard", "-i", "-quiet", path],
-                   stdout=subprocess.DEVNULL)
+        write_file(path, text.encode("utf-8"))
+        self.spawn(["xclip", "-selection", "clipboard", "-i", "-quiet", path])
         poll(lambda: self.clipboard() == text, 5, "xclip to own the clipboard")
 
     def clipboard(self) -> str | None:
+        """The text on the CLIPBOARD selection; None when nobody offers text."""
         try:
             done = subprocess.run(["xclip", "-selection", "clipboard", "-o"], env=self.env,
                                   capture_output=True, timeout=3)
@@ -905,36 +711,66 @@ class Desktop:
             return None
         return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else None
 
-    # ---- screenshots ---------------------------------------------------------
+    # ---- screenshots (PIL) ---------------------------------------------------
 
-    def screenshot(self) -> Image:
-        """The whole screen (xwd)."""
-        return Image.from_xwd(self.run(["xwd", "-root", "-silent"], timeout=15).stdout)
+    def _pixels(self, xwin) -> Image.Image:
+        """What a window shows of itself on the screen (the part off the
+        screen cannot be read)."""
+        geometry = self._ask(xwin.get_geometry)
+        origin = self._ask(lambda: self.root.translate_coords(xwin, 0, 0))
+        check(geometry is not None and origin is not None, f"window {hex(xwin.id)} is gone")
+        x0, y0 = max(0, -origin.x), max(0, -origin.y)
+        w = min(geometry.width, SCREEN_W - origin.x) - x0
+        h = min(geometry.height, SCREEN_H - origin.y) - y0
+        check(w > 0 and h > 0, f"window {hex(xwin.id)} is off the screen")
+        raw = self._ask(lambda: xwin.get_image(x0, y0, w, h, X.ZPixmap, 0xFFFFFFFF))
+        check(raw is not None, f"cannot read the pixels of window {hex(xwin.id)} (not viewable)")
+        return Image.frombytes("RGB", (w, h), raw.data, "raw", "BGRX")
 
-    def grab(self, win: Window, frame: bool = False) -> Image:
-        """The content of one window (with its frame when asked): xwd -id,
-        much quicker than a dump of the whole screen."""
-        argv = ["xwd", "-id", win.hex, "-silent"] + (["-frame"] if frame else [])
-        return Image.from_xwd(self.run(argv, timeout=15).stdout)
+    def screenshot(self) -> Image.Image:
+        """The whole screen."""
+        return self._pixels(self.root)
 
-    def keep(self, image: Image, label: str) -> str:
+    def grab(self, win: Window, frame: bool = False) -> Image.Image:
+        """The content of one window, with the window manager's frame when asked."""
+        xwin = self._xwin(win.id)
+        while frame:  # the frame is the window's ancestor just below the root
+            tree = self._ask(xwin.query_tree)
+            check(tree is not None, f"window {win.hex} is gone")
+            if tree.parent.id == self.root.id:
+                break
+            xwin = tree.parent
+        return self._pixels(xwin)
+
+    def keep(self, image: Image.Image, label: str) -> str:
+        """Saves image as a numbered PNG among the script's artifacts; returns its path."""
         self.shot_count += 1
         path = os.path.join(self.artifacts, f"{self.shot_count:02d}-{label}.png")
-        image.save_png(path)
+        image.save(path)
         return path
 
-    def snap_window(self, win: Window, label: str, frame: bool = True) -> Image:
-        """Screenshot of a window (with its frame), kept as an artifact; must not be blank."""
-        image = self.grab(win, frame)
-        path = self.keep(image, label)
-        check(not image.is_blank(), f"screenshot {path} is blank")
-        return image
+    def snap_window(self, win: Window, label: str, frame: bool = True) -> Image.Image:
+        """Screenshot of a window (with its frame), kept as an artifact; must
+        not be blank (a window just shown may take a moment to be painted)."""
+        shots = []
+
+        def painted():
+            shots.append(self.grab(win, frame))
+            return not is_blank(shots[-1])
+
+        try:
+            poll(painted, 5, f"the window of {label} to be painted")
+        finally:
+            if shots:
+                self.keep(shots[-1], label)
+        return shots[-1]
 
     # ---- the program ------------------------------------------------------
 
     def start_app(self, data_dat: bytes | None = None, data2_dat: bytes | None = None,
                   timeout: float = 20, folder: str | None = None) -> "App":
-        """Starts the program from a private folder (a new one unless given)."""
+        """Starts the program from a private folder (a new one unless given,
+        with these settings files when given) and waits for its framed window."""
         app = App(self, data_dat, data2_dat, folder)
         self.history.append(app)
         app.start(timeout)
@@ -942,7 +778,13 @@ class Desktop:
 
 
 class App:
-    """The real program, run from a private folder with its own settings files."""
+    """The real program, run from a private folder with its own settings files.
+
+    Geometry: main, size, outer_twips, menubar_height, control_centre,
+    text_area_rect, text_area_image, check_layout. Actions: click_control,
+    click_option, open_menu, import_clipboard, copy_all, close, kill.
+    Dialogs: wait_dialog, dialogs, press_default, press_no, answer, choose_file.
+    """
 
     def __init__(self, desk: Desktop, data_dat: bytes | None, data2_dat: bytes | None,
                  folder: str | None = None):
@@ -964,10 +806,10 @@ class App:
         return os.path.join(self.dir, name)
 
     def write(self, name: str, data: bytes) -> None:
-        with open(self.path(name), "wb") as f:
-            f.write(data)
+        write_file(self.path(name), data)
 
     def read(self, name: str) -> bytes | None:
+        """A file of the program's folder (data.dat, data2.dat), None if absent."""
         return read_file(self.path(name))
 
     def start(self, timeout: float) -> None:
@@ -1039,11 +881,11 @@ class App:
         gap = int(twips((save_right + CONTROLS["すべてコピー"][0]) / 2))
 
         def probe():
-            image = self.desk.grab(win).crop(0, 0, min(win.width, 400), 120)
-            if image.is_blank():
+            image = self.desk.grab(win).crop((0, 0, min(win.width, 400), 120))
+            if is_blank(image):
                 return None
             for y in range(4, image.height):
-                a, b = image.pixel(inside, y), image.pixel(gap, y)
+                a, b = image.getpixel((inside, y)), image.getpixel((gap, y))
                 if sum(abs(p - q) for p, q in zip(a, b)) > 60:
                     return y
             return None
@@ -1059,6 +901,7 @@ class App:
         return win.x + x_px, win.y + self.menubar_height() + y_px
 
     def control_centre(self, caption: str) -> tuple:
+        """Absolute screen point at the middle of the button with this caption."""
         left, top, width, height = CONTROLS[caption]
         return self.client_point(twips(left + width / 2), twips(top + height / 2))
 
@@ -1073,19 +916,33 @@ class App:
         win = self.main()
         return win.width, win.height
 
-    def text_area_image(self) -> Image:
+    def text_area_rect(self) -> tuple:
+        """Absolute x, y, width, height of the text area (clipView), by the layout rule."""
+        win = self.main()
+        mb = self.menubar_height()
+        x = win.x + twips(CLIP_VIEW_LEFT)
+        y = win.y + mb + twips(CLIP_VIEW_TOP)
+        w = win.width - twips(CLIP_VIEW_LEFT + CLIP_VIEW_RIGHT_MARGIN)
+        h = win.height - mb - twips(CLIP_VIEW_TOP + CLIP_VIEW_BOTTOM_MARGIN)
+        return int(x), int(y), int(w), int(h)
+
+    def text_area_image(self) -> Image.Image:
         """What the text area shows, inside its frame."""
         win = self.main()
         x, y, w, h = self.text_area_rect()
-        return self.desk.grab(win).crop(x - win.x + 2, y - win.y + 2, w - 4, h - 4)
+        left, top = x - win.x + 2, y - win.y + 2
+        return self.desk.grab(win).crop((left, top, left + w - 4, top + h - 4))
 
     def wait_text_area_shows(self, text: str, pixel_size: int = 12, threshold: float = 0.85,
-                             rows: int = 120, timeout: float = 5) -> Image:
-        """Polls until the top of the text area shows text (glyph match, see
-        check_shows); returns that part of the text area."""
-        def probe():
+                             rows: int = 120, timeout: float = 5) -> Image.Image:
+        """Polls until the top rows of the text area show text (glyph match,
+        see check_shows); returns that part of the text area."""
+        def top_rows():
             area = self.text_area_image()
-            area = area.crop(0, 0, area.width, min(area.height, rows))
+            return area.crop((0, 0, area.width, min(area.height, rows)))
+
+        def probe():
+            area = top_rows()
             score, font = japanese_rendered(area, text, pixel_size, good_enough=threshold)
             if score < threshold:
                 return None
@@ -1096,33 +953,21 @@ class App:
         try:
             return poll(probe, timeout, f"the text area to show {text!r}", interval=0.2)
         except Failure:
-            area = self.text_area_image()
-            check_shows(area.crop(0, 0, area.width, min(area.height, rows)), text, pixel_size,
-                        "the text area", threshold)
+            check_shows(top_rows(), text, pixel_size, "the text area", threshold)
             raise
-
-    def text_area_rect(self) -> tuple:
-        """Absolute x, y, width, height of Text1, by the layout rule."""
-        win = self.main()
-        mb = self.menubar_height()
-        x = win.x + twips(TEXT1_LEFT)
-        y = win.y + mb + twips(TEXT1_TOP)
-        w = win.width - twips(TEXT1_LEFT + TEXT1_RIGHT_MARGIN)
-        h = win.height - mb - twips(TEXT1_TOP + TEXT1_BOTTOM_MARGIN)
-        return int(x), int(y), int(w), int(h)
 
     def measured_text_area_end(self) -> tuple:
         """Right and bottom edge (exclusive, window pixels) of the text area
         as drawn: the first columns and rows, from the window's right and
         bottom edge inwards, that differ from the window's background."""
-        win = self.main()
-        image = self.desk.grab(win)
-        mid_y = self.menubar_height() + int(twips(TEXT1_TOP)) + 40
-        mid_x = int(twips(TEXT1_LEFT)) + 40
-        background = image.pixel(image.width - 1, mid_y)
+        image = self.desk.grab(self.main())
+        pixels = image.load()
+        mid_y = self.menubar_height() + int(twips(CLIP_VIEW_TOP)) + 40
+        mid_x = int(twips(CLIP_VIEW_LEFT)) + 40
+        background = pixels[image.width - 1, mid_y]
 
         def differs(x, y):
-            return sum(abs(p - q) for p, q in zip(image.pixel(x, y), background)) > 30
+            return sum(abs(p - q) for p, q in zip(pixels[x, y], background)) > 30
 
         right = next((x + 1 for x in range(image.width - 1, -1, -1) if differs(x, mid_y)), 0)
         bottom = next((y + 1 for y in range(image.height - 1, -1, -1) if differs(mid_x, y)), 0)
@@ -1133,8 +978,8 @@ class App:
         and 765 twips short of its bottom, so 105 twips short of the window's
         right and bottom (one pixel of slack for rounding)."""
         win = self.main()
-        want = (win.width - twips(TEXT1_RIGHT_MARGIN - TEXT1_LEFT),
-                win.height - twips(TEXT1_BOTTOM_MARGIN - TEXT1_TOP))
+        want = (win.width - twips(CLIP_VIEW_RIGHT_MARGIN - CLIP_VIEW_LEFT),
+                win.height - twips(CLIP_VIEW_BOTTOM_MARGIN - CLIP_VIEW_TOP))
         measured = []
 
         def fits():
@@ -1150,6 +995,7 @@ class App:
     # ---- actions -----------------------------------------------------------
 
     def click_control(self, caption: str, button: int = 1) -> None:
+        """Clicks the button with this caption (CONTROLS) with a mouse button."""
         self.desk.click(*self.control_centre(caption), button=button)
 
     def menubar_items(self) -> list:
@@ -1157,14 +1003,11 @@ class App:
         found as the groups of dark pixels along the menu bar."""
         win = self.main()
         mb = self.menubar_height()
-        image = self.desk.grab(win).crop(0, 0, min(win.width, 300), mb)
-        columns = []
-        for x in range(image.width):
-            dark = any(sum(image.pixel(x, y)) < 300 for y in range(2, mb - 2))
-            columns.append(dark)
+        image = self.desk.grab(win).crop((0, 0, min(win.width, 300), mb))
+        pixels = image.load()
         groups, start, last = [], None, None
-        for x, dark in enumerate(columns):
-            if dark:
+        for x in range(image.width):
+            if any(sum(pixels[x, y]) < 300 for y in range(2, mb - 2)):
                 if start is None or x - last > 7:
                     if start is not None:
                         groups.append((start, last))
@@ -1177,10 +1020,12 @@ class App:
         return [win.x + (a + b) / 2 for a, b in groups]
 
     def open_menu(self, index: int) -> None:
+        """Clicks a menu bar entry: 0 "Option", 1 "convert"."""
         x = self.menubar_items()[index]
         self.desk.click(x, self.main().y + self.menubar_height() / 2)
 
     def popup(self, timeout: float = 5) -> Window:
+        """The open drop-down menu."""
         def probe():
             for win in self.desk.windows_of(self.proc.pid):
                 if win.override_redirect and win.height > 60:
@@ -1189,8 +1034,8 @@ class App:
         return poll(probe, timeout, "the Option menu to drop down")
 
     def click_option(self, name: str, snap: str | None = None) -> None:
-        """Opens "Option" and clicks one of its nine items with the mouse
-        (keeping a screenshot of the open menu under the label snap)."""
+        """Opens "Option" and clicks one of its nine items (OPTION_NAMES) with
+        the mouse (keeping a screenshot of the open menu under the label snap)."""
         index = OPTION_NAMES.index(name)
         self.open_menu(0)
         menu = self.popup()
@@ -1209,8 +1054,10 @@ class App:
                 if not w.override_redirect and w.id != self.main_id and self.desk.is_transient(w.id)]
 
     def wait_dialog(self, timeout: float = 10) -> Window:
+        """Waits for a dialog of the program to show, framed; returns it."""
         win = poll(lambda: (self.dialogs() or [None])[0], timeout, "a dialog of the program")
         poll(lambda: self.desk.frame_extents(win.id) != (0, 0, 0, 0), 3, "the dialog to be framed")
+        poll(lambda: not is_blank(self.desk.grab(win)), 5, "the dialog to be painted")
         return win
 
     def answer(self, dialog: Window, *keys: str) -> None:
@@ -1219,7 +1066,8 @@ class App:
         self.desk.key(*keys)
         poll(lambda: all(w.id != dialog.id for w in self.dialogs()), 5, "the dialog to close")
 
-    def press_default(self, dialog: Window) -> None:  # "はい" or "OK"
+    def press_default(self, dialog: Window) -> None:
+        """"はい" or "OK" of a message box."""
         self.answer(dialog, "Return")
 
     def press_no(self, dialog: Window) -> None:
@@ -1246,11 +1094,11 @@ class App:
         self.desk.set_clipboard(text)
         self.click_control("取り込み")
         # More than a blinking text cursor must change.
-        poll(lambda: self.dialogs() or before.difference(self.text_area_image()) > 60, 10,
+        poll(lambda: self.dialogs() or changed_pixels(before, self.text_area_image()) > 60, 10,
              "the import to show in the text area")
 
     def copy_all(self) -> str:
-        """The text of Text1 as "すべてコピー" puts it on the clipboard."""
+        """The text of the text area as "すべてコピー" puts it on the clipboard."""
         sentinel = f"sentinel {time.monotonic_ns()}"
         self.desk.set_clipboard(sentinel)
         self.click_control("すべてコピー")
@@ -1258,7 +1106,8 @@ class App:
                     5, "すべてコピー to fill the clipboard")
 
     def close(self, timeout: float = 10) -> int:
-        """Closes the window the way the window manager does (wmctrl -c)."""
+        """Closes the window the way the window manager does (wmctrl -c);
+        returns the program's exit status."""
         self.desk.run(["wmctrl", "-i", "-c", hex(self.main_id)])
         try:
             code = self.proc.wait(timeout=timeout)
@@ -1279,7 +1128,9 @@ class App:
 # Runner
 
 def main(scenarios: list, name: str | None = None, budget: float = 240) -> None:
-    """Runs each scenario function(desk) on one desktop; exits 0 when all pass."""
+    """Runs each scenario function(desk) on one desktop (or those named on
+    the command line); exits 0 when all pass. A failed scenario leaves a
+    screenshot of the screen and the program's output; the next one runs."""
     name = name or os.path.splitext(os.path.basename(sys.argv[0]))[0]
     only = sys.argv[1:]
     unknown = set(only) - {scenario.__name__ for scenario in scenarios}

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """End to end: the "convert" menu.
 
 The file dialog is answered by typing the full path of one .txt file, the

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """End to end: importing an issue from the clipboard and by a real drag.
 
 Clipboard: the issue goes on the X clipboard with LF line ends (as Linux
@@ -64,7 +64,8 @@ def scenario_clipboard_import(desk: d.Desktop) -> None:
     window = desk.snap_window(app.main(), "window-after-clipboard-import", frame=False)
     check_japanese_shown(desk, app, clip, "text-area-after-clipboard-import")
     # Centred captions may sit on half pixels: only boxes are ruled out here.
-    buttons = window.crop(0, app.menubar_height(), window.width, int(d.twips(660)))
+    top = app.menubar_height()
+    buttons = window.crop((0, top, window.width, top + int(d.twips(660))))
     d.check_shows(buttons, "すべてコピー", what="the window's buttons", threshold=0.6)
 
     d.check_equal(app.copy_all(), lf(clip), "すべてコピー after the import")

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """End to end: settings survive a restart.
 
 First start without settings files: the design size and the first-built
@@ -118,8 +118,7 @@ def scenario_settings_round_trip(desk: d.Desktop) -> None:
     # At 12 pixels (9 points) the hint scores below 0.3.
     area = app.wait_text_area_shows("をドラッグドロップして下さい", 14, threshold=0.6, rows=60)
     desk.keep(area, "text-area-red-10.5pt")
-    reds = sum(1 for i in range(0, len(area.rgb), 3)
-               if area.rgb[i] > 150 and area.rgb[i + 1] < 90 and area.rgb[i + 2] < 90)
+    reds = sum(1 for r, g, b in area.getdata() if r > 150 and g < 90 and b < 90)
     d.check(reds > 100, f"the text is not drawn in red ({reds} red pixels)")
 
     d.check_equal(app.close(), 0, "exit status")

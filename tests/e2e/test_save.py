@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """End to end: the "保　存" button and keeping the window on top.
 
 Plain save: the save path comes from data2.dat (a folder with a space, a
