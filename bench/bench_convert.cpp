@@ -77,7 +77,7 @@ void BM_Convert100MBVersusCp(benchmark::State& state) {
         const double cpSeconds = secondsSince(start);
 
         start = Clock::now();
-        if (!sorimba::convert::ConvData(copy).ok) {
+        if (!sorimba::convert::convertFile(copy).ok) {
             state.SkipWithError("conversion failed");
             return;
         }

@@ -12,12 +12,12 @@
 #include <memory>
 
 #include "settings/settings.h"
-#include "window/form1.h"
+#include "window/main_window.h"
 #include "window/text_area.h"
 
 namespace {
 
-using sorimba::Form1;
+using sorimba::MainWindow;
 
 // Notes the first paint of a widget.
 class PaintWatch : public QObject {
@@ -37,11 +37,9 @@ public:
 };
 
 // A window whose message boxes are answered at once.
-class QuietForm : public Form1 {
+class QuietWindow : public MainWindow {
 public:
-    sorimba::Answer message(const QString&, sorimba::Buttons) override {
-        return sorimba::Answer::Ok;
-    }
+    sorimba::Answer ask(const QString&, sorimba::Buttons) override { return sorimba::Answer::Ok; }
 };
 
 // A weekly issue of about `units` UTF-16 code units: a head, then the
@@ -69,9 +67,9 @@ QString makeIssue(qsizetype units) {
 void BM_CreateToFirstPaint(benchmark::State& state) {
     QTemporaryDir dir;  // no settings files: a first start
     for (auto _ : state) {
-        auto form = std::make_unique<QuietForm>();
-        PaintWatch watch(form->Text1->viewport());
-        sorimba::settings::Form_Load(*form, dir.path());
+        auto form = std::make_unique<QuietWindow>();
+        PaintWatch watch(form->clipView->viewport());
+        form->loadSettingsFrom(sorimba::settings::SettingsFiles::in(dir.path()));
         if (!form->isVisible()) form->show();
         watch.wait();
         if (!watch.painted) state.SkipWithError("no paint");
@@ -85,7 +83,7 @@ BENCHMARK(BM_CreateToFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 void BM_Import1MBIssueToPaint(benchmark::State& state) {
     const QString issue = makeIssue(qsizetype{1} << 20);
-    QuietForm form;
+    QuietWindow form;
     form.show();
     form.setOption(sorimba::WithTitles, true);
     form.setOption(sorimba::CopyAfterImport, true);
@@ -95,11 +93,11 @@ void BM_Import1MBIssueToPaint(benchmark::State& state) {
         state.PauseTiming();
         form.setText(QString());
         QCoreApplication::processEvents();
-        PaintWatch watch(form.Text1->viewport());
+        PaintWatch watch(form.clipView->viewport());
         state.ResumeTiming();
-        form.GetPikoZok(issue);
+        form.importIssue(issue);
         watch.wait();
-        shown = form.Text1->document()->characterCount();
+        shown = form.clipView->document()->characterCount();
     }
     state.counters["issue_units"] = double(issue.size());
     state.counters["shown_units"] = double(shown);
@@ -111,14 +109,14 @@ void BM_SetText1MBToPaint(benchmark::State& state) {
     QString clip;
     while (clip.size() < (qsizetype{1} << 20))
         clip += QStringLiteral("○投稿 きのう駅前で見かけた猫がとても大きくて驚きました。\r\n\r\n");
-    QuietForm form;
+    QuietWindow form;
     form.show();
     QCoreApplication::processEvents();
     for (auto _ : state) {
         state.PauseTiming();
         form.setText(QString());
         QCoreApplication::processEvents();
-        PaintWatch watch(form.Text1->viewport());
+        PaintWatch watch(form.clipView->viewport());
         state.ResumeTiming();
         form.setText(clip);
         watch.wait();
@@ -130,10 +128,10 @@ BENCHMARK(BM_SetText1MBToPaint)->Unit(benchmark::kMillisecond)->Iterations(10);
 void BM_Paste100MBJunk(benchmark::State& state) {
     QString junk(qsizetype{50} * 1024 * 1024, QChar(0));  // 100 MB of UTF-16
     for (qsizetype i = 0; i < junk.size(); ++i) junk[i] = QChar(char16_t((i * 7919) % 0xD7FF));
-    QuietForm form;
+    QuietWindow form;
     form.show();
     QCoreApplication::processEvents();
-    for (auto _ : state) form.GetPikoZok(junk);
+    for (auto _ : state) form.importIssue(junk);
 }
 BENCHMARK(BM_Paste100MBJunk)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -142,7 +140,7 @@ BENCHMARK(BM_Paste100MBJunk)->Unit(benchmark::kMillisecond)->Iterations(3);
 // extraction's bound, so it ends with "not importable").
 void BM_PasteLargeIssue(benchmark::State& state) {
     const QString issue = makeIssue(qsizetype(state.range(0)) * 1024 * 1024 / 2);
-    QuietForm form;
+    QuietWindow form;
     form.show();
     form.setOption(sorimba::WithTitles, true);
     QCoreApplication::processEvents();
@@ -151,9 +149,9 @@ void BM_PasteLargeIssue(benchmark::State& state) {
         state.PauseTiming();
         form.setText(QString());
         QCoreApplication::processEvents();
-        PaintWatch watch(form.Text1->viewport());
+        PaintWatch watch(form.clipView->viewport());
         state.ResumeTiming();
-        form.GetPikoZok(issue);
+        form.importIssue(issue);
         imported = !form.text().isEmpty();
         if (imported) watch.wait();
     }

@@ -1,6 +1,6 @@
 // The settings reader over arbitrary bytes.
 // Checked: the field reader ends (each field moves it on, line numbers only
-// grow) whether the bytes are the whole file or only its start; LoDat over
+// grow) whether the bytes are the whole file or only its start; applyDataFile over
 // the bytes as data.dat never fails other than by stopping, and what it
 // leaves in the window is written and read back unchanged (the settings
 // survive a close and a start); the save path of data2.dat holds no line end
@@ -16,16 +16,16 @@
 #include <string>
 
 #include "settings/dat_format.h"
-#include "support/fake_form.h"
+#include "support/fake_window_settings.h"
 
 namespace {
 
 using namespace sorimba;
 using namespace sorimba::settings;
-using sorimba::testing::FakeForm;
+using sorimba::testing::FakeWindowSettings;
 
 // The settings a window holds, compared after a write and a read.
-bool sameSettings(const FakeForm& a, const FakeForm& b) {
+bool sameSettings(const FakeWindowSettings& a, const FakeWindowSettings& b) {
     for (int i = 0; i < kOptionCount; ++i)
         if (a.option(i) != b.option(i)) return false;
     return a.outerWidth() == b.outerWidth() && a.outerHeight() == b.outerHeight() &&
@@ -57,16 +57,16 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
 }
 
 void readAllFields(const QByteArray& bytes, bool complete) {
-    LoSA losa(bytes, complete);
+    FieldReader losa(bytes, complete);
     QString field;
     int lastLine = 1;
     // Every field takes at least one byte, so there are at most this many.
     for (qsizetype fields = 0;; ++fields) {
         if (fields > bytes.size() + 1) std::abort();  // the reader does not move on
-        const LoSA::Status status = losa.next(&field);
+        const FieldReader::Status status = losa.next(&field);
         if (losa.line() < lastLine) std::abort();
         lastLine = losa.line();
-        if (status != LoSA::Status::Field) break;
+        if (status != FieldReader::Status::Field) break;
         if (field.contains(QLatin1Char('"'))) std::abort();
     }
 }
@@ -91,9 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // data.dat: read, write back, read again.
     const QString dat = folder() + QStringLiteral("/data.dat");
     writeBytes(dat, bytes);
-    FakeForm form;
-    form.values().datPath = dat;
-    const DatReport report = LoDat(form);
+    FakeWindowSettings form;
+    form.files.data = dat;
+    const DatReport report = applyDataFile(form, form.files.data);
     if (!report.opened || static_cast<int>(report.steps.size()) > report.valueCount) std::abort();
     for (size_t i = 0; i + 1 < report.steps.size(); ++i)
         if (report.steps[i].result != DatStep::Result::Applied) std::abort();
@@ -101,9 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (plainFontName(form.fontName())) {
         const QByteArray written = datFileBytes(form);
         writeBytes(dat, written);
-        FakeForm again;
-        again.values().datPath = dat;
-        if (!LoDat(again).allApplied()) std::abort();
+        FakeWindowSettings again;
+        again.files.data = dat;
+        if (!applyDataFile(again, again.files.data).allApplied()) std::abort();
         if (!sameSettings(again, form)) std::abort();
         if (datFileBytes(again) != written) std::abort();
     }

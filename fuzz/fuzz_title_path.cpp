@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The system would cut the name at a NUL: such a path must be
         // refused before any file is touched. (Paths without a NUL are not
         // written here.)
-        if (block.path.contains(QChar(0)) && LoTitle(block.path, block.bytes).ok) std::abort();
+        if (block.path.contains(QChar(0)) && appendToSaveFile(block.path, block.bytes).ok)
+            std::abort();
     }
 
     // The name alone, as each title line gives it.

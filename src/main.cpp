@@ -2,8 +2,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-#include "settings/settings.h"
-#include "window/form1.h"
+#include "window/main_window.h"
 
 int main(int argc, char** argv) {
     // Keeping a window on top needs X11; on a Wayland session the program
@@ -18,9 +17,10 @@ int main(int argc, char** argv) {
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
 
-    sorimba::Form1 form;
+    sorimba::MainWindow window;
     // Start-up shows the window when it applies the on-top state.
-    sorimba::settings::Form_Load(form, QCoreApplication::applicationDirPath());
-    if (!form.isVisible()) form.show();
+    window.loadSettingsFrom(
+        sorimba::settings::SettingsFiles::in(QCoreApplication::applicationDirPath()));
+    if (!window.isVisible()) window.show();
     return app.exec();
 }

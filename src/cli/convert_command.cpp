@@ -66,7 +66,7 @@ int runConvert(const Args& args) {
     }
 
     if (!folderMode) {
-        textfile::Outcome done = convert::ConvData(path);
+        textfile::Outcome done = convert::convertFile(path);
         if (done.ok) return 0;
         reportFailure(path, done.error);
         return 1;

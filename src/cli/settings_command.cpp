@@ -5,45 +5,13 @@
 
 #include "cli/commands.h"
 #include "settings/dat_format.h"
+#include "settings/settings_record.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::cli {
 namespace {
 
 using settings::DatStep;
-
-// Stands in for the window: takes every value it is given. The window itself
-// may still refuse a size or font size it cannot show.
-class RecordingForm : public FormPort {
-public:
-    Answer message(const QString&, Buttons) override { return Answer::Ok; }
-    bool showOpenDialog() override { return false; }
-    bool showFontDialog() override { return false; }
-    DialogSettings& dialog() override { return dialog_; }
-    FormValues& values() override { return values_; }
-    QString text() const override { return {}; }
-    void setText(const QString&) override {}
-    bool option(int) const override { return false; }
-    void setOption(int, bool) override {}
-    void setSaveEnabled(bool) override {}
-    double outerWidth() const override { return 0; }
-    double outerHeight() const override { return 0; }
-    bool setOuterWidth(double) override { return true; }
-    bool setOuterHeight(double) override { return true; }
-    QString fontName() const override { return {}; }
-    double fontSize() const override { return 0; }
-    std::int32_t textColour() const override { return 0; }
-    bool setFontName(const QString&) override { return true; }
-    bool setFontSize(double) override { return true; }
-    bool setTextColour(std::int32_t) override { return true; }
-    std::int32_t setTopMost(int) override { return 0; }
-    QString clipboardText() const override { return {}; }
-    void setClipboardText(const QString&) override {}
-
-private:
-    DialogSettings dialog_;
-    FormValues values_;
-};
 
 void print(const QString& text) {
     QByteArray bytes = text.toUtf8();
@@ -68,7 +36,7 @@ QString nameOf(const DatStep& step) {
         case DatStep::What::Option:
             break;
     }
-    QString name = QStringLiteral("option mn(%1)").arg(step.option);
+    QString name = QStringLiteral("option item %1").arg(step.option);
     if (step.option >= 0 && step.option < kOptionCount) {
         name += QStringLiteral(" ") + QString::fromLatin1(kOptions[step.option]);
     }
@@ -128,9 +96,10 @@ int runSettings(const Args& args) {
         return 2;
     }
     const QString path = QString::fromLocal8Bit(args[0].c_str());
-    RecordingForm form;
-    form.values().datPath = path;
-    settings::DatReport report = settings::LoDat(form);
+    // A window that takes every value; the real one may still refuse a size
+    // or font size it cannot show.
+    settings::SettingsRecord window;
+    settings::DatReport report = settings::applyDataFile(window, path);
     if (!report.opened) {
         std::fprintf(stderr, "sorimba-clip settings: cannot open %s\n", args[0].c_str());
         return 2;

@@ -37,12 +37,6 @@ QString joinPath(const QString& folder, const QString& name) {
 
 }  // namespace
 
-QString question() {
-    return QStringLiteral("まとめて変換しますか？") + QStringLiteral("\r\n") +
-           QStringLiteral("「はい」\u3000\u3000フォルダ内全部変換") + QStringLiteral("\r\n") +
-           QStringLiteral("「いいえ」\u3000指定したファイルのみ変換");
-}
-
 ParagraphJoiner::ParagraphJoiner(std::function<void(std::string_view)> out)
     : out_(std::move(out)) {}
 
@@ -190,7 +184,7 @@ Outcome convertInto(const QString& path, textfile::Replacement& out, bool* uncha
 
 }  // namespace
 
-Outcome ConvData(const QString& path) {
+Outcome convertFile(const QString& path) {
     if (path.isEmpty()) return textfile::refused(textfile::Refusal::NoName);
     // Refuses read-only, missing and non-regular files before anything is read.
     textfile::Replacement out(path, /*mustExist=*/true);
@@ -306,23 +300,6 @@ FolderOutcome convertFolder(const QString& folder) {
         }
     }
     return outcome;
-}
-
-void menu_Click(FormPort& form, int index) {
-    if (index != 1) return;  // "Option" only opens its drop-down
-    if (!form.showOpenDialog()) return;
-    // The dialog keeps the chosen path as its file name for the next dialog.
-    const QString chosen = form.dialog().fileName;
-    switch (form.message(question(), Buttons::YesNoCancel)) {
-        case Answer::Yes:
-            convertFolder(folderOf(chosen));
-            break;
-        case Answer::No:
-            ConvData(chosen);
-            break;
-        default:
-            break;
-    }
 }
 
 }  // namespace sorimba::convert

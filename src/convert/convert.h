@@ -1,6 +1,6 @@
 #pragma once
-// Paragraph conversion: the "convert" menu puts every paragraph of a .txt
-// file (or of every .txt file of a folder) on one line.
+// Paragraph conversion: puts every paragraph of a .txt file (or of every
+// .txt file of a folder) on one line.
 //
 // A paragraph is a run of non-empty lines; its lines are joined end to end,
 // as bytes, so nothing inside a line changes whatever the file's encoding.
@@ -15,18 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "port/form_port.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::convert {
-
-// The question asked after the file dialog: Yes converts the whole folder,
-// No the chosen file only.
-QString question();
-
-// Click on a top-level menu entry; index 1 ("convert") runs the command.
-// Nothing is reported to the user, whatever happens to the files.
-void menu_Click(FormPort& form, int index);
 
 // Converts the bytes of one file, handed over in pieces that may end
 // anywhere (even between the CR and the LF of a line end), and hands the
@@ -68,7 +59,7 @@ QByteArray joinParagraphs(std::string_view bytes);
 // Converts the file at `path` in place. The file is left untouched when it
 // is missing, read-only, not a regular file, or already converted; the
 // outcome says whether the file now holds its converted content.
-textfile::Outcome ConvData(const QString& path);
+textfile::Outcome convertFile(const QString& path);
 
 // The folder part of a path: everything up to and including its last "/"
 // (empty when there is none, which stands for the current folder).
@@ -101,7 +92,7 @@ struct FolderOutcome {
     std::vector<FileFailure> failures;
 };
 
-// Folder mode: ConvData on each file of listTextFiles(folder), in order.
+// Folder mode: convertFile on each file of listTextFiles(folder), in order.
 FolderOutcome convertFolder(const QString& folder);
 
 }  // namespace sorimba::convert

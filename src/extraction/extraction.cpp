@@ -78,7 +78,7 @@ Line withoutFirstCharacter(Line s) {
     return s.substr(1);
 }
 
-// Phase A, steps 2 to 5, done as the lines are needed. The column runs from
+// Reading the column, done as the lines are needed. The column runs from
 // its marker to the end of the issue; every LF is removed, "〇" becomes "○",
 // and the text is cut into lines at every CR (a text ending with CR has a
 // last, empty line). A line is read straight from the issue: a piece between
@@ -127,8 +127,9 @@ char16_t firstCharacter(Line raw) {
     return 0;
 }
 
-// Phase A, step 1: the last occurrence of the column marker. A plain
-// backward loop; far quicker than a general search on a long issue.
+// The column starts at the last occurrence of its marker: an issue may
+// name the column earlier (in its contents). A plain backward loop; far
+// quicker than a general search on a long issue.
 std::size_t lastColumnMarker(Line text) {
     const std::size_t n = kColumnMarker.size();
     for (std::size_t i = text.size() >= n ? text.size() - n + 1 : 0; i-- > 0;) {
@@ -176,9 +177,9 @@ LineMarks marksOf(Line line) {
     return marks;
 }
 
-// Receives the lines of the spaced text (phase D) one by one and writes the
+// Receives the lines of the spaced text one by one and writes the
 // clip text. Without JoinLines each line is written as it is; with it, the
-// joining pass (phase E) works on the lines as they come instead of on a
+// joining pass works on the lines as they come instead of on a
 // second copy of the text. Grows only within the bound.
 class ClipWriter {
 public:
@@ -191,14 +192,14 @@ public:
         if (!join_) {
             append({element, kCrLf});
         } else if (element.empty()) {
-            // Joining, rule 1: the paragraph ends. The paragraph buffer is
-            // simply the end of the text, since nothing else is written
+            // An empty line ends the paragraph. The paragraph being joined
+            // is simply the end of the text, since nothing else is written
             // before it is complete.
             append({kCrLf, kCrLf});
         } else if (startsWith(element, kStaffHeading) || startsWith(element, kAboutHeading)) {
-            append({element, kCrLf});  // joining, rule 2: a heading keeps its line
+            append({element, kCrLf});  // a section heading keeps its own line
         } else {
-            append({trim(element)});  // joining, rule 3
+            append({trim(element)});  // any other line joins the paragraph, trimmed
         }
     }
     void emptyLine() { line(Line()); }
@@ -251,7 +252,7 @@ private:
     std::size_t pos_ = 0;
 };
 
-// Phase D, the spacing pass: an empty line before and after each run of
+// The spacing pass: an empty line before and after each run of
 // quoted lines and before each bracketed heading, unless the neighbour is
 // empty. It takes the result text piece by piece as the scan settles it (each
 // piece whole lines ended by CR LF) and holds back one line, since the rules
@@ -297,18 +298,19 @@ private:
         started_ = true;
     }
 
-    // The rules for element i, with element i + 1 as split.
+    // The spacing around one line, given the line after it.
     void space(Line element, Line next) {
         const bool quoted = startsWith(element, kQuoteMark);
 
-        // Rule 1, quote start: not after a quoted line, an empty line, or a
-        // line that already got an empty line in front.
+        // A quotation starts with an empty line, unless it follows a quoted
+        // line, an empty line, or a line that already got one in front.
         bool before =
             quoted && !previousStartsWithQuote_ && !previousStartsWithCrLf_ && !previousEmpty_;
-        // Rule 2, quote end. Tested on the line's own text, so a quote of a
-        // single line is set apart after it as well as before it.
+        // A quotation ends with an empty line. Tested on the line's own
+        // text, so a quote of a single line is set apart after it as well as
+        // before it.
         const bool after = quoted && !startsWith(next, kQuoteMark) && !next.empty();
-        // Rule 3, bracketed heading.
+        // A bracketed heading gets an empty line in front.
         if (startsWith(element, kHeadingOpen) && endsWith(element, kHeadingClose) &&
             !previousEmpty_) {
             before = true;
@@ -336,11 +338,10 @@ private:
 
 enum class ColumnState { Outside, AfterTitle, Collecting };
 
-// Phases B and C: the collecting scan over the lines of the column and the
-// final flush. The pending group is kept until it holds an "○": from then
-// on it will be written out at its flush whatever comes, so it is handed to
-// the spacing pass line by line as it grows, and the result text is never
-// held as a whole.
+// The collecting scan over the lines of the column, and the final flush. The pending group is kept
+// until it holds an "○": from then on it will be written out at its flush whatever comes, so it is
+// handed to the spacing pass line by line as it grows, and the result text is never held as a
+// whole.
 class CollectingScan {
 public:
     CollectingScan(Line column, const Options& options, SpacingPass& spacing,
@@ -353,41 +354,43 @@ public:
             line_ = rawLineAt(column_, start);
             current_ = columnLine(line_.text, currentBuffer_);
             noteLineLeavingStaffTail();
-            normaliseLine();  // steps 1 to 3
+            // Each line goes through these rules in this order; each may
+            // change the state the later ones see.
+            normaliseLine();
             marks_ = marksOf(current_);
-            columnMarker();            // step 4
-            titleDetection();          // step 5
-            endOfTitleLeadIn();        // step 6
-            recruitmentHeaders();      // step 7
-            longRule();                // step 8
-            entrySeparator();          // step 9
-            takeLine();                // step 10
-            staffSection();            // step 11, may move on to a later line
-            serviceSelfDescription();  // step 12
+            columnMarker();
+            titleDetection();
+            endOfTitleLeadIn();
+            recruitmentHeaders();
+            longRule();
+            entrySeparator();
+            takeLine();
+            staffSection();  // may move on to a later line
+            serviceSelfDescription();
             if (overflow_) return false;
             if (groupHasEntry_) handOverGroup();
             if (line_.last) break;
             start = line_.next;
         }
-        flushPending();  // phase C
+        flushPending();  // the last group
         return !overflow_;
     }
 
 private:
-    // Steps 1 to 3: trim the line; a line made only of "-", or only of "=",
+    // Trim the line; a line made only of "-", or only of "=",
     // becomes empty.
     void normaliseLine() {
         current_ = trim(current_);
         if (consistsOnlyOf(current_, u'-') || consistsOnlyOf(current_, u'=')) current_ = {};
     }
 
-    // Step 4: the line with the column marker (always the first line, since
+    // The line with the column marker (always the first line, since
     // the column was cut there) starts outside.
     void columnMarker() {
         if (marks_.square && contains(current_, kColumnMarker)) state_ = ColumnState::Outside;
     }
 
-    // Step 5: a "●" line is a title when one of the ten lines from it on
+    // A "●" line is a title when one of the ten lines from it on
     // starts with "○". The lines after it are looked at as they came, not
     // trimmed. The window stops at the last line.
     void titleDetection() {
@@ -409,14 +412,14 @@ private:
         }
     }
 
-    // Step 6: the first empty line after a title starts the collecting.
+    // The first empty line after a title starts the collecting.
     void endOfTitleLeadIn() {
         if (current_.empty() && state_ == ColumnState::AfterTitle) {
             state_ = ColumnState::Collecting;
         }
     }
 
-    // Step 7: a recruitment header ends the collecting until the next title.
+    // A recruitment header ends the collecting until the next title.
     void recruitmentHeaders() {
         if (state_ != ColumnState::Collecting || !marks_.recruitment) return;
         for (Line ending : kRecruitmentEndings) {
@@ -427,19 +430,19 @@ private:
         }
     }
 
-    // Step 8: a long rule with other text on its line ends the collecting.
+    // A long rule with other text on its line ends the collecting.
     void longRule() {
         if (marks_.equals && contains(current_, kLongRule)) state_ = ColumnState::Outside;
     }
 
-    // Step 9: an empty line before each entry, unless nothing came before.
+    // An empty line before each entry, unless nothing came before.
     void entrySeparator() {
         if (startsWith(current_, kEntryMark) && state_ == ColumnState::Collecting && !groupEmpty_) {
             appendToPending({kCrLf});
         }
     }
 
-    // Step 10: take the line (vote lines only with their option).
+    // Take the line (vote lines only with their option).
     void takeLine() {
         if (current_.empty() || state_ != ColumnState::Collecting ||
             startsWith(current_, kTitleMark)) {
@@ -449,7 +452,7 @@ private:
         appendToPending({current_, kCrLf});
     }
 
-    // Step 11: the staff section, under its own heading. Its lines are copied
+    // The staff section, under its own heading. Its lines are copied
     // as they came, blank ones left out, up to a line starting with "=====";
     // the scan then resumes after that line. Without such a line the copy
     // runs to the second-to-last line and the scan goes on after the staff
@@ -487,14 +490,14 @@ private:
         staffTail_.offset = 0;
     }
 
-    // Keeps the staff tail's offset in step with the scan: the line that
+    // Keeps the staff tail's offset in line with the scan: the line that
     // becomes current drops out of what a staff line here would copy.
     void noteLineLeavingStaffTail() {
         if (!staffTail_.known || line_.last) return;
         if (!trim(current_).empty()) staffTail_.offset += current_.size() + kCrLf.size();
     }
 
-    // Step 12: the service's self-description line, commas unified and
+    // The service's self-description line, commas unified and
     // half-width spaces removed, under its own heading. It may be the line
     // that ended a staff section (as it came, untrimmed).
     void serviceSelfDescription() {
@@ -552,7 +555,7 @@ private:
     SpacingPass& spacing_;
     const ClipWriter& written_;
     RawLine line_{};
-    Line current_;  // the current line, rewritten by steps 1 to 3
+    Line current_;  // the current line, trimmed and rules made empty
     LineMarks marks_;
     std::u16string currentBuffer_;
     std::u16string visitBuffer_;
@@ -572,12 +575,11 @@ private:
 }  // namespace
 
 std::optional<std::u16string> extractColumn(std::u16string_view issueText, const Options& options) {
-    // Phase A, step 1: the last occurrence of the column marker.
     const std::size_t markerAt = lastColumnMarker(issueText);
     if (markerAt == std::u16string_view::npos) return std::nullopt;
     const Line column = issueText.substr(markerAt);
 
-    // Phases A to E in one sweep: the scan hands what it settles to the
+    // One sweep over the column: the scan hands what it settles to the
     // spacing pass, which writes through the joining pass when it is on.
     ClipWriter out(column.size() + column.size() / 8 + 64, options);
     SpacingPass spacing(out);

@@ -60,18 +60,6 @@ QString shownPath(const QString& path) {
     return shown;
 }
 
-// Enables Command4 again however the command ends.
-class ReenableSave {
-public:
-    explicit ReenableSave(FormPort& form) : form_(form) { form_.setSaveEnabled(false); }
-    ~ReenableSave() { form_.setSaveEnabled(true); }
-    ReenableSave(const ReenableSave&) = delete;
-    ReenableSave& operator=(const ReenableSave&) = delete;
-
-private:
-    FormPort& form_;
-};
-
 // Appends each block to its file, in order, then waits once until all of
 // it is on the disk: one flush for the whole save instead of one per file.
 std::vector<textfile::Outcome> appendAll(const std::vector<FileBlock>& blocks) {
@@ -79,7 +67,7 @@ std::vector<textfile::Outcome> appendAll(const std::vector<FileBlock>& blocks) {
     outcomes.reserve(blocks.size());
     const FileBlock* written = nullptr;
     for (const FileBlock& block : blocks) {
-        outcomes.push_back(LoTitle(block.path, block.bytes));
+        outcomes.push_back(appendToSaveFile(block.path, block.bytes));
         if (outcomes.back().ok) written = &block;
     }
     if (written == nullptr) return outcomes;
@@ -111,7 +99,7 @@ QString titleName(const QString& line, const QString& previous) {
     return name;
 }
 
-textfile::Outcome LoTitle(const QString& path, const QByteArray& bytes) {
+textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes) {
     if (path.isEmpty()) return {false, QStringLiteral("ファイル名がありません")};
     // The system would end the name at a NUL and write to another file.
     if (path.contains(QChar(0)))
@@ -200,53 +188,6 @@ QString failureMessage(const SaveResult& result) {
     if (more > 0) text += kCrLf + QStringLiteral("ほか %1 件").arg(more);
     if (result.filesWritten > 0) text += kCrLf + QStringLiteral("ほかのファイルには保存しました。");
     return text;
-}
-
-void saveCommand(FormPort& form) {
-    ReenableSave button(form);
-    FormValues& values = form.values();
-    const std::int16_t savedBefore = values.saved;
-
-    if (values.saved == 1) {
-        if (form.message(QStringLiteral("再び保存しますか？"), Buttons::YesNo) != Answer::Yes)
-            return;
-        values.saved = 0;
-    }
-    if (values.savePath.isEmpty()) {
-        OpenDat2(form);
-        // A cancelled choice cancels the save: nothing is written.
-        if (values.savePath.isEmpty()) {
-            values.saved = savedBefore;
-            return;
-        }
-    }
-
-    const std::vector<QString> lines = textfile::cutAtCrLf(form.text());
-    const bool withTitles = form.option(WithTitles);
-    const QString savePath = values.savePath;
-    const SaveResult result = saveLines(lines, withTitles, savePath);
-
-    if (!result.failures.empty()) {
-        form.message(failureMessage(result), Buttons::Ok);
-    } else if (form.option(ConfirmSave)) {
-        form.message(withTitles ? QStringLiteral("「●タイトル」別に保存しました")
-                                : savePath + kCrLf + QStringLiteral("に保存しました"),
-                     Buttons::Ok);
-    }
-    // When nothing at all could be stored, the text counts as not saved, so
-    // the next click saves without asking "再び保存しますか？". Once some file
-    // took it, the question guards against adding it twice.
-    values.saved = (result.failures.empty() || result.filesWritten > 0) ? 1 : savedBefore;
-}
-
-void OpenDat2(FormPort& form) {
-    if (!form.showOpenDialog()) return;
-    const QString chosen = form.dialog().fileName;
-    if (!chosen.isEmpty()) form.values().savePath = chosen;
-}
-
-void Command4_MouseDown(FormPort& form, int button) {
-    if (button == 2) OpenDat2(form);
 }
 
 }  // namespace sorimba::saving

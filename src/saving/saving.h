@@ -1,6 +1,6 @@
 #pragma once
-// Saving: the save command of the "保　存" button, the per-title files and the
-// choice of the save file.
+// Saving: appending the clip text to the save file, or cutting it at its
+// "●" title lines into one file per title beside the save file.
 //
 // A save only ever appends to a file: each file's new lines are gathered in
 // memory first and then added to its end in one go, so the old content keeps
@@ -10,21 +10,11 @@
 #include <QString>
 #include <vector>
 
-#include "port/form_port.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::saving {
 
-// The save command (left click on Command4, and after a drop import).
-void saveCommand(FormPort& form);
-
-// The save-file choice: the open-file dialog; a confirmed path becomes SavePath.
-void OpenDat2(FormPort& form);
-
-// A mouse button went down on Command4; button 2 (right) chooses the save file.
-void Command4_MouseDown(FormPort& form, int button);
-
-// --- The core, shared by the save command and `sorimba-clip save` --------
+// The file work of a save, shared by the save command and `sorimba-clip save`.
 
 // A file that could not be written, and why (in Japanese, for the user).
 struct Failure {
@@ -48,7 +38,7 @@ struct FileBlock {
 // every old byte: CR LF goes first when the old content does not end with a
 // line end; a missing file is created. Refuses names the file system would
 // misread (a NUL inside), read-only and non-regular files.
-textfile::Outcome LoTitle(const QString& path, const QByteArray& bytes);
+textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes);
 
 // What the plain mode writes: every line followed by CR LF, into savePath.
 std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath);

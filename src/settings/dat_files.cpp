@@ -12,8 +12,8 @@ namespace {
 // how much of data.dat is read.
 constexpr int kMaxOptionItems = 1000;
 
-int optionItems(const FormPort& form) {
-    return std::clamp(form.optionCount(), 0, kMaxOptionItems);
+int optionItems(const WindowSettings& window) {
+    return std::clamp(window.optionCount(), 0, kMaxOptionItems);
 }
 
 // Code page 932 when it holds the text exactly, otherwise UTF-8 behind the
@@ -26,42 +26,42 @@ QByteArray encodeSettingsText(const QString& text) {
 
 class DatReader {
 public:
-    DatReader(FormPort& form, LoSA& losa, DatReport& report)
-        : form_(form), losa_(losa), report_(report) {}
+    DatReader(WindowSettings& window, FieldReader& fields, DatReport& report)
+        : window_(window), fields_(fields), report_(report) {}
 
     bool width() {
         return readValue<float>(DatStep::What::Width, toSingle, [&](float v) {
-            return std::pair{form_.setOuterWidth(v), renderSingle(v).trimmed()};
+            return std::pair{window_.setOuterWidth(v), renderSingle(v).trimmed()};
         });
     }
     bool height() {
         return readValue<float>(DatStep::What::Height, toSingle, [&](float v) {
-            return std::pair{form_.setOuterHeight(v), renderSingle(v).trimmed()};
+            return std::pair{window_.setOuterHeight(v), renderSingle(v).trimmed()};
         });
     }
     bool fontName() {
         return readValue<QString>(
             DatStep::What::FontName, [](const QString& f) { return std::optional<QString>(f); },
             [&](const QString& v) {
-                return std::pair{form_.setFontName(v), v};
+                return std::pair{window_.setFontName(v), v};
             });
     }
     bool fontSize() {
         return readValue<std::int64_t>(DatStep::What::FontSize, toFixed4, [&](std::int64_t v) {
-            return std::pair{form_.setFontSize(static_cast<double>(v) / 10000.0),
+            return std::pair{window_.setFontSize(static_cast<double>(v) / 10000.0),
                              renderFixed4(v).trimmed()};
         });
     }
     bool colour() {
         return readValue<std::int32_t>(DatStep::What::Colour, toInt32, [&](std::int32_t v) {
-            return std::pair{form_.setTextColour(v), renderInt32(v).trimmed()};
+            return std::pair{window_.setTextColour(v), renderInt32(v).trimmed()};
         });
     }
     bool option(int index) {
         return readValue<bool>(
             DatStep::What::Option, toYesNo,
             [&](bool v) {
-                form_.setOption(index, v);
+                window_.setOption(index, v);
                 return std::pair{true, renderYesNo(v)};
             },
             index);
@@ -74,11 +74,11 @@ private:
         DatStep step;
         step.what = what;
         step.option = option;
-        LoSA::Status status = losa_.next(&step.field);
-        step.line = losa_.line();
-        if (status != LoSA::Status::Field) {
-            step.result = status == LoSA::Status::TooLong ? DatStep::Result::TooLong
-                                                          : DatStep::Result::Missing;
+        FieldReader::Status status = fields_.next(&step.field);
+        step.line = fields_.line();
+        if (status != FieldReader::Status::Field) {
+            step.result = status == FieldReader::Status::TooLong ? DatStep::Result::TooLong
+                                                                 : DatStep::Result::Missing;
         } else if (std::optional<T> value = convert(step.field); !value) {
             step.result = DatStep::Result::Unreadable;
         } else {
@@ -90,19 +90,18 @@ private:
         return step.result == DatStep::Result::Applied;
     }
 
-    FormPort& form_;
-    LoSA& losa_;
+    WindowSettings& window_;
+    FieldReader& fields_;
     DatReport& report_;
 };
 
 }  // namespace
 
-DatReport LoDat(FormPort& form) {
+DatReport applyDataFile(WindowSettings& window, const QString& path) {
     DatReport report;
-    const QString path = form.values().datPath;
     if (textfile::fileKind(path) != textfile::FileKind::Regular) return report;
 
-    const int items = optionItems(form);
+    const int items = optionItems(window);
     report.valueCount = 5 + items;
     // Every field is at most kMaxFieldBytes plus its line end, so this much
     // of the file holds every value that can be read.
@@ -112,9 +111,9 @@ DatReport LoDat(FormPort& form) {
     if (!textfile::readFileStart(path, limit, &bytes, &complete).ok) return report;
     report.opened = true;
 
-    LoSA losa(std::move(bytes), complete);
-    report.utf8 = losa.utf8();
-    DatReader read(form, losa, report);
+    FieldReader fields(std::move(bytes), complete);
+    report.utf8 = fields.utf8();
+    DatReader read(window, fields, report);
     if (!read.width() || !read.height() || !read.fontName() || !read.fontSize() || !read.colour()) {
         return report;
     }
@@ -140,7 +139,7 @@ QString readSavePath(const QString& dat2Path) {
     return utf8 ? fromStoredUtf8(line) : textfile::fromCp932(line);
 }
 
-QByteArray datFileBytes(const FormPort& form) {
+QByteArray datFileBytes(const WindowSettings& window) {
     auto single = [](double twips) {
         // A width no float can hold is no window size; write it as 0.
         if (!(std::fabs(twips) <= std::numeric_limits<float>::max())) twips = 0;
@@ -148,13 +147,13 @@ QByteArray datFileBytes(const FormPort& form) {
     };
     QString text;
     const QString crlf = QStringLiteral("\r\n");
-    text += single(form.outerWidth()) + crlf;
-    text += single(form.outerHeight()) + crlf;
-    text += form.fontName() + crlf;
-    text += renderFixed4(fixed4FromPoints(form.fontSize())) + crlf;
-    text += renderInt32(form.textColour()) + crlf;
-    const int items = optionItems(form);
-    for (int i = 0; i < items; ++i) text += renderYesNo(form.option(i)) + crlf;
+    text += single(window.outerWidth()) + crlf;
+    text += single(window.outerHeight()) + crlf;
+    text += window.fontName() + crlf;
+    text += renderFixed4(fixed4FromPoints(window.fontSize())) + crlf;
+    text += renderInt32(window.textColour()) + crlf;
+    const int items = optionItems(window);
+    for (int i = 0; i < items; ++i) text += renderYesNo(window.option(i)) + crlf;
     return encodeSettingsText(text);
 }
 
@@ -166,14 +165,14 @@ std::optional<QByteArray> dat2FileBytes(const QString& savePath) {
     return encodeSettingsText(savePath + QStringLiteral("\r\n"));
 }
 
-bool writeSettings(FormPort& form) {
-    const FormValues& values = form.values();
-    bool ok = textfile::replaceFile(values.datPath, datFileBytes(form), false).ok;
-    if (!values.savePath.isEmpty()) {
+bool writeSettings(const WindowSettings& window, const SettingsFiles& files,
+                   const QString& savePath) {
+    bool ok = textfile::replaceFile(files.data, datFileBytes(window), false).ok;
+    if (!savePath.isEmpty()) {
         // A path that cannot be one line leaves the older data2.dat as it is,
         // as an empty one does.
-        std::optional<QByteArray> bytes = dat2FileBytes(values.savePath);
-        ok = bytes && textfile::replaceFile(values.dat2Path, *bytes, false).ok && ok;
+        std::optional<QByteArray> bytes = dat2FileBytes(savePath);
+        ok = bytes && textfile::replaceFile(files.data2, *bytes, false).ok && ok;
     }
     return ok;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The two settings files beside the program, value by value.
+// The two settings files, value by value.
 //
 // data.dat holds one value per line, every line ended by CR LF: outer width
 // and height of the window (twips, single-precision), the font name, font
@@ -22,11 +22,12 @@
 #include <optional>
 #include <vector>
 
-#include "port/form_port.h"
+#include "port/window_settings.h"
+#include "settings/settings.h"
 
 namespace sorimba::settings {
 
-// The longest field LoSA takes, counted from its first skipped blank to its
+// The longest field the field reader takes, counted from its first skipped blank to its
 // end. Far beyond any number or font name; a longer field is junk and ends
 // the reading, and it keeps a huge file from being read whole.
 inline constexpr qsizetype kMaxFieldBytes = 64 * 1024;
@@ -54,14 +55,14 @@ inline QString fromStoredUtf8(QByteArrayView bytes) {
 // trailing blanks dropped. A double quotation mark never becomes part of a
 // field. The comma or line end that ends a field is consumed. CR LF, a lone
 // CR and a lone LF each end a line.
-class LoSA {
+class FieldReader {
 public:
     enum class Status { Field, EndOfFile, TooLong };
 
     // bytes: the file's content from its start; complete is false when that
     // is only the first part of the file. A leading byte order mark switches
     // the decoding from code page 932 to UTF-8.
-    LoSA(QByteArray bytes, bool complete);
+    FieldReader(QByteArray bytes, bool complete);
 
     Status next(QString* field);
 
@@ -108,7 +109,7 @@ QString renderYesNo(bool on);
 // representable size at all.
 std::int64_t fixed4FromPoints(double points);
 
-// One value of data.dat as LoDat met it.
+// One value of data.dat as it was read and applied.
 struct DatStep {
     enum class What { Width, Height, FontName, FontSize, Colour, Option };
     enum class Result {
@@ -137,13 +138,13 @@ struct DatReport {
     }
 };
 
-// Reads data.dat at form.values().datPath and applies each value at once:
+// Reads data.dat at `path` and applies each value to the window at once:
 // size, font name, font size, colour, then each option item's check mark
 // (without the item's click action). Stops at the first value that is
 // missing, cannot be converted, or is not taken; what was applied before
 // stays, the rest keep their defaults. Lines after the last option are never
 // read. Never throws for any file content.
-DatReport LoDat(FormPort& form);
+DatReport applyDataFile(WindowSettings& window, const QString& path);
 
 // The save path held by data2.dat: its first line without the line end. An
 // empty or unreadable file, a first line longer than kMaxPathBytes, or one
@@ -151,7 +152,7 @@ DatReport LoDat(FormPort& form);
 QString readSavePath(const QString& dat2Path);
 
 // The bytes of data.dat for the window's state at this moment.
-QByteArray datFileBytes(const FormPort& form);
+QByteArray datFileBytes(const WindowSettings& window);
 
 // The bytes of data2.dat for a save path; nothing when the path cannot be
 // stored as one line (empty, or holding CR, LF or NUL).
@@ -160,6 +161,7 @@ std::optional<QByteArray> dat2FileBytes(const QString& savePath);
 // Writes data.dat, and data2.dat when the save path is not empty, each
 // replaced atomically. Returns false when a file could not be written; the
 // old file then stays whole.
-bool writeSettings(FormPort& form);
+bool writeSettings(const WindowSettings& window, const SettingsFiles& files,
+                   const QString& savePath);
 
 }  // namespace sorimba::settings

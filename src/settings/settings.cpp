@@ -5,37 +5,31 @@
 
 namespace sorimba::settings {
 
-void Form_Load(FormPort& form, const QString& programDir) {
-    FormValues& values = form.values();
-    values.datPath = programDir + QStringLiteral("/data.dat");
-    values.dat2Path = programDir + QStringLiteral("/data2.dat");
-
-    // Start-up goes on whatever data.dat holds; what was applied stays.
-    try {
-        LoDat(form);
-    } catch (...) {
-    }
-    try {
-        if (textfile::fileKind(values.dat2Path) == textfile::FileKind::Regular) {
-            values.savePath = readSavePath(values.dat2Path);
-        }
-    } catch (...) {
-    }
-
-    form.setTopMost(form.option(AlwaysOnTop) ? 1 : 0);
-
-    DialogSettings& dialog = form.dialog();
-    if (!values.savePath.isEmpty()) dialog.fileName = values.savePath;
-    dialog.cancelError = true;
-    dialog.flags = 4;
-    dialog.filter = QStringLiteral("テキストファイル|*.txt|");
+SettingsFiles SettingsFiles::in(const QString& folder) {
+    return {folder + QStringLiteral("/data.dat"), folder + QStringLiteral("/data2.dat")};
 }
 
-void Form_QueryUnload(FormPort& form) {
-    // The window closes whatever happens here: a settings file that cannot
-    // be written keeps its older content, and nothing is asked or shown.
+QString loadSettings(WindowSettings& window, const SettingsFiles& files) {
+    // Start-up goes on whatever the files hold; what was applied stays.
+    QString savePath;
     try {
-        writeSettings(form);
+        applyDataFile(window, files.data);
+    } catch (...) {
+    }
+    try {
+        if (textfile::fileKind(files.data2) == textfile::FileKind::Regular)
+            savePath = readSavePath(files.data2);
+    } catch (...) {
+    }
+    window.keepOnTop(window.option(AlwaysOnTop));
+    return savePath;
+}
+
+void storeSettings(const WindowSettings& window, const SettingsFiles& files,
+                   const QString& savePath) {
+    // A settings file that cannot be written keeps its older content.
+    try {
+        writeSettings(window, files, savePath);
     } catch (...) {
     }
 }

@@ -1,17 +1,31 @@
 #pragma once
-// Settings: data.dat and data2.dat beside the program, start-up and shut-down.
-// The files themselves are in settings/dat_format.h.
+// Settings: data.dat (window size, font, colour, option marks) and data2.dat
+// (the save path), read at start-up and written at shut-down. The byte
+// layout of the files is in settings/dat_format.h.
 
-#include "port/form_port.h"
+#include <QString>
+
+#include "port/window_settings.h"
 
 namespace sorimba::settings {
 
-// Start-up: paths, stored settings, save path, on-top state, dialog defaults.
-// programDir is the folder of the executable.
-void Form_Load(FormPort& form, const QString& programDir);
+// Where the two settings files are.
+struct SettingsFiles {
+    QString data;   // data.dat
+    QString data2;  // data2.dat
 
-// Shut-down: stores the settings (and the save path when there is one).
-// Never refuses the closing, asks nothing and never throws.
-void Form_QueryUnload(FormPort& form);
+    // The two files in a folder.
+    static SettingsFiles in(const QString& folder);
+};
+
+// Start-up: applies data.dat to the window as far as it can be read, puts
+// the window on top or not as the options say, and returns the save path
+// kept in data2.dat (empty when there is none).
+QString loadSettings(WindowSettings& window, const SettingsFiles& files);
+
+// Shut-down: stores the window's settings, and the save path when there is
+// one. Never throws and asks nothing: the window closes whatever happens.
+void storeSettings(const WindowSettings& window, const SettingsFiles& files,
+                   const QString& savePath);
 
 }  // namespace sorimba::settings

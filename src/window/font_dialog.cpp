@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "window/common_dialog.h"
+#include "window/shared_dialog.h"
 
 namespace sorimba {
 namespace {

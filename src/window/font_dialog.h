@@ -1,5 +1,5 @@
 #pragma once
-// The font dialog of CommonDialog1: face, size (fractional sizes such as
+// The font dialog of sharedDialog: face, size (fractional sizes such as
 // 10.5 allowed), colour and a preview. Only these three values go in and
 // come out; weight and style are never offered.
 

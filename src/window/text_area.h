@@ -1,5 +1,5 @@
 #pragma once
-// Text1: the text area that shows and holds the clip text. Word-wrapped,
+// clipView: the text area that shows and holds the clip text. Word-wrapped,
 // vertical scroll bar only. Drops are handed to the program, which decides
 // what goes in; the area never inserts dropped data itself.
 

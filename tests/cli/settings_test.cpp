@@ -54,8 +54,8 @@ TEST_F(SettingsCommand, ShowsEveryValueAsTheWindowWouldApplyIt) {
     EXPECT_TRUE(r.out.contains("line 3: font name: \"ＭＳ ゴシック\"\n"));
     EXPECT_TRUE(r.out.contains("line 4: font size: 10.5 points\n"));
     EXPECT_TRUE(r.out.contains("line 5: text colour: -2147483640 (system colour 8)\n"));
-    EXPECT_TRUE(r.out.contains("line 7: option mn(1) WithTitles: checked\n"));
-    EXPECT_TRUE(r.out.contains("line 14: option mn(8) ConfirmSave: checked\n"));
+    EXPECT_TRUE(r.out.contains("line 7: option item 1 WithTitles: checked\n"));
+    EXPECT_TRUE(r.out.contains("line 14: option item 8 ConfirmSave: checked\n"));
     EXPECT_TRUE(r.out.contains("all 14 values read"));
 }
 

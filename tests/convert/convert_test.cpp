@@ -9,13 +9,15 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "support/fake_form.h"
+#include "convert/convert_command.h"
+#include "support/fake_prompts.h"
 #include "support/files.h"
 
 namespace cv = sorimba::convert;
 using sorimba::Answer;
 using sorimba::Buttons;
-using sorimba::testing::FakeForm;
+using sorimba::FileChoice;
+using sorimba::testing::FakePrompts;
 
 namespace {
 
@@ -109,11 +111,11 @@ protected:
 
 TEST_F(Convert, RewritesTheFileInPlace) {
     spit(path("a.txt"), kExample);
-    ASSERT_TRUE(cv::ConvData(path("a.txt")).ok);
+    ASSERT_TRUE(cv::convertFile(path("a.txt")).ok);
     EXPECT_EQ(slurp(path("a.txt")), kExampleDone);
 
     spit(path("empty.txt"), "");
-    ASSERT_TRUE(cv::ConvData(path("empty.txt")).ok);
+    ASSERT_TRUE(cv::convertFile(path("empty.txt")).ok);
     EXPECT_EQ(slurp(path("empty.txt")), "\r\n");
 }
 
@@ -121,7 +123,7 @@ TEST_F(Convert, Utf8FileIsJoinedWithoutAChangedByte) {
     const QByteArray text =
         QStringLiteral("日本語の文章、\r\n続きです〜\r\n\r\n次の段落 ①\r\n").toUtf8();
     spit(path("u.txt"), text);
-    ASSERT_TRUE(cv::ConvData(path("u.txt")).ok);
+    ASSERT_TRUE(cv::convertFile(path("u.txt")).ok);
     EXPECT_EQ(slurp(path("u.txt")),
               QStringLiteral("日本語の文章、続きです〜\r\n\r\n次の段落 ①\r\n\r\n").toUtf8());
 }
@@ -129,7 +131,7 @@ TEST_F(Convert, Utf8FileIsJoinedWithoutAChangedByte) {
 TEST_F(Convert, AlreadyConvertedFileIsNotRewritten) {
     spit(path("done.txt"), kExampleDone);
     const ino_t before = inode(path("done.txt"));
-    ASSERT_TRUE(cv::ConvData(path("done.txt")).ok);
+    ASSERT_TRUE(cv::convertFile(path("done.txt")).ok);
     EXPECT_EQ(slurp(path("done.txt")), kExampleDone);
     EXPECT_EQ(inode(path("done.txt")), before);
 }
@@ -138,21 +140,21 @@ TEST_F(Convert, LeavesAloneWhatItMustNotWrite) {
     // Read-only: no write bit for anybody, even though the tests run as root.
     spit(path("ro.txt"), kExample);
     ASSERT_EQ(::chmod(path("ro.txt").toLocal8Bit().constData(), 0444), 0);
-    EXPECT_FALSE(cv::ConvData(path("ro.txt")).ok);
+    EXPECT_FALSE(cv::convertFile(path("ro.txt")).ok);
     EXPECT_EQ(slurp(path("ro.txt")), kExample);
-    EXPECT_TRUE(cv::ConvData(path("ro.txt")).error.contains(QStringLiteral("read-only")));
+    EXPECT_TRUE(cv::convertFile(path("ro.txt")).error.contains(QStringLiteral("read-only")));
 
     // A typed name of a file that does not exist creates nothing.
-    EXPECT_FALSE(cv::ConvData(path("missing.txt")).ok);
+    EXPECT_FALSE(cv::convertFile(path("missing.txt")).ok);
     EXPECT_FALSE(QFileInfo::exists(path("missing.txt")));
-    EXPECT_FALSE(cv::ConvData(path("nofolder/x.txt")).ok);
-    EXPECT_FALSE(cv::ConvData(QString()).ok);
+    EXPECT_FALSE(cv::convertFile(path("nofolder/x.txt")).ok);
+    EXPECT_FALSE(cv::convertFile(QString()).ok);
 
     // Neither a folder nor a FIFO is opened for writing (a FIFO would hang).
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("d.txt")));
-    EXPECT_FALSE(cv::ConvData(path("d.txt")).ok);
+    EXPECT_FALSE(cv::convertFile(path("d.txt")).ok);
     ASSERT_EQ(::mkfifo(path("fifo.txt").toLocal8Bit().constData(), 0644), 0);
-    EXPECT_FALSE(cv::ConvData(path("fifo.txt")).ok);
+    EXPECT_FALSE(cv::convertFile(path("fifo.txt")).ok);
     EXPECT_EQ(QDir(dir.path())
                   .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
               (QStringList{"d.txt", "fifo.txt", "ro.txt"}));
@@ -162,7 +164,7 @@ TEST_F(Convert, SymbolicLinkStaysALinkAndItsTargetIsConverted) {
     spit(path("target.dat"), kExample);
     ASSERT_EQ(::chmod(path("target.dat").toLocal8Bit().constData(), 0640), 0);
     ASSERT_EQ(::symlink("target.dat", path("link.txt").toLocal8Bit().constData()), 0);
-    ASSERT_TRUE(cv::ConvData(path("link.txt")).ok);
+    ASSERT_TRUE(cv::convertFile(path("link.txt")).ok);
     EXPECT_TRUE(QFileInfo(path("link.txt")).isSymLink());
     EXPECT_EQ(slurp(path("target.dat")), kExampleDone);
     struct stat st {};
@@ -244,58 +246,44 @@ TEST_F(Folder, NameNotValidInTheLocaleIsReportedAndSkipped) {
 
 // --- The menu command, driven through the window's interface ---------------
 
-TEST_F(Folder, OtherMenuEntriesAndCancelsConvertNothing) {
-    FakeForm form;  // shows nothing unexpected: an unscripted dialog throws
-    cv::menu_Click(form, 0);
-    cv::menu_Click(form, 2);
-    cv::menu_Click(form, -1);
-    EXPECT_EQ(form.openDialogShown, 0);
+TEST_F(Folder, CancelsConvertNothing) {
+    FakePrompts prompts;  // shows nothing unexpected: an unscripted dialog throws
+    prompts.fileChoices.push_back(std::nullopt);  // the file chooser cancelled
+    cv::convertCommand(prompts);
+    EXPECT_EQ(prompts.fileChooserShown, std::vector<FileChoice>{FileChoice::FileToConvert});
+    EXPECT_TRUE(prompts.messages.empty());
 
-    form.openChoices.push_back(std::nullopt);  // the file dialog cancelled
-    cv::menu_Click(form, 1);
-    EXPECT_EQ(form.openDialogShown, 1);
-    EXPECT_TRUE(form.messages.empty());
-
-    form.openChoices.push_back(path("a.txt"));
-    form.answers.push_back(Answer::Cancel);
-    cv::menu_Click(form, 1);
-    ASSERT_EQ(form.messages.size(), 1u);
-    EXPECT_EQ(form.messages[0].buttons, Buttons::YesNoCancel);
-    EXPECT_EQ(form.messages[0].text, QStringLiteral("まとめて変換しますか？\r\n"
-                                                    "「はい」\u3000\u3000フォルダ内全部変換\r\n"
-                                                    "「いいえ」\u3000指定したファイルのみ変換"));
+    prompts.fileChoices.push_back(path("a.txt"));
+    prompts.answers.push_back(Answer::Cancel);
+    cv::convertCommand(prompts);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].buttons, Buttons::YesNoCancel);
+    EXPECT_EQ(prompts.messages[0].text, QStringLiteral("まとめて変換しますか？\r\n"
+                                                       "「はい」\u3000\u3000フォルダ内全部変換\r\n"
+                                                       "「いいえ」\u3000指定したファイルのみ変換"));
     expectConvertedOnly({});
 }
 
 TEST_F(Folder, NoConvertsTheChosenFileWhateverItsExtension) {
-    FakeForm form;
-    form.dialog().fileName = QStringLiteral("/saved/clip.txt");
-    form.openChoices.push_back(path("f.md"));
-    form.answers.push_back(Answer::No);
-    cv::menu_Click(form, 1);
-    EXPECT_EQ(form.openDialogStartedWith, QStringLiteral("/saved/clip.txt"));
+    FakePrompts prompts;
+    prompts.fileChoices.push_back(path("f.md"));
+    prompts.answers.push_back(Answer::No);
+    cv::convertCommand(prompts);
     expectConvertedOnly({"f.md"});
-
-    // The next dialog opens with the file chosen here.
-    EXPECT_EQ(form.dialog().fileName, path("f.md"));
-    form.openChoices.push_back(std::nullopt);
-    cv::menu_Click(form, 1);
-    EXPECT_EQ(form.openDialogStartedWith, path("f.md"));
 }
 
 TEST_F(Folder, YesConvertsTheTxtFilesOfTheChosenFilesFolder) {
-    FakeForm form;
-    form.openChoices.push_back(path("d.csv"));  // itself not a .txt file
-    form.answers.push_back(Answer::Yes);
-    cv::menu_Click(form, 1);
+    FakePrompts prompts;
+    prompts.fileChoices.push_back(path("d.csv"));  // itself not a .txt file
+    prompts.answers.push_back(Answer::Yes);
+    cv::convertCommand(prompts);
     expectConvertedOnly({"a.txt", "B.TXT", "c.Txt"});
-    EXPECT_EQ(form.dialog().fileName, path("d.csv"));
 }
 
-TEST(Menu, YesInAFolderThatIsGoneDoesNothing) {
-    FakeForm form;
-    form.openChoices.push_back(QStringLiteral("/nonexistent-folder-of-sorimba/a.txt"));
-    form.answers.push_back(Answer::Yes);
-    cv::menu_Click(form, 1);
-    EXPECT_EQ(form.messages.size(), 1u);
+TEST(ConvertCommand, YesInAFolderThatIsGoneDoesNothing) {
+    FakePrompts prompts;
+    prompts.fileChoices.push_back(QStringLiteral("/nonexistent-folder-of-sorimba/a.txt"));
+    prompts.answers.push_back(Answer::Yes);
+    cv::convertCommand(prompts);
+    EXPECT_EQ(prompts.messages.size(), 1u);
 }

@@ -28,7 +28,7 @@
 #include "saving/saving.h"
 #include "settings/dat_format.h"
 #include "settings/settings.h"
-#include "support/fake_form.h"
+#include "support/fake_window_settings.h"
 #include "support/files.h"
 #include "textfile/textfile.h"
 
@@ -358,7 +358,7 @@ TEST_F(CrashTest, ConvertOneFileIsAllOrNothing) {
     const QByteArray fresh = convert::joinParagraphs(std::string_view(old.data(), old.size()));
     ASSERT_NE(fresh, old);
     Campaign campaign(
-        "convert file", [&] { spit(path, old); }, [&] { return convert::ConvData(path).ok; },
+        "convert file", [&] { spit(path, old); }, [&] { return convert::convertFile(path).ok; },
         [&] { return checkReplaced(path, old, fresh); });
     campaign.run(dir_.path(), {QStringLiteral("issue.txt")});
 }
@@ -408,20 +408,20 @@ TEST_F(CrashTest, SettingsAtClosingAreOldOrNew) {
     ASSERT_TRUE(dir_.isValid());
     const QString dat = at(QStringLiteral("data.dat"));
     const QString dat2 = at(QStringLiteral("data2.dat"));
-    testing::FakeForm oldForm;
-    oldForm.values().savePath = QStringLiteral("/home/user/古い/clip.txt");
+    testing::FakeWindowSettings oldForm;
+    oldForm.savePath = QStringLiteral("/home/user/古い/clip.txt");
     const QByteArray oldDat = settings::datFileBytes(oldForm);
-    const QByteArray oldDat2 = *settings::dat2FileBytes(oldForm.values().savePath);
+    const QByteArray oldDat2 = *settings::dat2FileBytes(oldForm.savePath);
 
-    testing::FakeForm form;
-    form.values().datPath = dat;
-    form.values().dat2Path = dat2;
-    form.values().savePath = QStringLiteral("/home/user/新しい保存先/clip.txt");
+    testing::FakeWindowSettings form;
+    form.files.data = dat;
+    form.files.data2 = dat2;
+    form.savePath = QStringLiteral("/home/user/新しい保存先/clip.txt");
     form.setOuterWidth(9000);
     form.setFontName(QStringLiteral("IPAGothic"));
     form.setOption(WithTitles, true);
     const QByteArray newDat = settings::datFileBytes(form);
-    const QByteArray newDat2 = *settings::dat2FileBytes(form.values().savePath);
+    const QByteArray newDat2 = *settings::dat2FileBytes(form.savePath);
 
     Campaign campaign(
         "settings",
@@ -430,7 +430,7 @@ TEST_F(CrashTest, SettingsAtClosingAreOldOrNew) {
             spit(dat2, oldDat2);
         },
         [&] {
-            settings::Form_QueryUnload(form);
+            settings::storeSettings(form, form.files, form.savePath);
             return slurp(dat) == newDat && slurp(dat2) == newDat2;
         },
         [&] {

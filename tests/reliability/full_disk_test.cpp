@@ -12,7 +12,7 @@
 #include "convert/convert.h"
 #include "saving/saving.h"
 #include "settings/dat_format.h"
-#include "support/fake_form.h"
+#include "support/fake_window_settings.h"
 #include "support/files.h"
 #include "textfile/textfile.h"
 
@@ -100,7 +100,7 @@ TEST_F(FullDiskTest, ConvertThatDoesNotFitLeavesTheFileAlone) {
     const QByteArray old("one\r\ntwo\r\n\r\nthree\r\nfour\r\n");
     spit(path, old);
     fill();
-    EXPECT_FALSE(convert::ConvData(path).ok);
+    EXPECT_FALSE(convert::convertFile(path).ok);
     EXPECT_EQ(slurp(path), old);
 
     const convert::FolderOutcome folder = convert::convertFolder(disk_);
@@ -122,21 +122,21 @@ TEST_F(FullDiskTest, ReplacementThatDoesNotFitFailsAndKeepsTheFile) {
 }
 
 TEST_F(FullDiskTest, SettingsThatDoNotFitKeepTheOldFiles) {
-    testing::FakeForm form;
-    form.values().datPath = at(QStringLiteral("data.dat"));
-    form.values().dat2Path = at(QStringLiteral("data2.dat"));
-    form.values().savePath = QStringLiteral("/home/user/保存/clip.txt");
+    testing::FakeWindowSettings form;
+    form.files.data = at(QStringLiteral("data.dat"));
+    form.files.data2 = at(QStringLiteral("data2.dat"));
+    form.savePath = QStringLiteral("/home/user/保存/clip.txt");
     const QByteArray oldDat = settings::datFileBytes(form);
     const QByteArray oldDat2 = *settings::dat2FileBytes(QStringLiteral("/old/clip.txt"));
-    spit(form.values().datPath, oldDat);
-    spit(form.values().dat2Path, oldDat2);
+    spit(form.files.data, oldDat);
+    spit(form.files.data2, oldDat2);
     fill();
     form.setOuterWidth(9999);
-    EXPECT_FALSE(settings::writeSettings(form));
-    EXPECT_EQ(slurp(form.values().datPath), oldDat);
+    EXPECT_FALSE(settings::writeSettings(form, form.files, form.savePath));
+    EXPECT_EQ(slurp(form.files.data), oldDat);
     // data2.dat is small and may still fit; it is replaced whole or not at all.
-    const QByteArray dat2 = slurp(form.values().dat2Path);
-    EXPECT_TRUE(dat2 == oldDat2 || dat2 == *settings::dat2FileBytes(form.values().savePath));
+    const QByteArray dat2 = slurp(form.files.data2);
+    EXPECT_TRUE(dat2 == oldDat2 || dat2 == *settings::dat2FileBytes(form.savePath));
     EXPECT_EQ(entries(), (QStringList{"data.dat", "data2.dat", "filler"}));
 }
 

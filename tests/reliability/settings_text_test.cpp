@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "settings/dat_format.h"
-#include "support/fake_form.h"
+#include "support/fake_window_settings.h"
 
 namespace sorimba::reliability {
 namespace {
@@ -18,17 +18,17 @@ namespace {
 TEST(SettingsText, LeadingFeffSurvivesWritingAndReading) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    testing::FakeForm form;
-    form.values().datPath = dir.filePath(QStringLiteral("data.dat"));
-    form.values().dat2Path = dir.filePath(QStringLiteral("data2.dat"));
-    form.values().savePath = QStringLiteral("\uFEFF保存/clip.txt");
+    testing::FakeWindowSettings form;
+    form.files.data = dir.filePath(QStringLiteral("data.dat"));
+    form.files.data2 = dir.filePath(QStringLiteral("data2.dat"));
+    form.savePath = QStringLiteral("\uFEFF保存/clip.txt");
     ASSERT_TRUE(form.setFontName(QStringLiteral("\uFEFFFont")));
-    ASSERT_TRUE(settings::writeSettings(form));
+    ASSERT_TRUE(settings::writeSettings(form, form.files, form.savePath));
 
-    EXPECT_EQ(settings::readSavePath(form.values().dat2Path), form.values().savePath);
-    testing::FakeForm again;
-    again.values().datPath = form.values().datPath;
-    EXPECT_TRUE(settings::LoDat(again).allApplied());
+    EXPECT_EQ(settings::readSavePath(form.files.data2), form.savePath);
+    testing::FakeWindowSettings again;
+    again.files.data = form.files.data;
+    EXPECT_TRUE(settings::applyDataFile(again, again.files.data).allApplied());
     EXPECT_EQ(again.fontName(), form.fontName());
 }
 

@@ -48,7 +48,7 @@ TEST_F(Append, OldContentSurvivesEveryByte) {
 TEST_F(Append, OldContentEndingInALineEndGetsNoExtraOne) {
     for (const QByteArray& old : {QByteArray("a\r\n"), QByteArray("a\r"), QByteArray()}) {
         spit(path("save.txt"), old);
-        ASSERT_TRUE(LoTitle(path("save.txt"), "b\r\n").ok);
+        ASSERT_TRUE(appendToSaveFile(path("save.txt"), "b\r\n").ok);
         EXPECT_EQ(slurp(path("save.txt")), old + "b\r\n");
     }
 }
@@ -57,10 +57,8 @@ TEST_F(Append, MoreThan32767OldLinesAreKept) {
     QByteArray old;
     for (int i = 0; i < 40000; ++i) old += QByteArray::number(i) + ",\"x\"\r\n";
     spit(path("save.txt"), old);
-    form.values().savePath = path("save.txt");
-    form.setText("new\r\n");
-    form.setOption(WithTitles, false);
-    saveCommand(form);
+    prepare("save.txt", "new\r\n");
+    runSave();
     EXPECT_EQ(slurp(path("save.txt")), old + "new\r\n\r\n");
 }
 
@@ -104,7 +102,7 @@ TEST_F(Append, KilledAtRandomMomentsTheOldContentStaysWhole) {
     // How long one append takes here, to spread the kills over a few.
     spit(file, kOddOld);
     const auto started = std::chrono::steady_clock::now();
-    ASSERT_TRUE(LoTitle(file, block).ok);
+    ASSERT_TRUE(appendToSaveFile(file, block).ok);
     const auto once = std::chrono::duration_cast<std::chrono::microseconds>(
                           std::chrono::steady_clock::now() - started)
                           .count();
@@ -117,7 +115,7 @@ TEST_F(Append, KilledAtRandomMomentsTheOldContentStaysWhole) {
         pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            for (;;) LoTitle(file, block);
+            for (;;) appendToSaveFile(file, block);
         }
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         ::kill(pid, SIGKILL);

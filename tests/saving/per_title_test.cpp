@@ -13,7 +13,7 @@ protected:
     // Saves the text in per-title mode with SavePath = folder/save.txt.
     void save(const QString& text) {
         prepare("save.txt", text, true);
-        saveCommand(form);
+        runSave();
     }
 };
 
@@ -25,13 +25,13 @@ TEST_F(PerTitle, WorkedExampleByteForByte) {
     EXPECT_EQ(slurp(path("A.txt")), QByteArray("\r\n\x81\x9b\x82\xa0\x81\x60\r\n\r\n\r\n"));
     EXPECT_EQ(slurp(path("B.txt")), QByteArray("\r\n\x81\x9b\x82\xa2\r\n"));
     EXPECT_EQ(tree(tmp.path()), (QStringList{"A.txt", "B.txt"}));  // save.txt untouched
-    ASSERT_EQ(form.messages.size(), 1u);
-    EXPECT_EQ(form.messages[0].text, QStringLiteral("「●タイトル」別に保存しました"));
-    EXPECT_EQ(form.values().saved, 1);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, QStringLiteral("「●タイトル」別に保存しました"));
+    EXPECT_TRUE(state.saved);
 
     // A second save appends the same sections below the first ones.
-    form.answers = {Answer::Yes};
-    saveCommand(form);
+    prompts.answers = {Answer::Yes};
+    runSave();
     EXPECT_EQ(slurp(path("A.txt")),
               QByteArray("\r\n\x81\x9b\x82\xa0\x81\x60\r\n\r\n\r\n").repeated(2));
 }
@@ -84,12 +84,12 @@ TEST_F(PerTitle, WhatCountsAsATitleAndWhereLinesGo) {
 TEST_F(PerTitle, TextsWithoutTitlesOrTooShortWriteNothingButStillNotify) {
     for (const QString& text : {QString(), QStringLiteral("●A"), QStringLiteral("\r\n●A"),
                                 QStringLiteral("a\r\nb\r\nc\r\n")}) {
-        form = testing::FakeForm();
+        reset();
         save(text);
         EXPECT_TRUE(tree(tmp.path()).isEmpty()) << text.toStdString();
-        ASSERT_EQ(form.messages.size(), 1u);
-        EXPECT_EQ(form.messages[0].text, QStringLiteral("「●タイトル」別に保存しました"));
-        EXPECT_EQ(form.values().saved, 1);
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_EQ(prompts.messages[0].text, QStringLiteral("「●タイトル」別に保存しました"));
+        EXPECT_TRUE(state.saved);
     }
 }
 
@@ -112,14 +112,14 @@ TEST_F(PerTitle, HiddenTitleFileIsAppendedToNotReplaced) {
 
 TEST_F(PerTitle, TitleNamesNeverWriteOutsideTheFolder) {
     ASSERT_TRUE(QDir(tmp.path()).mkdir("sub"));
-    form.values().savePath = path("sub/save.txt");
-    form.setOption(WithTitles, true);
+    state.savePath = path("sub/save.txt");
+    mode.perTitle = true;
     const QString nul = QString(QChar(0));
     const QString longName = QString(300, QLatin1Char('x'));
-    form.setText("\r\n●..\r\na\r\n\r\n●../../evil\r\nb\r\n\r\n●ab" + nul + "cd\r\nc\r\n\r\n●" +
-                 nul + "\r\nd\r\n\r\n●/\r\ne\r\n\r\n●" + longName + "\r\nf\r\n");
-    form.setOption(ConfirmSave, true);
-    saveCommand(form);
+    clipText = ("\r\n●..\r\na\r\n\r\n●../../evil\r\nb\r\n\r\n●ab" + nul + "cd\r\nc\r\n\r\n●" + nul +
+                "\r\nd\r\n\r\n●/\r\ne\r\n\r\n●" + longName + "\r\nf\r\n");
+    mode.confirm = true;
+    runSave();
 
     // "/" is removed and ".txt" always follows, so the names stay plain
     // names inside the folder; a NUL or an over-long name is refused.
@@ -127,8 +127,8 @@ TEST_F(PerTitle, TitleNamesNeverWriteOutsideTheFolder) {
     EXPECT_EQ(slurp(path("sub/...txt")), "a\r\n\r\n");
     EXPECT_EQ(slurp(path("sub/....evil.txt")), "b\r\n\r\n");
     EXPECT_EQ(slurp(path("sub/.txt")), "e\r\n\r\n");
-    ASSERT_EQ(form.messages.size(), 1u);
-    const QString shown = form.messages[0].text;
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    const QString shown = prompts.messages[0].text;
     EXPECT_TRUE(shown.startsWith(QStringLiteral("次のファイルに保存できませんでした：")));
     EXPECT_TRUE(
         shown.contains(path("sub/ab␀cd.txt") + QStringLiteral("（ファイル名に使えない文字")));

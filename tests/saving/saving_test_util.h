@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the saving tests: a scratch folder, raw file bytes, and a
-// scripted form with a save file set.
+// Helpers shared by the saving tests: a scratch folder, raw file bytes, and
+// the save command with scripted answers.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,7 +11,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include "support/fake_form.h"
+#include "saving/save_command.h"
+#include "support/fake_prompts.h"
 #include "support/files.h"
 
 namespace sorimba::saving::test {
@@ -43,17 +44,25 @@ protected:
     void SetUp() override { ASSERT_TRUE(tmp.isValid()); }
     QString path(const QString& name) const { return tmp.path() + "/" + name; }
 
-    // A form whose save file is `name` in the scratch folder, with the
-    // notice switched on and the given text in the text area.
-    void prepare(const QString& name, const QString& text, bool withTitles = false) {
-        form.values().savePath = name.isEmpty() ? QString() : path(name);
-        form.setText(text);
-        form.setOption(WithTitles, withTitles);
-        form.setOption(ConfirmSave, true);
+    // The save file is `name` in the scratch folder, the notice switched on
+    // and the given text to save.
+    void prepare(const QString& name, const QString& clip, bool perTitle = false) {
+        state.savePath = name.isEmpty() ? QString() : path(name);
+        clipText = clip;
+        mode = {perTitle, true};
     }
+    // Starts again with no answers, no record and nothing saved.
+    void reset() {
+        prompts = {};
+        state = {};
+    }
+    void runSave() { saveCommand(prompts, clipText, mode, state); }
 
     QTemporaryDir tmp;
-    testing::FakeForm form;
+    testing::FakePrompts prompts;
+    SaveState state;
+    QString clipText;
+    SaveMode mode;
 };
 
 }  // namespace sorimba::saving::test

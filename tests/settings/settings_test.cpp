@@ -11,12 +11,12 @@
 #include <random>
 
 #include "settings/dat_format.h"
-#include "support/fake_form.h"
+#include "support/fake_window_settings.h"
 #include "textfile/textfile.h"
 
 using namespace sorimba;
 using namespace sorimba::settings;
-using sorimba::testing::FakeForm;
+using sorimba::testing::FakeWindowSettings;
 
 #include "support/files.h"
 
@@ -45,11 +45,11 @@ protected:
     QString dat2Path() const { return dir.filePath("data2.dat"); }
 
     // A form started with the given data.dat content.
-    void startWith(FakeForm& form, const QByteArray& dat) {
+    void startWith(FakeWindowSettings& form, const QByteArray& dat) {
         spit(datPath(), dat);
-        Form_Load(form, dir.path());
+        form.savePath = loadSettings(form, form.files = SettingsFiles::in(dir.path()));
     }
-    std::vector<bool> options(const FakeForm& form) {
+    std::vector<bool> options(const FakeWindowSettings& form) {
         std::vector<bool> out;
         for (int i = 0; i < form.optionCount(); ++i) out.push_back(form.option(i));
         return out;
@@ -60,7 +60,7 @@ protected:
 
 }  // namespace
 
-// --- LoSA and the conversions ------------------------------------------------
+// --- FieldReader and the conversions ------------------------------------------------
 
 TEST(LoSAReader, FieldRules) {
     QByteArray bytes =
@@ -69,45 +69,45 @@ TEST(LoSAReader, FieldRules) {
         "in\"ner\"\rlone cr\nlone lf\r\n"
         "\"unclosed, to the end\r\n"
         "last";
-    LoSA losa(bytes, true);
+    FieldReader losa(bytes, true);
     QString f;
     std::vector<std::pair<int, QString>> got;
-    while (losa.next(&f) == LoSA::Status::Field) got.emplace_back(losa.line(), f);
+    while (losa.next(&f) == FieldReader::Status::Field) got.emplace_back(losa.line(), f);
     std::vector<std::pair<int, QString>> want = {
         {1, "plain"}, {1, "a, "},     {1, "next"},    {2, ""},
         {3, "inner"}, {4, "lone cr"}, {5, "lone lf"}, {6, "unclosed, to the end"},
         {7, "last"}};
     EXPECT_EQ(got, want);
-    EXPECT_EQ(losa.next(&f), LoSA::Status::EndOfFile);
+    EXPECT_EQ(losa.next(&f), FieldReader::Status::EndOfFile);
 
-    LoSA blanksOnly("   ", true);
-    EXPECT_EQ(blanksOnly.next(&f), LoSA::Status::EndOfFile);
+    FieldReader blanksOnly("   ", true);
+    EXPECT_EQ(blanksOnly.next(&f), FieldReader::Status::EndOfFile);
 }
 
 TEST(LoSAReader, DecodesCodePage932OrUtf8BehindTheMark) {
     QString f;
-    LoSA sjis(cp932("ＭＳ ゴシック\r\n"), true);
-    ASSERT_EQ(sjis.next(&f), LoSA::Status::Field);
+    FieldReader sjis(cp932("ＭＳ ゴシック\r\n"), true);
+    ASSERT_EQ(sjis.next(&f), FieldReader::Status::Field);
     EXPECT_EQ(f, "ＭＳ ゴシック");
     EXPECT_FALSE(sjis.utf8());
-    LoSA utf8(QByteArray(kUtf8Mark) + QString("나눔고딕 😀\r\n").toUtf8(), true);
-    ASSERT_EQ(utf8.next(&f), LoSA::Status::Field);
+    FieldReader utf8(QByteArray(kUtf8Mark) + QString("나눔고딕 😀\r\n").toUtf8(), true);
+    ASSERT_EQ(utf8.next(&f), FieldReader::Status::Field);
     EXPECT_EQ(f, "나눔고딕 😀");
     EXPECT_TRUE(utf8.utf8());
 }
 
 TEST(LoSAReader, OverlongFieldsAndCutFilesStopTheReading) {
     QString f;
-    LoSA huge(QByteArray(kMaxFieldBytes + 1, 'x'), true);
-    EXPECT_EQ(huge.next(&f), LoSA::Status::TooLong);
-    LoSA blanks(QByteArray(kMaxFieldBytes + 1, ' ') + "1", true);
-    EXPECT_EQ(blanks.next(&f), LoSA::Status::TooLong);
-    LoSA fits(QByteArray(kMaxFieldBytes, 'x') + "\r\n", true);
-    EXPECT_EQ(fits.next(&f), LoSA::Status::Field);
+    FieldReader huge(QByteArray(kMaxFieldBytes + 1, 'x'), true);
+    EXPECT_EQ(huge.next(&f), FieldReader::Status::TooLong);
+    FieldReader blanks(QByteArray(kMaxFieldBytes + 1, ' ') + "1", true);
+    EXPECT_EQ(blanks.next(&f), FieldReader::Status::TooLong);
+    FieldReader fits(QByteArray(kMaxFieldBytes, 'x') + "\r\n", true);
+    EXPECT_EQ(fits.next(&f), FieldReader::Status::Field);
     EXPECT_EQ(f.size(), kMaxFieldBytes);
-    LoSA cut("1\r\n22", false);  // only the start of a longer file
-    EXPECT_EQ(cut.next(&f), LoSA::Status::Field);
-    EXPECT_EQ(cut.next(&f), LoSA::Status::TooLong);
+    FieldReader cut("1\r\n22", false);  // only the start of a longer file
+    EXPECT_EQ(cut.next(&f), FieldReader::Status::Field);
+    EXPECT_EQ(cut.next(&f), FieldReader::Status::TooLong);
 }
 
 TEST(Conversions, Numbers) {
@@ -171,21 +171,16 @@ TEST(Conversions, Rendering) {
 // --- Start-up and shut-down ----------------------------------------------------
 
 TEST_F(Settings, FirstStartWithoutFilesKeepsTheDesignValues) {
-    FakeForm form;
-    Form_Load(form, dir.path());
-    EXPECT_EQ(form.values().datPath, dir.path() + "/data.dat");
-    EXPECT_EQ(form.values().dat2Path, dir.path() + "/data2.dat");
-    EXPECT_EQ(form.values().savePath, "");
-    EXPECT_EQ(form.topMostCalls, std::vector<int>{1});
-    EXPECT_EQ(form.dialog().fileName, "");
-    EXPECT_TRUE(form.dialog().cancelError);
-    EXPECT_EQ(form.dialog().flags, 4);
-    EXPECT_EQ(form.dialog().filter, "テキストファイル|*.txt|");
+    FakeWindowSettings form;
+    form.savePath = loadSettings(form, form.files = SettingsFiles::in(dir.path()));
+    EXPECT_EQ(form.files.data, dir.path() + "/data.dat");
+    EXPECT_EQ(form.files.data2, dir.path() + "/data2.dat");
+    EXPECT_EQ(form.savePath, "");
+    EXPECT_EQ(form.onTopCalls, std::vector<bool>{true});
     EXPECT_EQ(options(form), kDefaultOptions);
-    EXPECT_TRUE(form.messages.empty());
 
     // Closing at once writes the defaults, exactly; no data2.dat without a path.
-    Form_QueryUnload(form);
+    storeSettings(form, form.files, form.savePath);
     EXPECT_EQ(slurp(datPath()), datLines(kDefaultLines));
     EXPECT_FALSE(QFile::exists(dat2Path()));
 }
@@ -207,39 +202,38 @@ TEST_F(Settings, EverySettingComesBackAfterClosingAndStartingAgain) {
     };
     for (int k = 0; k < 3; ++k) {
         const Case& c = cases[k];
-        FakeForm before;
-        Form_Load(before, dir.path());
+        FakeWindowSettings before;
+        before.savePath = loadSettings(before, before.files = SettingsFiles::in(dir.path()));
         ASSERT_TRUE(before.setOuterWidth(c.width));
         ASSERT_TRUE(before.setOuterHeight(c.height));
         ASSERT_TRUE(before.setFontName(c.font));
         ASSERT_TRUE(before.setFontSize(c.size));
         ASSERT_TRUE(before.setTextColour(c.colour));
         for (int i = 0; i < kOptionCount; ++i) before.setOption(i, (i * 7 + k) % 3 == 0);
-        before.values().savePath = c.savePath;
-        Form_QueryUnload(before);
+        before.savePath = c.savePath;
+        storeSettings(before, before.files, before.savePath);
 
-        FakeForm after;
-        Form_Load(after, dir.path());
+        FakeWindowSettings after;
+        after.savePath = loadSettings(after, after.files = SettingsFiles::in(dir.path()));
         EXPECT_EQ(after.outerWidth(), c.width);
         EXPECT_EQ(after.outerHeight(), c.height);
         EXPECT_EQ(after.fontName(), c.font);
         EXPECT_EQ(after.fontSize(), c.size);
         EXPECT_EQ(after.textColour(), c.colour);
         EXPECT_EQ(options(after), options(before));
-        EXPECT_EQ(after.values().savePath, c.savePath);
-        EXPECT_EQ(after.dialog().fileName, c.savePath);
-        EXPECT_EQ(after.topMostCalls, std::vector<int>{before.option(AlwaysOnTop) ? 1 : 0});
+        EXPECT_EQ(after.savePath, c.savePath);
+        EXPECT_EQ(after.onTopCalls, std::vector<bool>{before.option(AlwaysOnTop)});
     }
     // The last case needed UTF-8; the first was written in code page 932.
     EXPECT_TRUE(slurp(dat2Path()).startsWith(kUtf8Mark));
     EXPECT_TRUE(slurp(datPath()).startsWith(kUtf8Mark));
     EXPECT_EQ(dat2FileBytes("/home/u/メモ, 2026/クリップ 帳.txt"),
               cp932("/home/u/メモ, 2026/クリップ 帳.txt\r\n"));
-    EXPECT_FALSE(datFileBytes(FakeForm()).startsWith(kUtf8Mark));
+    EXPECT_FALSE(datFileBytes(FakeWindowSettings()).startsWith(kUtf8Mark));
 }
 
 TEST_F(Settings, FractionalSizesAreWrittenWithTheDigitsTheyNeed) {
-    FakeForm form;
+    FakeWindowSettings form;
     form.setFontSize(10.5);
     form.setOuterWidth(7185.5);
     form.setTextColour(0x0000FF);
@@ -252,7 +246,7 @@ TEST_F(Settings, FractionalSizesAreWrittenWithTheDigitsTheyNeed) {
 
 TEST_F(Settings, ReadingStopsAtTheFirstValueThatFailsAndLaterOnesKeepDefaults) {
     {  // four lines only
-        FakeForm form;
+        FakeWindowSettings form;
         startWith(form, datLines({" 8000 ", " 5000 ", "IPAゴシック", " 12 "}));
         EXPECT_EQ(form.outerWidth(), 8000);
         EXPECT_EQ(form.outerHeight(), 5000);
@@ -267,7 +261,7 @@ TEST_F(Settings, ReadingStopsAtTheFirstValueThatFailsAndLaterOnesKeepDefaults) {
         lines[3] = " 11 ";
         lines[4] = "abc";
         lines[5] = "True";
-        FakeForm form;
+        FakeWindowSettings form;
         startWith(form, datLines(lines));
         EXPECT_EQ(form.outerWidth(), 8000);
         EXPECT_EQ(form.fontSize(), 11);
@@ -287,27 +281,26 @@ TEST_F(Settings, ReadingStopsAtTheFirstValueThatFailsAndLaterOnesKeepDefaults) {
               << "-1"
               << "junk after the options"
               << "-1";
-        FakeForm form;
+        FakeWindowSettings form;
         startWith(form, datLines(lines));
         EXPECT_EQ(options(form),
                   (std::vector<bool>{true, false, true, false, true, false, true, false, true}));
-        EXPECT_EQ(form.topMostCalls, std::vector<int>{0});
+        EXPECT_EQ(form.onTopCalls, std::vector<bool>{false});
     }
     {  // fails at line 2: AlwaysOnTop keeps its design state, so mode 1
-        FakeForm form;
+        FakeWindowSettings form;
         startWith(form, datLines({" 8000 ", "tall", "IPAゴシック", " 12 "}));
         EXPECT_EQ(form.outerWidth(), 8000);
         EXPECT_EQ(form.outerHeight(), 6510);
         EXPECT_EQ(form.fontName(), "ＭＳ ゴシック");
-        EXPECT_EQ(form.topMostCalls, std::vector<int>{1});
-        EXPECT_EQ(form.dialog().filter, "テキストファイル|*.txt|");
+        EXPECT_EQ(form.onTopCalls, std::vector<bool>{true});
     }
     {  // an option line that is neither word nor number stops at that item
         QStringList lines = kDefaultLines;
         lines[5] = "True";
         lines[6] = "yes";
         lines[7] = "True";
-        FakeForm form;
+        FakeWindowSettings form;
         startWith(form, datLines(lines));
         std::vector<bool> want = kDefaultOptions;
         want[0] = true;
@@ -326,10 +319,10 @@ TEST_F(Settings, ValuesTheWindowCannotTakeStopTheReading) {
         {{" 8000 ", " 5000 ", "IPAゴシック", " 12 ", " 99999999999 ", "True"}, 5},
     };
     for (const auto& [lines, failing] : cases) {
-        FakeForm form;
+        FakeWindowSettings form;
         spit(datPath(), datLines(lines));
-        form.values().datPath = datPath();
-        DatReport report = LoDat(form);
+        form.files.data = datPath();
+        DatReport report = applyDataFile(form, form.files.data);
         ASSERT_TRUE(report.opened);
         ASSERT_EQ(static_cast<int>(report.steps.size()), failing) << lines.join('|').toStdString();
         EXPECT_NE(report.steps.back().result, DatStep::Result::Applied);
@@ -346,12 +339,12 @@ TEST_F(Settings, JunkBinaryAndHugeFilesNeverBreakStartUp) {
         QByteArray junk(static_cast<int>(random() % 400), '\0');
         for (char& c : junk) c = static_cast<char>(random());
         if (round % 3 == 0) junk.prepend(" 8000 \r\n");
-        FakeForm form;
+        FakeWindowSettings form;
         startWith(form, junk);
         EXPECT_GE(form.outerWidth(), 0);
-        EXPECT_LE(form.outerWidth(), FakeForm::kMaxTwips);
+        EXPECT_LE(form.outerWidth(), FakeWindowSettings::kMaxTwips);
         EXPECT_GT(form.fontSize(), 0);
-        EXPECT_EQ(form.topMostCalls.size(), 1u);
+        EXPECT_EQ(form.onTopCalls.size(), 1u);
     }
 
     // A 1 GB file of NUL bytes (sparse): the first field is far too long,
@@ -361,9 +354,9 @@ TEST_F(Settings, JunkBinaryAndHugeFilesNeverBreakStartUp) {
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::ftruncate(fd, 1LL << 30), 0);
         ::close(fd);
-        FakeForm form;
-        form.values().datPath = datPath();
-        DatReport report = LoDat(form);
+        FakeWindowSettings form;
+        form.files.data = datPath();
+        DatReport report = applyDataFile(form, form.files.data);
         ASSERT_EQ(report.steps.size(), 1u);
         EXPECT_EQ(report.steps[0].result, DatStep::Result::TooLong);
         EXPECT_EQ(form.outerWidth(), 7185);
@@ -371,11 +364,11 @@ TEST_F(Settings, JunkBinaryAndHugeFilesNeverBreakStartUp) {
     // A long but acceptable font name is taken; a longer one stops there.
     {
         QString name(30000, u'ゴ');
-        FakeForm form;
+        FakeWindowSettings form;
         startWith(form, datLines({" 8000 ", " 5000 ", name, " 12 "}));
         EXPECT_EQ(form.fontName(), name);
         EXPECT_EQ(form.fontSize(), 12);
-        FakeForm tooLong;
+        FakeWindowSettings tooLong;
         startWith(tooLong, datLines({" 8000 ", " 5000 ", QString(40000, u'ゴ'), " 12 "}));
         EXPECT_EQ(tooLong.fontName(), "ＭＳ ゴシック");
         EXPECT_EQ(tooLong.fontSize(), 9);
@@ -384,9 +377,9 @@ TEST_F(Settings, JunkBinaryAndHugeFilesNeverBreakStartUp) {
     {
         QTemporaryDir other;
         ASSERT_TRUE(QDir(other.path()).mkdir("data.dat"));
-        FakeForm form;
-        Form_Load(form, other.path());
-        EXPECT_EQ(form.topMostCalls, std::vector<int>{1});
+        FakeWindowSettings form;
+        form.savePath = loadSettings(form, form.files = SettingsFiles::in(other.path()));
+        EXPECT_EQ(form.onTopCalls, std::vector<bool>{true});
     }
 }
 
@@ -404,10 +397,9 @@ TEST_F(Settings, SavePathFromData2) {
     };
     for (const auto& [bytes, want] : cases) {
         spit(dat2Path(), bytes);
-        FakeForm form;
-        Form_Load(form, dir.path());
-        EXPECT_EQ(form.values().savePath, want) << bytes.left(40).toStdString();
-        EXPECT_EQ(form.dialog().fileName, want);
+        FakeWindowSettings form;
+        form.savePath = loadSettings(form, form.files = SettingsFiles::in(dir.path()));
+        EXPECT_EQ(form.savePath, want) << bytes.left(40).toStdString();
     }
 }
 
@@ -415,31 +407,30 @@ TEST_F(Settings, ClosingKeepsAnOlderData2WhenThereIsNoPathToStore) {
     const QByteArray older = cp932("/older/path.txt\r\n");
     for (const QString& path : {QString(), QString("/new\nline.txt")}) {
         spit(dat2Path(), older);
-        FakeForm form;
-        form.values().datPath = datPath();
-        form.values().dat2Path = dat2Path();
-        form.values().savePath = path;
-        Form_QueryUnload(form);
+        FakeWindowSettings form;
+        form.files.data = datPath();
+        form.files.data2 = dat2Path();
+        form.savePath = path;
+        storeSettings(form, form.files, form.savePath);
         EXPECT_EQ(slurp(dat2Path()), older);
         EXPECT_EQ(slurp(datPath()), datLines(kDefaultLines));
     }
 }
 
 TEST_F(Settings, ClosingWhereNothingCanBeWrittenStillCloses) {
-    FakeForm form;
-    form.values().datPath = dir.filePath("no-such-folder/data.dat");
-    form.values().dat2Path = dir.filePath("no-such-folder/data2.dat");
-    form.values().savePath = "/a.txt";
-    EXPECT_NO_THROW(Form_QueryUnload(form));
-    EXPECT_FALSE(writeSettings(form));
-    EXPECT_TRUE(form.messages.empty());
+    FakeWindowSettings form;
+    form.files.data = dir.filePath("no-such-folder/data.dat");
+    form.files.data2 = dir.filePath("no-such-folder/data2.dat");
+    form.savePath = "/a.txt";
+    EXPECT_NO_THROW(storeSettings(form, form.files, form.savePath));
+    EXPECT_FALSE(writeSettings(form, form.files, form.savePath));
 
     // A read-only data.dat keeps its content, data2.dat is still written.
     spit(datPath(), "old\r\n");
     ::chmod(datPath().toLocal8Bit().constData(), 0444);
-    form.values().datPath = datPath();
-    form.values().dat2Path = dat2Path();
-    EXPECT_NO_THROW(Form_QueryUnload(form));
+    form.files.data = datPath();
+    form.files.data2 = dat2Path();
+    EXPECT_NO_THROW(storeSettings(form, form.files, form.savePath));
     EXPECT_EQ(slurp(datPath()), "old\r\n");
     EXPECT_EQ(slurp(dat2Path()), "/a.txt\r\n");
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the window tests: a Form1 whose message boxes are recorded and
-// answered by script, and a way to act on a modal dialog once it is open.
+// Helpers of the window tests: a MainWindow whose message boxes are recorded
+// and answered by script, and a way to act on a modal dialog once it is open.
 
 #include <QApplication>
 #include <QClipboard>
@@ -12,11 +12,11 @@
 #include <optional>
 #include <vector>
 
-#include "window/form1.h"
+#include "window/main_window.h"
 
 namespace sorimba::testing {
 
-class ScriptedForm : public Form1 {
+class ScriptedWindow : public MainWindow {
 public:
     struct Shown {
         QString text;
@@ -25,7 +25,7 @@ public:
     std::vector<Shown> messages;
     std::deque<Answer> answers;
 
-    Answer message(const QString& text, Buttons buttons) override {
+    Answer ask(const QString& text, Buttons buttons) override {
         messages.push_back({text, buttons});
         if (buttons == Buttons::Ok) return Answer::Ok;
         if (answers.empty()) return Answer::Cancel;
@@ -34,17 +34,15 @@ public:
         return answer;
     }
 
-    // The open-file dialog answers by script too: nullopt cancels.
-    std::deque<std::optional<QString>> openChoices;
-    int openDialogShown = 0;
-    bool showOpenDialog() override {
-        ++openDialogShown;
-        if (openChoices.empty()) return false;
-        const std::optional<QString> choice = openChoices.front();
-        openChoices.pop_front();
-        if (!choice) return false;
-        dialog().fileName = *choice;
-        return true;
+    // The file chooser answers by script too: nullopt cancels.
+    std::deque<std::optional<QString>> fileChoices;
+    int fileChooserShown = 0;
+    std::optional<QString> chooseFile(FileChoice) override {
+        ++fileChooserShown;
+        if (fileChoices.empty()) return std::nullopt;
+        const std::optional<QString> choice = fileChoices.front();
+        fileChoices.pop_front();
+        return choice;
     }
 };
 

@@ -1,4 +1,4 @@
-#include "window/common_dialog.h"
+#include "window/shared_dialog.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -11,7 +11,7 @@
 
 namespace sorimba {
 
-Answer CommonDialog::message(QWidget* parent, const QString& text, Buttons buttons) {
+Answer SharedDialog::message(QWidget* parent, const QString& text, Buttons buttons) {
     QMessageBox box(parent);
     box.setWindowTitle(QStringLiteral("!Sorimba"));
     box.setIcon(QMessageBox::NoIcon);
@@ -59,48 +59,31 @@ Answer CommonDialog::message(QWidget* parent, const QString& text, Buttons butto
     return Answer::Cancel;
 }
 
-QStringList nameFilters(const QString& filter) {
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString label = parts[i];
-        QString patterns = parts[i + 1].trimmed();
-        if (label.isEmpty() && patterns.isEmpty()) continue;
-        if (patterns.isEmpty()) patterns = QStringLiteral("*");
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << QStringLiteral("%1 (%2)").arg(label, patterns);
-    }
-    return filters;
-}
-
-bool CommonDialog::showOpen(QWidget* parent) {
+std::optional<QString> SharedDialog::chooseFile(QWidget* parent, FileChoice purpose) {
+    Q_UNUSED(purpose);
     QFileDialog dialog(parent, QStringLiteral("ファイルを開く"));
     // Qt's own dialog: a native one may refuse names of files not there yet.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode((settings.flags & kFileMustExist) ? QFileDialog::ExistingFile
-                                                         : QFileDialog::AnyFile);
-    const QStringList filters = nameFilters(settings.filter);
-    if (!filters.isEmpty()) dialog.setNameFilters(filters);
-    if (!settings.fileName.isEmpty()) {
-        const QFileInfo start(settings.fileName);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("テキストファイル (*.txt)"));
+    if (!fileName.isEmpty()) {
+        const QFileInfo start(fileName);
         dialog.setDirectory(start.absolutePath());
         dialog.selectFile(start.fileName());
     }
-    if (dialog.exec() != QDialog::Accepted) return false;
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.first().isEmpty()) return false;
-    settings.fileName = QFileInfo(chosen.first()).absoluteFilePath();
-    return true;
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
+    fileName = QFileInfo(chosen.first()).absoluteFilePath();
+    return fileName;
 }
 
-bool CommonDialog::showFont(QWidget* parent) {
-    FontDialog dialog(parent, settings.fontName, settings.fontSize, settings.fontColour);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    settings.fontName = dialog.fontName();
-    settings.fontSize = dialog.fontSize();
-    settings.fontColour = dialog.colourCode();
-    return true;
+std::optional<SharedDialog::FontChoice> SharedDialog::chooseFont(QWidget* parent,
+                                                                 const FontChoice& current) {
+    FontDialog dialog(parent, current.name, current.size, current.colour);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return FontChoice{dialog.fontName(), dialog.fontSize(), dialog.colourCode()};
 }
 
 namespace {
@@ -158,6 +141,8 @@ std::optional<QPalette::ColorRole> systemRole(std::uint32_t index) {
             return QPalette::ToolTipText;  // tooltip text
         case 24:
             return QPalette::ToolTipBase;  // tooltip background
+        case 25:
+            return QPalette::Window;  // no element of its own; taken as a face colour
         case 26:
             return QPalette::Link;  // hot-tracked item
         case 27:

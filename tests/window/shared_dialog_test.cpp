@@ -1,7 +1,7 @@
 // The dialog component: message boxes, the open-file dialog, colour codes,
-// and SetTopMost.
+// and setOnTopMode.
 
-#include "window/common_dialog.h"
+#include "window/shared_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "window/set_top_most.h"
+#include "window/on_top.h"
 #include "window_test_support.h"
 
 namespace sorimba {
@@ -33,7 +33,7 @@ QAbstractButton* buttonNamed(QMessageBox* box, const QString& text) {
 }
 
 TEST(MessageBox, HasTitleJapaneseButtonsNoIconAndYesAsDefault) {
-    CommonDialog dialog;
+    SharedDialog dialog;
     whenModalOpens<QMessageBox>([](QMessageBox* box) {
         EXPECT_EQ(box->windowTitle(), QStringLiteral("!Sorimba"));
         EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
@@ -66,7 +66,7 @@ TEST(MessageBox, HasTitleJapaneseButtonsNoIconAndYesAsDefault) {
 }
 
 TEST(MessageBox, ClosingWithoutAButtonIsCancelOrNo) {
-    CommonDialog dialog;
+    SharedDialog dialog;
     const auto closeIt = [](QMessageBox* box) { box->close(); };
     whenModalOpens<QMessageBox>(closeIt);
     EXPECT_EQ(dialog.message(nullptr, QStringLiteral("?"), Buttons::YesNoCancel), Answer::Cancel);
@@ -76,12 +76,10 @@ TEST(MessageBox, ClosingWithoutAButtonIsCancelOrNo) {
     EXPECT_EQ(dialog.message(nullptr, QStringLiteral("!"), Buttons::Ok), Answer::Ok);
 }
 
-TEST(OpenDialog, StartsFromTheFileNameAndTakesANewName) {
+TEST(FileChooser, StartsFromTheFileNameAndTakesANewName) {
     QTemporaryDir dir;
-    CommonDialog dialog;
-    dialog.settings.filter = QStringLiteral("テキストファイル|*.txt|");
-    dialog.settings.flags = 4;
-    dialog.settings.fileName = dir.filePath(QStringLiteral("old.txt"));
+    SharedDialog dialog;
+    dialog.fileName = dir.filePath(QStringLiteral("old.txt"));
     const QString typed = dir.filePath(QStringLiteral("not there yet.txt"));
 
     whenModalOpens<QFileDialog>([&](QFileDialog* d) {
@@ -92,20 +90,12 @@ TEST(OpenDialog, StartsFromTheFileNameAndTakesANewName) {
         d->selectFile(typed);
         static_cast<QDialog*>(d)->accept();
     });
-    ASSERT_TRUE(dialog.showOpen(nullptr));
-    EXPECT_EQ(dialog.settings.fileName, typed);
+    ASSERT_EQ(dialog.chooseFile(nullptr, FileChoice::SaveFile), typed);
+    EXPECT_EQ(dialog.fileName, typed);
 
     whenModalOpens<QFileDialog>([](QFileDialog* d) { d->reject(); });
-    EXPECT_FALSE(dialog.showOpen(nullptr));
-    EXPECT_EQ(dialog.settings.fileName, typed);
-}
-
-TEST(OpenDialog, FilterEntriesFromTheComponentFilter) {
-    EXPECT_EQ(nameFilters(QStringLiteral("テキストファイル|*.txt|")),
-              QStringList{QStringLiteral("テキストファイル (*.txt)")});
-    EXPECT_EQ(nameFilters(QStringLiteral("文書|*.txt;*.doc|すべて|*.*")),
-              (QStringList{QStringLiteral("文書 (*.txt *.doc)"), QStringLiteral("すべて (*.*)")}));
-    EXPECT_TRUE(nameFilters(QString()).isEmpty());
+    EXPECT_EQ(dialog.chooseFile(nullptr, FileChoice::FileToConvert), std::nullopt);
+    EXPECT_EQ(dialog.fileName, typed);
 }
 
 TEST(ColourCodes, RgbAndSystemColours) {
@@ -114,36 +104,39 @@ TEST(ColourCodes, RgbAndSystemColours) {
     EXPECT_EQ(colourOfCode(0x00332211), QColor(0x11, 0x22, 0x33));
     EXPECT_EQ(colourOfCode(kWindowTextColour), QApplication::palette().color(QPalette::Text));
     EXPECT_EQ(codeOfColour(QColor(0x11, 0x22, 0x33)), 0x00332211);
-    for (std::int32_t bad :
-         {0x01000000, static_cast<std::int32_t>(0x80000019u),
-          static_cast<std::int32_t>(0x8000001Fu), static_cast<std::int32_t>(0xFF000000u)})
+    // Every system colour from 0 to 30 names a colour, 25 included.
+    for (std::uint32_t index = 0; index <= 30; ++index)
+        EXPECT_TRUE(colourOfCode(static_cast<std::int32_t>(0x80000000u + index)).has_value())
+            << index;
+    for (std::int32_t bad : {0x01000000, static_cast<std::int32_t>(0x8000001Fu),
+                             static_cast<std::int32_t>(0xFF000000u)})
         EXPECT_FALSE(colourOfCode(bad).has_value()) << std::hex << bad;
 }
 
-TEST(SetTopMost, ModesSetClearAndRaiseOthersDoNothing) {
+TEST(OnTopMode, ModesSetClearAndRaiseOthersDoNothing) {
     QWidget window;
     window.resize(200, 150);
-    EXPECT_EQ(SetTopMost(&window, 3), 0);
-    EXPECT_EQ(SetTopMost(&window, -1), 0);
-    EXPECT_EQ(SetTopMost(nullptr, 1), 0);
+    EXPECT_EQ(setOnTopMode(&window, 3), 0);
+    EXPECT_EQ(setOnTopMode(&window, -1), 0);
+    EXPECT_EQ(setOnTopMode(nullptr, 1), 0);
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 
-    EXPECT_NE(SetTopMost(&window, 1), 0);
+    EXPECT_NE(setOnTopMode(&window, 1), 0);
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     window.move(40, 30);
     QCoreApplication::processEvents();
     const QRect geometry = window.geometry();
 
-    EXPECT_NE(SetTopMost(&window, 0), 0);
+    EXPECT_NE(setOnTopMode(&window, 0), 0);
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(window.geometry(), geometry);
 
-    EXPECT_NE(SetTopMost(&window, 2), 0);
+    EXPECT_NE(setOnTopMode(&window, 2), 0);
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(SetTopMost(&window, 7), 0);
+    EXPECT_EQ(setOnTopMode(&window, 7), 0);
     EXPECT_EQ(window.geometry(), geometry);
 }
 

@@ -1,10 +1,10 @@
-#include "window/set_top_most.h"
+#include "window/on_top.h"
 
 #include <QWidget>
 
 namespace sorimba {
 
-std::int32_t SetTopMost(QWidget* window, int mode) {
+std::int32_t setOnTopMode(QWidget* window, int mode) {
     if (window == nullptr || mode < 0 || mode > 2) return 0;
 
     if (mode != 2) {

@@ -13,6 +13,6 @@ namespace sorimba {
 // Mode 0: make it an ordinary window. Mode 2: raise it to the top.
 // Position and size are kept; the window is shown and activated.
 // Returns non-zero on success, 0 (doing nothing) for any other mode.
-std::int32_t SetTopMost(QWidget* window, int mode);
+std::int32_t setOnTopMode(QWidget* window, int mode);
 
 }  // namespace sorimba

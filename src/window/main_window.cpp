@@ -1,4 +1,4 @@
-#include "window/form1.h"
+#include "window/main_window.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -16,13 +16,12 @@
 #include <cmath>
 #include <utility>
 
-#include "convert/convert.h"
+#include "convert/convert_command.h"
 #include "extraction/extraction.h"
-#include "saving/saving.h"
-#include "settings/settings.h"
+#include "saving/save_command.h"
 #include "textfile/textfile.h"
 #include "window/font_dialog.h"
-#include "window/set_top_most.h"
+#include "window/on_top.h"
 #include "window/text_area.h"
 
 // The icon lives in this library's resources; a static library needs them
@@ -119,7 +118,7 @@ QString decodeIssueFile(const QByteArray& bytes) {
 
 }  // namespace
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     initWindowResources();
     installFontFallbacks();
 
@@ -136,22 +135,22 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     auto* client = new QWidget(this);
     setCentralWidget(client);
 
-    Command1 = makeButton(QStringLiteral("取り込み"), 60);
-    Command4 = makeButton(QStringLiteral("保　存"), 1440);
-    Command2 = makeButton(QStringLiteral("すべてコピー"), 2880);
-    Command3 = makeButton(QStringLiteral("フォント"), 4260);
-    Command4->setToolTip(QStringLiteral("右クリックで保存場所の変更"));
+    importButton = makeButton(QStringLiteral("取り込み"), 60);
+    saveButton = makeButton(QStringLiteral("保　存"), 1440);
+    copyAllButton = makeButton(QStringLiteral("すべてコピー"), 2880);
+    fontButton = makeButton(QStringLiteral("フォント"), 4260);
+    saveButton->setToolTip(QStringLiteral("右クリックで保存場所の変更"));
 
-    Text1 = new TextArea(client);
-    Text1->setGeometry(pixelsX(kTextLeft), pixelsY(kTextTop), pixelsX(kTextWidth),
-                       pixelsY(kTextHeight));
-    Text1->setCrLfText(kHint);
-    Text1->onDrop = [this](const QMimeData& data) { Text1_OLEDragDrop(data); };
+    clipView = new TextArea(client);
+    clipView->setGeometry(pixelsX(kTextLeft), pixelsY(kTextTop), pixelsX(kTextWidth),
+                          pixelsY(kTextHeight));
+    clipView->setCrLfText(kHint);
+    clipView->onDrop = [this](const QMimeData& mime) { importDrop(mime); };
 
-    setTabOrder(Command1, Text1);
-    setTabOrder(Text1, Command2);
-    setTabOrder(Command2, Command3);
-    setTabOrder(Command3, Command4);
+    setTabOrder(importButton, clipView);
+    setTabOrder(clipView, copyAllButton);
+    setTabOrder(copyAllButton, fontButton);
+    setTabOrder(fontButton, saveButton);
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("Option"));
     options->setFont(font);
@@ -159,31 +158,31 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
         QAction* item = options->addAction(kOptionCaptions[std::size_t(i)]);
         item->setCheckable(true);
         item->setChecked(kOptionDefaults[std::size_t(i)]);
-        mn[std::size_t(i)] = item;
+        optionItems[std::size_t(i)] = item;
         connect(item, &QAction::triggered, this, [this, i](bool checked) {
-            // Qt flipped the mark already; mn_Click does the flipping.
-            mn[std::size_t(i)]->setChecked(!checked);
-            mn_Click(i);
+            // Qt flipped the mark already; toggleOption does the flipping.
+            optionItems[std::size_t(i)]->setChecked(!checked);
+            toggleOption(i);
         });
     }
-    convertEntry = menuBar()->addAction(QStringLiteral("convert"));
-    connect(convertEntry, &QAction::triggered, this, [this] { convert::menu_Click(*this, 1); });
+    convertAction = menuBar()->addAction(QStringLiteral("convert"));
+    connect(convertAction, &QAction::triggered, this, &MainWindow::convertClicked);
 
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
-    Command4->installEventFilter(this);
+    connect(importButton, &QPushButton::clicked, this, &MainWindow::importFromClipboard);
+    connect(copyAllButton, &QPushButton::clicked, this, &MainWindow::copyAll);
+    connect(fontButton, &QPushButton::clicked, this, &MainWindow::chooseFont);
+    connect(saveButton, &QPushButton::clicked, this, &MainWindow::saveClicked);
+    saveButton->installEventFilter(this);
     client->installEventFilter(this);
 
     // The client area at first start; the menu bar comes on top of it.
     resize(pixelsX(kClientWidth), pixelsY(kClientHeight) + menuBar()->sizeHint().height());
-    Command1->setFocus();
+    importButton->setFocus();
 }
 
-Form1::~Form1() = default;
+MainWindow::~MainWindow() = default;
 
-QPushButton* Form1::makeButton(const QString& caption, int left) {
+QPushButton* MainWindow::makeButton(const QString& caption, int left) {
     auto* button = new QPushButton(caption, centralWidget());
     button->setAutoDefault(false);
     button->setGeometry(pixelsX(left), pixelsY(kButtonTop), pixelsX(kButtonWidth),
@@ -191,57 +190,66 @@ QPushButton* Form1::makeButton(const QString& caption, int left) {
     return button;
 }
 
-int Form1::pixelsX(double twips) const {
+int MainWindow::pixelsX(double twips) const {
     return qRound(twips * logicalDpiX() / 1440.0);
 }
-int Form1::pixelsY(double twips) const {
+int MainWindow::pixelsY(double twips) const {
     return qRound(twips * logicalDpiY() / 1440.0);
 }
-double Form1::twipsX(int pixels) const {
+double MainWindow::twipsX(int pixels) const {
     return pixels * 1440.0 / logicalDpiX();
 }
-double Form1::twipsY(int pixels) const {
+double MainWindow::twipsY(int pixels) const {
     return pixels * 1440.0 / logicalDpiY();
 }
 
-QWidget* Form1::clientArea() const {
+QWidget* MainWindow::clientArea() const {
     return centralWidget();
 }
 
 // --- Events -------------------------------------------------------------
 
-void Form1::Command1_Click() {
-    GetPikoZok(clipboardText());
+void MainWindow::importFromClipboard() {
+    importIssue(clipboardText());
 }
 
-void Form1::Command2_Click() {
+void MainWindow::copyAll() {
     setClipboardText(text());
 }
 
-void Form1::Command3_Click() {
-    DialogSettings& d = dialog();
-    d.fontName = fontName();
-    d.fontSize = fontSize();
-    d.fontColour = textColour();
-    if (!showFontDialog()) return;
-    setFontName(d.fontName);
-    setFontSize(d.fontSize);
-    setTextColour(d.fontColour);
+void MainWindow::chooseFont() {
+    const auto chosen = sharedDialog_.chooseFont(this, {fontName(), fontSize(), textColour()});
+    if (!chosen) return;
+    setFontName(chosen->name);
+    setFontSize(chosen->size);
+    setTextColour(chosen->colour);
 }
 
-void Form1::Command4_Click() {
-    saving::saveCommand(*this);
+void MainWindow::saveClicked() {
+    // The button stays disabled while the command runs, so a second click
+    // cannot start a second save behind a message box.
+    saveButton->setEnabled(false);
+    saving::saveCommand(*this, text(), {option(WithTitles), option(ConfirmSave)}, saveState_);
+    saveButton->setEnabled(true);
 }
 
-void Form1::Text1_OLEDragDrop(const QMimeData& data) {
-    const std::optional<QString> issue = droppedText(data);
+void MainWindow::chooseSaveFile() {
+    saving::chooseSaveFile(*this, saveState_);
+}
+
+void MainWindow::convertClicked() {
+    convert::convertCommand(*this);
+}
+
+void MainWindow::importDrop(const QMimeData& mime) {
+    const std::optional<QString> issue = droppedText(mime);
     if (!issue) return;  // nothing in it to import
-    GetPikoZok(*issue);
-    if (option(SaveAfterImport)) saving::saveCommand(*this);
+    importIssue(*issue);
+    if (option(SaveAfterImport)) saveClicked();
 }
 
-std::optional<QString> Form1::droppedText(const QMimeData& data) {
-    const QList<QUrl> urls = data.urls();
+std::optional<QString> MainWindow::droppedText(const QMimeData& mime) {
+    const QList<QUrl> urls = mime.urls();
     if (!urls.isEmpty() && urls.first().isLocalFile()) {
         // Files from a file manager: the first .txt file among them.
         for (const QUrl& url : urls) {
@@ -259,11 +267,11 @@ std::optional<QString> Form1::droppedText(const QMimeData& data) {
         }
         return std::nullopt;
     }
-    if (data.hasText()) return withCrLf(data.text());
+    if (mime.hasText()) return withCrLf(mime.text());
     return std::nullopt;
 }
 
-void Form1::GetPikoZok(const QString& issueText) {
+void MainWindow::importIssue(const QString& issueText) {
     extraction::Options options;
     options.withTitles = option(WithTitles);
     options.withVotes = option(WithVotes);
@@ -272,29 +280,35 @@ void Form1::GetPikoZok(const QString& issueText) {
     options.joinLines = option(JoinLines);
     const std::optional<std::u16string> clip = extraction::extractColumn(view(issueText), options);
     if (!clip) {
-        message(kNotFound, Buttons::Ok);
+        ask(kNotFound, Buttons::Ok);
         return;
     }
     setText(fromU16(*clip));
     if (option(CopyAfterImport)) setClipboardText(text());
-    values().saved = 0;
+    saveState_.saved = false;
 }
 
-void Form1::mn_Click(int index) {
+void MainWindow::toggleOption(int index) {
     if (index < 0 || index >= kOptionCount) return;
-    QAction* item = mn[std::size_t(index)];
+    QAction* item = optionItems[std::size_t(index)];
     item->setChecked(!item->isChecked());
-    if (index == AlwaysOnTop) SetTopMost(this, item->isChecked() ? 1 : 0);
+    if (index == AlwaysOnTop) keepOnTop(item->isChecked());
 }
 
-void Form1::F_Rs() {
+void MainWindow::fitTextArea() {
+    // A window this small or smaller leaves the text area's width (height)
+    // as it was: its size would be nothing or less.
+    constexpr double kSmallestFittedTwips = 1300;
     const QWidget* client = clientArea();
-    const int width = pixelsX(twipsX(client->width()) - kRightMargin);
-    const int height = pixelsY(twipsY(client->height()) - kBottomMargin);
-    Text1->resize(std::max(0, width), std::max(0, height));
+    QSize size = clipView->size();
+    if (outerWidth() > kSmallestFittedTwips)
+        size.setWidth(std::max(0, pixelsX(twipsX(client->width()) - kRightMargin)));
+    if (outerHeight() > kSmallestFittedTwips)
+        size.setHeight(std::max(0, pixelsY(twipsY(client->height()) - kBottomMargin)));
+    clipView->resize(size);
 }
 
-bool Form1::event(QEvent* event) {
+bool MainWindow::event(QEvent* event) {
     const bool handled = QMainWindow::event(event);
     switch (event->type()) {
         case QEvent::Move:
@@ -308,88 +322,75 @@ bool Form1::event(QEvent* event) {
     return handled;
 }
 
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == centralWidget() && event->type() == QEvent::Resize) {
-        F_Rs();
-    } else if (watched == Command4 && event->type() == QEvent::MouseButtonPress &&
-               Command4->isEnabled()) {
-        int button = 0;
-        switch (static_cast<QMouseEvent*>(event)->button()) {
-            case Qt::LeftButton:
-                button = 1;
-                break;
-            case Qt::RightButton:
-                button = 2;
-                break;
-            case Qt::MiddleButton:
-                button = 4;
-                break;
-            default:
-                break;
-        }
-        if (button != 0) saving::Command4_MouseDown(*this, button);
+        fitTextArea();
+    } else if (watched == saveButton && event->type() == QEvent::MouseButtonPress &&
+               saveButton->isEnabled() &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+        chooseSaveFile();
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Form1::closeEvent(QCloseEvent* event) {
-    settings::Form_QueryUnload(*this);
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (settingsFiles_) settings::storeSettings(*this, *settingsFiles_, saveState_.savePath);
     event->accept();
 }
 
-// --- FormPort -----------------------------------------------------------
-
-Answer Form1::message(const QString& text, Buttons buttons) {
-    return CommonDialog1.message(this, text, buttons);
+void MainWindow::loadSettingsFrom(const settings::SettingsFiles& files) {
+    settingsFiles_ = files;
+    saveState_.savePath = settings::loadSettings(*this, files);
+    if (!saveState_.savePath.isEmpty()) sharedDialog_.fileName = saveState_.savePath;
 }
 
-bool Form1::showOpenDialog() {
-    return CommonDialog1.showOpen(this);
+// --- Prompts ------------------------------------------------------------
+
+Answer MainWindow::ask(const QString& text, Buttons buttons) {
+    return sharedDialog_.message(this, text, buttons);
 }
 
-bool Form1::showFontDialog() {
-    return CommonDialog1.showFont(this);
+std::optional<QString> MainWindow::chooseFile(FileChoice purpose) {
+    return sharedDialog_.chooseFile(this, purpose);
 }
 
-QString Form1::text() const {
-    return Text1->crLfText();
+// --- WindowSettings -------------------------------------------------------
+
+QString MainWindow::text() const {
+    return clipView->crLfText();
 }
 
-void Form1::setText(const QString& text) {
-    Text1->setCrLfText(text);
+void MainWindow::setText(const QString& text) {
+    clipView->setCrLfText(text);
 }
 
-bool Form1::option(int index) const {
+bool MainWindow::option(int index) const {
     if (index < 0 || index >= kOptionCount) return false;
-    return mn[std::size_t(index)]->isChecked();
+    return optionItems[std::size_t(index)]->isChecked();
 }
 
-void Form1::setOption(int index, bool checked) {
+void MainWindow::setOption(int index, bool checked) {
     if (index < 0 || index >= kOptionCount) return;
-    mn[std::size_t(index)]->setChecked(checked);
+    optionItems[std::size_t(index)]->setChecked(checked);
 }
 
-void Form1::setSaveEnabled(bool enabled) {
-    Command4->setEnabled(enabled);
-}
-
-double Form1::outerWidth() const {
+double MainWindow::outerWidth() const {
     return twipsX(frameGeometry().width());
 }
 
-double Form1::outerHeight() const {
+double MainWindow::outerHeight() const {
     return twipsY(frameGeometry().height());
 }
 
-bool Form1::setOuterWidth(double twips) {
+bool MainWindow::setOuterWidth(double twips) {
     return setOuterSize(twips, std::nullopt);
 }
 
-bool Form1::setOuterHeight(double twips) {
+bool MainWindow::setOuterHeight(double twips) {
     return setOuterSize(std::nullopt, twips);
 }
 
-bool Form1::setOuterSize(std::optional<double> widthTwips, std::optional<double> heightTwips) {
+bool MainWindow::setOuterSize(std::optional<double> widthTwips, std::optional<double> heightTwips) {
     const auto acceptable = [](double twips) {
         return std::isfinite(twips) && twips >= kMinOuterTwips && twips <= kMaxOuterTwips;
     };
@@ -410,7 +411,7 @@ bool Form1::setOuterSize(std::optional<double> widthTwips, std::optional<double>
     return true;
 }
 
-void Form1::applyPendingOuterSize() {
+void MainWindow::applyPendingOuterSize() {
     if (!pendingOuterWidth_ && !pendingOuterHeight_) return;
     if (!isVisible() || frameGeometry().size() == size()) return;  // not framed yet
     const std::optional<double> width = std::exchange(pendingOuterWidth_, std::nullopt);
@@ -419,55 +420,55 @@ void Form1::applyPendingOuterSize() {
     setOuterSize(width, height);
 }
 
-QString Form1::fontName() const {
-    return Text1->font().family();
+QString MainWindow::fontName() const {
+    return clipView->font().family();
 }
 
-double Form1::fontSize() const {
-    return Text1->font().pointSizeF();
+double MainWindow::fontSize() const {
+    return clipView->font().pointSizeF();
 }
 
-bool Form1::setFontName(const QString& name) {
+bool MainWindow::setFontName(const QString& name) {
     if (name.trimmed().isEmpty() || name.size() > 255) return false;
     if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20; }))
         return false;
-    QFont font = Text1->font();
+    QFont font = clipView->font();
     font.setFamily(name);
-    Text1->setFont(font);
+    clipView->setFont(font);
     return true;
 }
 
-bool Form1::setFontSize(double points) {
+bool MainWindow::setFontSize(double points) {
     if (!std::isfinite(points) || points > FontDialog::kMaxSize) return false;
     // Sizes are kept to four decimals.
     const double kept = std::round(points * 10000) / 10000;
     if (kept <= 0) return false;
-    QFont font = Text1->font();
+    QFont font = clipView->font();
     font.setPointSizeF(kept);
-    Text1->setFont(font);
+    clipView->setFont(font);
     return true;
 }
 
-bool Form1::setTextColour(std::int32_t colourCode) {
+bool MainWindow::setTextColour(std::int32_t colourCode) {
     const std::optional<QColor> colour = colourOfCode(colourCode);
     if (!colour) return false;
-    QPalette palette = Text1->palette();
+    QPalette palette = clipView->palette();
     palette.setColor(QPalette::Active, QPalette::Text, *colour);
     palette.setColor(QPalette::Inactive, QPalette::Text, *colour);
-    Text1->setPalette(palette);
+    clipView->setPalette(palette);
     textColour_ = colourCode;
     return true;
 }
 
-std::int32_t Form1::setTopMost(int mode) {
-    return SetTopMost(this, mode);
+void MainWindow::keepOnTop(bool onTop) {
+    setOnTopMode(this, onTop ? 1 : 0);
 }
 
-QString Form1::clipboardText() const {
+QString MainWindow::clipboardText() const {
     return withCrLf(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
 }
 
-void Form1::setClipboardText(const QString& text) {
+void MainWindow::setClipboardText(const QString& text) {
     QString lines = text;
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QClipboard* clipboard = QGuiApplication::clipboard();

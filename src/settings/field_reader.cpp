@@ -15,14 +15,15 @@ bool isLineEnd(char c) {
 
 }  // namespace
 
-LoSA::LoSA(QByteArray bytes, bool complete) : bytes_(std::move(bytes)), complete_(complete) {
+FieldReader::FieldReader(QByteArray bytes, bool complete)
+    : bytes_(std::move(bytes)), complete_(complete) {
     if (bytes_.startsWith(kUtf8Mark)) {
         utf8_ = true;
         pos_ = 3;
     }
 }
 
-void LoSA::consumeLineEnd() {
+void FieldReader::consumeLineEnd() {
     if (atEnd()) return;
     if (bytes_[pos_] == '\r') {
         ++pos_;
@@ -33,14 +34,14 @@ void LoSA::consumeLineEnd() {
     ++lineNo_;
 }
 
-QString LoSA::decode(const QByteArray& raw) const {
+QString FieldReader::decode(const QByteArray& raw) const {
     // None of the bytes that delimit a field (blank, quote, comma, CR, LF)
     // occurs inside a code page 932 or UTF-8 character, so cutting the bytes
     // first and decoding each field afterwards is exact.
     return utf8_ ? fromStoredUtf8(raw) : textfile::fromCp932(raw);
 }
 
-LoSA::Status LoSA::next(QString* field) {
+FieldReader::Status FieldReader::next(QString* field) {
     field->clear();
     fieldLine_ = lineNo_;
     const qsizetype start = pos_;

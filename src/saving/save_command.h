@@ -1,0 +1,35 @@
+#pragma once
+// The save command of the "保　存" button and the choice of the save file:
+// the questions and notices around the file work of saving.h.
+
+#include <QString>
+
+#include "port/prompts.h"
+
+namespace sorimba::saving {
+
+// What the save command reads and changes besides the text: the save file
+// (empty until one is chosen) and whether the text was saved since it was
+// imported or since the user agreed to save it again.
+struct SaveState {
+    QString savePath;
+    bool saved = false;
+};
+
+// How the text is saved: one file, or one file per "●" title; and whether a
+// notice follows a save that went well.
+struct SaveMode {
+    bool perTitle = false;
+    bool confirm = true;
+};
+
+// Saves `text` (lines ended by CR LF). Asks "再び保存しますか？" when the
+// text was saved already, chooses the save file when there is none, reports
+// files that could not be written, and marks the text as saved.
+void saveCommand(Prompts& prompts, const QString& text, SaveMode mode, SaveState& state);
+
+// The save-file choice: a confirmed file becomes the save file; a cancelled
+// choice keeps the one there was.
+void chooseSaveFile(Prompts& prompts, SaveState& state);
+
+}  // namespace sorimba::saving

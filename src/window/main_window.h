@@ -1,0 +1,128 @@
+#pragma once
+// The program's one window: four buttons, the text area that holds the clip
+// text, the "Option" menu with the nine option switches and the "convert"
+// entry. It answers the file commands' questions (Prompts) and is what the
+// stored settings apply to (WindowSettings); the work itself is done by
+// saving, settings and convert.
+
+#include <QMainWindow>
+#include <array>
+#include <optional>
+
+#include "port/prompts.h"
+#include "port/window_settings.h"
+#include "saving/save_command.h"
+#include "settings/settings.h"
+#include "window/shared_dialog.h"
+
+class QAction;
+class QMimeData;
+class QPushButton;
+
+namespace sorimba {
+
+class TextArea;
+
+class MainWindow : public QMainWindow, public Prompts, public WindowSettings {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Start-up: reads the settings files and applies them (which also shows
+    // the window); they are written back when the window closes.
+    void loadSettingsFrom(const settings::SettingsFiles& files);
+
+    // --- Controls ----------------------------------------------------
+    QPushButton* importButton;   // "取り込み": import the issue on the clipboard
+    QPushButton* saveButton;     // "保　存": save; right button: choose the save file
+    QPushButton* copyAllButton;  // "すべてコピー"
+    QPushButton* fontButton;     // "フォント"
+    TextArea* clipView;
+    std::array<QAction*, kOptionCount> optionItems{};
+    QAction* convertAction;  // the "convert" entry of the menu bar
+
+    // --- Commands ----------------------------------------------------
+    void importFromClipboard();
+    void copyAll();
+    void chooseFont();
+    void saveClicked();
+    void chooseSaveFile();
+    void convertClicked();
+    void importDrop(const QMimeData& mime);
+    void toggleOption(int index);
+    // Cuts the column out of an issue and shows it; reports an issue
+    // without the column.
+    void importIssue(const QString& issueText);
+    // Keeps the text area's margins to the window's client area.
+    void fitTextArea();
+
+    // The clip text: the text area's lines joined by CR LF.
+    QString text() const;
+    void setText(const QString& text);
+
+    // The save file and whether the text was saved.
+    saving::SaveState& saveState() { return saveState_; }
+    // The file chooser's starting file.
+    SharedDialog& sharedDialog() { return sharedDialog_; }
+
+    // Window measures: twips to pixels and back, by the logical DPI.
+    int pixelsX(double twips) const;
+    int pixelsY(double twips) const;
+    double twipsX(int pixels) const;
+    double twipsY(int pixels) const;
+
+    // The client area: the part of the window below the menu bar.
+    QWidget* clientArea() const;
+
+    // Plain text on the clipboard (CLIPBOARD selection), lines ended CR LF.
+    QString clipboardText() const;
+    void setClipboardText(const QString& text);
+
+    // --- Prompts -------------------------------------------------------
+    Answer ask(const QString& text, Buttons buttons) override;
+    std::optional<QString> chooseFile(FileChoice purpose) override;
+
+    // --- WindowSettings --------------------------------------------------
+    double outerWidth() const override;
+    double outerHeight() const override;
+    bool setOuterWidth(double twips) override;
+    bool setOuterHeight(double twips) override;
+    QString fontName() const override;
+    double fontSize() const override;
+    std::int32_t textColour() const override { return textColour_; }
+    bool setFontName(const QString& name) override;
+    bool setFontSize(double points) override;
+    bool setTextColour(std::int32_t colourCode) override;
+    bool option(int index) const override;
+    void setOption(int index, bool checked) override;
+    void keepOnTop(bool onTop) override;
+
+    // Outer sizes the window takes, in twips.
+    static constexpr double kMinOuterTwips = 300;
+    static constexpr double kMaxOuterTwips = 100000;
+    // Issue files larger than this are not read.
+    static constexpr qint64 kMaxDropFileBytes = qint64{128} * 1024 * 1024;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QPushButton* makeButton(const QString& caption, int left);
+    std::optional<QString> droppedText(const QMimeData& mime);
+    bool setOuterSize(std::optional<double> widthTwips, std::optional<double> heightTwips);
+    void applyPendingOuterSize();
+
+    SharedDialog sharedDialog_;
+    saving::SaveState saveState_;
+    std::optional<settings::SettingsFiles> settingsFiles_;
+    std::int32_t textColour_ = kWindowTextColour;
+    // An outer size asked for before the window manager framed the window:
+    // applied again once the frame is known, so the frame gets that size.
+    std::optional<double> pendingOuterWidth_;
+    std::optional<double> pendingOuterHeight_;
+};
+
+}  // namespace sorimba
