@@ -519,7 +519,9 @@ class Desktop:
             # An empty line when Xvfb ends without a display.
             number = pipe.readline() if select.select([pipe], [], [], 15)[0] else b""
         if not number.strip().isdigit():
-            raise Skip(f"Xvfb did not start (exit status {proc.poll()}); no X server for the desktop tests")
+            status = proc.poll()
+            how = "still running without a display" if status is None else f"exit status {status}"
+            raise Skip(f"Xvfb did not start ({how}); no X server for the desktop tests")
         return int(number)
 
     def _wm_running(self) -> bool:
@@ -1024,29 +1026,24 @@ class App:
         x = self.menubar_items()[index]
         self.desk.click(x, self.main().y + self.menubar_height() / 2)
 
-    def popup(self, timeout: float = 5) -> Window:
-        """The open drop-down menu."""
-        def probe():
-            for win in self.desk.windows_of(self.proc.pid):
-                if win.override_redirect and win.height > 60:
-                    return win
-            return None
-        return poll(probe, timeout, "the Option menu to drop down")
+    def popup(self) -> Window | None:
+        """The drop-down menu that is open, if any."""
+        return next((w for w in self.desk.windows_of(self.proc.pid)
+                     if w.override_redirect and w.height > 60), None)
 
     def click_option(self, name: str, snap: str | None = None) -> None:
         """Opens "Option" and clicks one of its nine items (OPTION_NAMES) with
         the mouse (keeping a screenshot of the open menu under the label snap)."""
         index = OPTION_NAMES.index(name)
         self.open_menu(0)
-        menu = self.popup()
+        menu = poll(self.popup, 5, "the Option menu to drop down")
         if snap:
             self.desk.snap_window(menu, snap, frame=False)
         # Nine items of equal height fill the drop-down but for a few pixels
         # of frame; the centre of item i is close to (i + 0.5) / 9 of it.
         y = menu.y + menu.height * (index + 0.5) / len(OPTION_NAMES)
         self.desk.click(menu.x + menu.width / 2, y)
-        poll(lambda: not any(w.override_redirect and w.height > 60
-                             for w in self.desk.windows_of(self.proc.pid)), 5, "the menu to close")
+        poll(lambda: not self.popup(), 5, "the menu to close")
 
     def dialogs(self) -> list:
         """Dialogs of the program that are showing (message boxes, file dialogs)."""
