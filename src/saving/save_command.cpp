@@ -5,7 +5,25 @@
 
 namespace sorimba::saving {
 
+const QString kEmptyText = QStringLiteral("文章が空なので、保存しませんでした");
+const QString kNoTitle = QStringLiteral("「●タイトル」の行がないので、保存しませんでした");
+
+QString nothingToSave(const std::vector<QString>& lines, bool perTitle) {
+    if (lines.empty()) return kEmptyText;
+    if (perTitle && !hasTitleLine(lines)) return kNoTitle;
+    return {};
+}
+
 void saveCommand(Prompts& prompts, const QString& text, SaveMode mode, SaveState& state) {
+    // A save that would write nothing says so before anything else: no
+    // question, no file chooser, and the text keeps its saved state, so the
+    // user is never told that nothing was saved.
+    const std::vector<QString> lines = textfile::cutAtCrLf(text);
+    if (const QString why = nothingToSave(lines, mode.perTitle); !why.isEmpty()) {
+        prompts.ask(why, Buttons::Ok);
+        return;
+    }
+
     const bool savedBefore = state.saved;
 
     // The same text twice in the archive is rarely wanted: ask first.
@@ -23,7 +41,7 @@ void saveCommand(Prompts& prompts, const QString& text, SaveMode mode, SaveState
         }
     }
 
-    const SaveResult result = saveLines(textfile::cutAtCrLf(text), mode.perTitle, state.savePath);
+    const SaveResult result = saveLines(lines, mode.perTitle, state.savePath);
 
     if (!result.failures.empty()) {
         prompts.ask(failureMessage(result), Buttons::Ok);

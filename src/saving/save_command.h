@@ -3,6 +3,7 @@
 // the questions and notices around the file work of saving.h.
 
 #include <QString>
+#include <vector>
 
 #include "port/prompts.h"
 
@@ -23,7 +24,17 @@ struct SaveMode {
     bool confirm = true;
 };
 
-// Saves `text` (lines ended by CR LF). Asks "再び保存しますか？" when the
+// What the save command says instead of saving when it would write nothing:
+// the text is empty, or (per title) it has no "●" title line.
+extern const QString kEmptyText;
+extern const QString kNoTitle;
+
+// Why saving these lines (the text cut at CR LF) would write nothing: one of
+// the texts above; empty when there is something to save.
+QString nothingToSave(const std::vector<QString>& lines, bool perTitle);
+
+// Saves `text` (lines ended by CR LF). When nothing would be written it
+// says so and changes nothing, before any question. Otherwise it asks "再び保存しますか？" when the
 // text was saved already, chooses the save file when there is none, reports
 // files that could not be written, and marks the text as saved.
 void saveCommand(Prompts& prompts, const QString& text, SaveMode mode, SaveState& state);

@@ -115,6 +115,17 @@ std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QStr
     return {FileBlock{savePath, textfile::toCp932(text)}};
 }
 
+bool isTitleLine(const std::vector<QString>& lines, size_t i) {
+    return i >= 1 && i + 1 < lines.size() && lines[i].contains(kTitleMark) &&
+           lines[i - 1].isEmpty();
+}
+
+bool hasTitleLine(const std::vector<QString>& lines) {
+    for (size_t i = 1; i + 1 < lines.size(); ++i)
+        if (isTitleLine(lines, i)) return true;
+    return false;
+}
+
 std::vector<FileBlock> titleBlocks(const std::vector<QString>& lines, const QString& savePath) {
     const QString folder = folderPart(savePath);
     std::vector<QString> paths;  // in the order the files first appear
@@ -127,11 +138,11 @@ std::vector<FileBlock> titleBlocks(const std::vector<QString>& lines, const QStr
         if (current >= 0) texts[current] += line + kCrLf;
     };
 
-    const qsizetype n = static_cast<qsizetype>(lines.size());
+    const size_t n = lines.size();
     // The first line and the last are never title lines.
-    for (qsizetype i = 1; i + 1 < n; ++i) {
+    for (size_t i = 1; i + 1 < n; ++i) {
         const QString& line = lines[i];
-        if (!(line.contains(kTitleMark) && lines[i - 1].isEmpty())) {
+        if (!isTitleLine(lines, i)) {
             write(line);
             continue;
         }

@@ -49,6 +49,14 @@ std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QStr
 // no new lines (a title with an empty section): it is still created.
 std::vector<FileBlock> titleBlocks(const std::vector<QString>& lines, const QString& savePath);
 
+// Whether lines[i] is a title line: it holds "●" and follows an empty
+// line. The first and the last line never are.
+bool isTitleLine(const std::vector<QString>& lines, size_t i);
+
+// Whether the per-title mode finds a title line in the lines, that is,
+// whether it would write anything at all.
+bool hasTitleLine(const std::vector<QString>& lines);
+
 // The file name of a title line (without folder and ".txt"); `previous` is
 // the name kept from the title line before, used again when the line begins
 // with a full-width space.

@@ -144,7 +144,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     clipView = new TextArea(client);
     clipView->setGeometry(pixelsX(kTextLeft), pixelsY(kTextTop), pixelsX(kTextWidth),
                           pixelsY(kTextHeight));
-    clipView->setCrLfText(kHint);
+    // The hint shows only while the text area is empty; it is never its
+    // content, so no save or copy can take it for a clip.
+    clipView->setPlaceholderText(kHint);
     clipView->onDrop = [this](const QMimeData& mime) { importDrop(mime); };
 
     setTabOrder(importButton, clipView);
@@ -244,8 +246,9 @@ void MainWindow::convertClicked() {
 void MainWindow::importDrop(const QMimeData& mime) {
     const std::optional<QString> issue = droppedText(mime);
     if (!issue) return;  // nothing in it to import
-    importIssue(*issue);
-    if (option(SaveAfterImport)) saveClicked();
+    // Only a new clip is saved: after a drop without the column the text
+    // area holds the old clip (or nothing), which must not go in again.
+    if (importIssue(*issue) && option(SaveAfterImport)) saveClicked();
 }
 
 std::optional<QString> MainWindow::droppedText(const QMimeData& mime) {
@@ -271,7 +274,7 @@ std::optional<QString> MainWindow::droppedText(const QMimeData& mime) {
     return std::nullopt;
 }
 
-void MainWindow::importIssue(const QString& issueText) {
+bool MainWindow::importIssue(const QString& issueText) {
     extraction::Options options;
     options.withTitles = option(WithTitles);
     options.withVotes = option(WithVotes);
@@ -281,11 +284,12 @@ void MainWindow::importIssue(const QString& issueText) {
     const std::optional<std::u16string> clip = extraction::extractColumn(view(issueText), options);
     if (!clip) {
         ask(kNotFound, Buttons::Ok);
-        return;
+        return false;
     }
     setText(fromU16(*clip));
     if (option(CopyAfterImport)) setClipboardText(text());
     saveState_.saved = false;
+    return true;
 }
 
 void MainWindow::toggleOption(int index) {

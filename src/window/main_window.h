@@ -52,8 +52,8 @@ public:
     void importDrop(const QMimeData& mime);
     void toggleOption(int index);
     // Cuts the column out of an issue and shows it; reports an issue
-    // without the column.
-    void importIssue(const QString& issueText);
+    // without the column and returns false.
+    bool importIssue(const QString& issueText);
     // Keeps the text area's margins to the window's client area.
     void fitTextArea();
 

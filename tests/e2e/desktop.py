@@ -1094,13 +1094,22 @@ class App:
         poll(lambda: self.dialogs() or changed_pixels(before, self.text_area_image()) > 60, 10,
              "the import to show in the text area")
 
+    def paste_into_text_area(self, text: str) -> None:
+        """Puts text on the clipboard, clicks into the text area and pastes
+        it with Ctrl+V."""
+        self.desk.set_clipboard(text)
+        x, y, w, h = self.text_area_rect()
+        self.desk.click(x + w // 2, y + h // 2)
+        self.desk.key("ctrl+v")
+
     def copy_all(self) -> str:
         """The text of the text area as "すべてコピー" puts it on the clipboard."""
         sentinel = f"sentinel {time.monotonic_ns()}"
         self.desk.set_clipboard(sentinel)
         self.click_control("すべてコピー")
-        return poll(lambda: (lambda t: t if t is not None and t != sentinel else None)(self.desk.clipboard()),
-                    5, "すべてコピー to fill the clipboard")
+        # (An empty text area gives an empty text: polled as a 1-tuple.)
+        return poll(lambda: (lambda t: (t,) if t is not None and t != sentinel else None)(self.desk.clipboard()),
+                    5, "すべてコピー to fill the clipboard")[0]
 
     def close(self, timeout: float = 10) -> int:
         """Closes the window the way the window manager does (wmctrl -c);

@@ -81,15 +81,15 @@ TEST_F(PerTitle, WhatCountsAsATitleAndWhereLinesGo) {
     EXPECT_EQ(tree(tmp.path()), (QStringList{"S.txt", "e ●mid.txt"}));
 }
 
-TEST_F(PerTitle, TextsWithoutTitlesOrTooShortWriteNothingButStillNotify) {
+TEST_F(PerTitle, TextsWithoutTitlesOrTooShortWriteNothingAndSaySo) {
     for (const QString& text : {QString(), QStringLiteral("●A"), QStringLiteral("\r\n●A"),
                                 QStringLiteral("a\r\nb\r\nc\r\n")}) {
         reset();
         save(text);
         EXPECT_TRUE(tree(tmp.path()).isEmpty()) << text.toStdString();
         ASSERT_EQ(prompts.messages.size(), 1u);
-        EXPECT_EQ(prompts.messages[0].text, QStringLiteral("「●タイトル」別に保存しました"));
-        EXPECT_TRUE(state.saved);
+        EXPECT_EQ(prompts.messages[0].text, text.isEmpty() ? kEmptyText : kNoTitle);
+        EXPECT_FALSE(state.saved);
     }
 }
 

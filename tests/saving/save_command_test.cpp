@@ -22,7 +22,6 @@ TEST_F(SaveCommand, PlainModeAppendsEveryLineWithCrLfAndShowsTheNotice) {
     const Case cases[] = {
         {"A\r\nB", "A\r\nB\r\n"},                           // no final CR LF: one is added
         {"A\r\nB\r\n", "A\r\nB\r\n\r\n"},                   // the empty last line is written too
-        {"", ""},                                           // nothing new
         {"○あ～\r\n", "\x81\x9b\x82\xa0\x81\x60\r\n\r\n"},  // code page 932 on disk
     };
     for (const Case& c : cases) {
@@ -37,6 +36,58 @@ TEST_F(SaveCommand, PlainModeAppendsEveryLineWithCrLfAndShowsTheNotice) {
         EXPECT_EQ(prompts.messages[0].buttons, Buttons::Ok);
         EXPECT_TRUE(state.saved);
     }
+}
+
+TEST_F(SaveCommand, NothingToSaveIsSaidFirstAndChangesNothing) {
+    struct Case {
+        QString text;
+        bool perTitle;
+        QString said;
+    };
+    const Case cases[] = {
+        {"", false, kEmptyText},
+        {"", true, kEmptyText},
+        {"○投稿\r\n\r\n○次\r\n", true, kNoTitle},         // imported without titles
+        {"●A\r\n\r\nentry\r\n", true, kNoTitle},          // the first line is never a title
+        {"\r\n●A", true, kNoTitle},                       // nor is the last
+        {"entry\r\n●A\r\n\r\nmore\r\n", true, kNoTitle},  // "●" not after an empty line
+    };
+    for (const Case& c : cases) {
+        for (bool savedBefore : {false, true}) {
+            for (bool confirm : {false, true}) {
+                for (const QString& saveFile : {QString(), QStringLiteral("save.txt")}) {
+                    SCOPED_TRACE(c.text.toStdString() + (c.perTitle ? " per title" : " plain") +
+                                 (savedBefore ? ", saved" : "") + (confirm ? ", confirm" : "") +
+                                 ", " + saveFile.toStdString());
+                    reset();
+                    if (!saveFile.isEmpty()) spit(path(saveFile), "old\r\n");
+                    prepare(saveFile, c.text, c.perTitle);
+                    mode.confirm = confirm;
+                    state.saved = savedBefore;
+                    // No answers and no file choices are scripted: a question
+                    // or the file chooser would throw.
+                    runSave();
+                    ASSERT_EQ(prompts.messages.size(), 1u);
+                    EXPECT_EQ(prompts.messages[0].text, c.said);
+                    EXPECT_EQ(prompts.messages[0].buttons, Buttons::Ok);
+                    EXPECT_EQ(state.saved, savedBefore);
+                    EXPECT_EQ(state.savePath, saveFile.isEmpty() ? QString() : path(saveFile));
+                    EXPECT_EQ(tree(tmp.path()),
+                              saveFile.isEmpty() ? QStringList() : QStringList{saveFile});
+                    if (!saveFile.isEmpty()) {
+                        EXPECT_EQ(slurp(path(saveFile)), "old\r\n");
+                        QFile::remove(path(saveFile));
+                    }
+                }
+            }
+        }
+    }
+    // One title line is enough, even with an empty section: its file is made.
+    reset();
+    prepare("save.txt", "\r\n●A\r\n\r\n", true);
+    runSave();
+    EXPECT_EQ(tree(tmp.path()), QStringList{"A.txt"});
+    EXPECT_TRUE(state.saved);
 }
 
 TEST_F(SaveCommand, MissingSaveFileIsCreatedAndNoNoticeWithoutConfirmSave) {

@@ -72,7 +72,9 @@ TEST(MainWindowLayout, FirstStartHasTheDesignLayout) {
 
     EXPECT_EQ(twipRect(form, QRect(QPoint(), form.clientArea()->size())), QRect(0, 0, 7065, 5820));
     EXPECT_EQ(twipRect(form, form.clipView->geometry()), QRect(60, 660, 6900, 5055));
-    EXPECT_EQ(form.text(), kHint);
+    // The hint is a placeholder: shown while the text area is empty, never its text.
+    EXPECT_EQ(form.text(), QString());
+    EXPECT_EQ(form.clipView->placeholderText(), kHint);
 
     struct Button {
         QPushButton* button;
@@ -236,7 +238,7 @@ TEST_F(WindowTest, ClipboardImportTakesCrLfAndLfTextAlike) {
     for (const QString& issue :
          {kIssue, QString(kIssue).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))}) {
         form.saveState().saved = true;
-        form.setText(kHint);
+        form.setText(QString());
         clipboard()->setText(issue);
         form.importFromClipboard();
         EXPECT_TRUE(form.messages.empty());
@@ -338,17 +340,39 @@ TEST_F(WindowTest, DropImportsTheTextAndSavesWhenAsked) {
     EXPECT_TRUE(saved.startsWith(textfile::toCp932(kClip)));
     EXPECT_TRUE(form.saveState().saved);
 
-    // A drop without the column still runs the save, on what clipView holds.
-    form.setOption(ConfirmSave, false);
-    form.answers.push_back(Answer::Yes);  // "save again?"
-    data.setText(QStringLiteral("関係ない文章"));
-    form.importDrop(data);
-    ASSERT_FALSE(form.messages.empty());
-    EXPECT_EQ(form.messages.front().text, kNotFound);
-    const qsizetype firstSave = saved.size();
-    ASSERT_TRUE(textfile::readFile(savePath, &saved).ok);
-    EXPECT_EQ(saved.count(textfile::toCp932(QStringLiteral("○投稿"))), 2);
-    EXPECT_GT(saved.size(), firstSave);
+    // A drop without the column saves nothing: the old clip is not added
+    // again, and no question about saving it again is asked.
+    for (const bool savedBefore : {true, false}) {
+        form.messages.clear();
+        form.saveState().saved = savedBefore;
+        form.answers.push_back(Answer::Yes);  // were "save again?" asked
+        data.setText(QStringLiteral("関係ない文章"));
+        form.importDrop(data);
+        ASSERT_EQ(form.messages.size(), 1u);
+        EXPECT_EQ(form.messages.front().text, kNotFound);
+        EXPECT_EQ(form.saveState().saved, savedBefore);
+        form.answers.clear();
+    }
+    QByteArray after;
+    ASSERT_TRUE(textfile::readFile(savePath, &after).ok);
+    EXPECT_EQ(after, saved);
+}
+
+TEST_F(WindowTest, TheStartUpHintIsNeverSaved) {
+    QTemporaryDir dir;
+    const QString savePath = dir.filePath(QStringLiteral("save.txt"));
+    ScriptedWindow fresh;
+    fresh.saveState().savePath = savePath;
+    fresh.show();
+    settle();
+    fresh.saveButton->click();
+    ASSERT_EQ(fresh.messages.size(), 1u);
+    EXPECT_EQ(fresh.messages[0].text, saving::kEmptyText);
+    EXPECT_FALSE(QFile::exists(savePath));
+    EXPECT_FALSE(fresh.saveState().saved);
+    EXPECT_TRUE(fresh.saveButton->isEnabled());
+    fresh.copyAll();
+    EXPECT_EQ(clipboard()->text(), QString());
 }
 
 TEST_F(WindowTest, DropWithoutSaveAfterImportDoesNotSave) {
@@ -376,7 +400,7 @@ TEST_F(WindowTest, DroppedTextFilesAreReadAsUtf8OrCodePage932) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(c.bytes);
         file.close();
-        form.setText(kHint);
+        form.setText(QString());
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(path)});
         data.setText(path);  // file managers offer the path as text too
@@ -404,7 +428,7 @@ TEST_F(WindowTest, DropsWithoutTextAreIgnored) {
     form.importDrop(picture);
 
     EXPECT_TRUE(form.messages.empty());
-    EXPECT_EQ(form.text(), kHint);
+    EXPECT_EQ(form.text(), QString());
     EXPECT_FALSE(QFile::exists(form.saveState().savePath));
 }
 
@@ -416,7 +440,7 @@ TEST_F(WindowTest, AnUnreadableDroppedFileIsNotImportable) {
     form.importDrop(data);
     ASSERT_EQ(form.messages.size(), 1u);
     EXPECT_EQ(form.messages[0].text, kNotFound);
-    EXPECT_EQ(form.text(), kHint);
+    EXPECT_EQ(form.text(), QString());
 }
 
 TEST_F(WindowTest, ADropEventImportsAfterTheDropWithoutInsertingIt) {
@@ -432,7 +456,7 @@ TEST_F(WindowTest, ADropEventImportsAfterTheDropWithoutInsertingIt) {
     QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(form.clipView->viewport(), &drop);
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);  // the source keeps its text
-    EXPECT_EQ(form.text(), kHint);                 // nothing inserted by the text area
+    EXPECT_EQ(form.text(), QString());             // nothing inserted by the text area
     settle();
     EXPECT_EQ(form.text(), kClip);
 }
