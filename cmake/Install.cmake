@@ -59,6 +59,7 @@ function(sorimba_man_page target summary)
     set(generated_files ${generated_files} ${page} PARENT_SCOPE)
     install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
+sorimba_man_page(sorimba "clip the reader column out of a newsletter issue")
 sorimba_man_page(sorimba-clip "clip the reader column out of a newsletter issue from a shell")
 
 # What Debian expects of every package: the copyright and the changelog,
@@ -118,8 +119,15 @@ if(NOT DEFINED BUILD_TESTING OR BUILD_TESTING)
     # The package is built once; the checks on it share it.
     add_test(NAME packaging.deb COMMAND ${packaging_tests}/build_deb.sh)
     add_test(NAME packaging.lintian COMMAND ${packaging_tests}/test_lintian.sh)
+    # The installed program on a real X server, from the unpacked package.
+    add_test(NAME packaging.installed COMMAND ${packaging_tests}/test_installed.py)
     set_tests_properties(packaging.deb PROPERTIES FIXTURES_SETUP sorimba_deb)
-    set_tests_properties(packaging.lintian PROPERTIES FIXTURES_REQUIRED sorimba_deb)
+    set_tests_properties(packaging.lintian packaging.installed PROPERTIES FIXTURES_REQUIRED sorimba_deb)
+    list(APPEND packaging_env
+        "SORIMBA_APP=$<TARGET_FILE:sorimba>"
+        "SORIMBA_CLIP=$<TARGET_FILE:sorimba-clip>")
     set_tests_properties(packaging.install_tree packaging.completion packaging.deb packaging.lintian
+                         packaging.installed
         PROPERTIES LABELS packaging ENVIRONMENT "${packaging_env}" TIMEOUT 300)
+    set_tests_properties(packaging.installed PROPERTIES RUN_SERIAL TRUE SKIP_REGULAR_EXPRESSION "SKIP: ")
 endif()

@@ -1,26 +1,103 @@
 #include <QApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <cstdio>
 
+#include "launch/command_line.h"
+#include "launch/file_queue.h"
+#include "launch/instance.h"
+#include "settings/location.h"
 #include "window/main_window.h"
 
+namespace {
+
+void print(std::FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    using sorimba::launch::Claim;
+    using sorimba::launch::CommandLine;
+
+    // Help, version and usage errors are answered before the window system
+    // is reached, so they work without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine line = sorimba::launch::parseCommandLine(arguments, QDir::currentPath());
+    switch (line.action) {
+        case CommandLine::Action::PrintHelp:
+        case CommandLine::Action::PrintVersion:
+            print(stdout, line.output);
+            return 0;
+        case CommandLine::Action::UsageError:
+            print(stderr, line.output);
+            return sorimba::launch::kUsageErrorStatus;
+        case CommandLine::Action::OpenWindow:
+            break;
+    }
+
     // Keeping a window on top needs X11; on a Wayland session the program
     // runs through XWayland unless the user chose a platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
-    QApplication app(argc, argv);
+    // The command line holds only FILEs: Qt must not take one of them for an
+    // option of its own (-style, -display...).
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    // The desktop entry's name, which desktops match the window with.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Sorimba"));
     // Qt's own dialogs (file, colour) in Japanese, like the rest of the program.
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_ja"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
 
+    const QString settingsFolder = sorimba::settings::settingsFolder(
+        QCoreApplication::applicationDirPath(), sorimba::settings::processEnvironment());
+
+    // One window per settings folder: a window already open takes the files.
+    sorimba::launch::InstanceServer server;
+    const QString socket =
+        sorimba::launch::socketPath(settingsFolder, sorimba::launch::runtimeFolder());
+    switch (sorimba::launch::claimOrHandOver(socket, line.files, server)) {
+        case Claim::HandedOver:
+            return 0;
+        case Claim::NoAnswer:
+            print(stderr,
+                  QStringLiteral("sorimba: a Sorimba window is open but does not answer\n"));
+            return 1;
+        case Claim::TooLarge:
+            print(stderr, QStringLiteral("sorimba: too many files to hand to the open window "
+                                         "(at most %1 at once)\n")
+                              .arg(sorimba::launch::kMaxFiles));
+            return 1;
+        case Claim::First:
+        case Claim::Alone:
+            break;
+    }
+
     sorimba::MainWindow window;
-    // Start-up shows the window when it applies the on-top state.
-    window.loadSettingsFrom(
-        sorimba::settings::SettingsFiles::in(QCoreApplication::applicationDirPath()));
+    if (!settingsFolder.isEmpty()) {
+        // Start-up shows the window when it applies the on-top state.
+        window.loadSettingsFrom(sorimba::settings::SettingsFiles::in(settingsFolder));
+    } else {
+        print(stderr, QStringLiteral("sorimba: no home folder: the settings are not kept\n"));
+        window.keepOnTop(window.option(sorimba::AlwaysOnTop));
+    }
     if (!window.isVisible()) window.show();
+
+    // The files of this start and of later ones, each imported as a drop.
+    sorimba::launch::FileQueue files([&window] { return window.busy(); },
+                                     [&window](const QString& file) { window.importFile(file); });
+    QObject::connect(&server, &sorimba::launch::InstanceServer::opened, &window,
+                     [&window, &files](const QStringList& handed) {
+                         window.bringToFront();
+                         files.add(handed);
+                     });
+    files.add(line.files);
     return app.exec();
 }

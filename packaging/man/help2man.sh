@@ -40,7 +40,7 @@ if [ $# -gt 0 ]; then
     done
 fi
 
-help2man --no-info --no-discard-stderr --section=1 \
+help2man --no-info --no-discard-stderr --section=1 --locale=C.UTF-8 \
     --name="$summary" --version-string="$version" \
     --include="$work/include.h2m" --output="$work/page.1" "$program"
 gzip -9n <"$work/page.1" >"$output.tmp"

@@ -1,6 +1,9 @@
 #include "settings/settings.h"
 
+#include <QFileInfo>
+
 #include "settings/dat_format.h"
+#include "settings/location.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::settings {
@@ -27,7 +30,9 @@ QString loadSettings(WindowSettings& window, const SettingsFiles& files) {
 
 void storeSettings(const WindowSettings& window, const SettingsFiles& files,
                    const QString& savePath) {
-    // A settings file that cannot be written keeps its older content.
+    // An installed copy's settings folder is made when the window first
+    // closes. A settings file that cannot be written keeps its older content.
+    makeSettingsFolder(QFileInfo(files.data).absolutePath());
     try {
         writeSettings(window, files, savePath);
     } catch (...) {

@@ -1,6 +1,7 @@
 #include "window/main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStringDecoder>
+#include <QThread>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -114,6 +116,17 @@ QString decodeIssueFile(const QByteArray& bytes) {
     QString text = utf8(bytes);
     if (!utf8.hasError()) return text;
     return textfile::fromCp932(bytes);
+}
+
+// The issue in a file. A file that cannot be read imports as an empty text,
+// which the extraction reports as not importable.
+QString issueFileText(const QString& path) {
+    if (textfile::fileKind(path) != textfile::FileKind::Regular ||
+        QFileInfo(path).size() > MainWindow::kMaxDropFileBytes)
+        return QString();
+    QByteArray bytes;
+    if (!textfile::readFile(path, &bytes).ok) return QString();
+    return withCrLf(decodeIssueFile(bytes));
 }
 
 }  // namespace
@@ -251,6 +264,28 @@ void MainWindow::importDrop(const QMimeData& mime) {
     if (importIssue(*issue) && option(SaveAfterImport)) saveClicked();
 }
 
+void MainWindow::importFile(const QString& path) {
+    // As a drop of the file, whatever its name ends with: the user named it.
+    importIssue(issueFileText(path));
+    if (option(SaveAfterImport)) saveClicked();
+}
+
+bool MainWindow::busy() const {
+    // A message box, a file or font dialog and a drag each run an event
+    // loop of their own inside the main one; an open menu is a popup.
+    return QThread::currentThread()->loopLevel() > 1 || QApplication::activeModalWidget() ||
+           QApplication::activePopupWidget();
+}
+
+void MainWindow::bringToFront() {
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
 std::optional<QString> MainWindow::droppedText(const QMimeData& mime) {
     const QList<QUrl> urls = mime.urls();
     if (!urls.isEmpty() && urls.first().isLocalFile()) {
@@ -259,14 +294,7 @@ std::optional<QString> MainWindow::droppedText(const QMimeData& mime) {
             if (!url.isLocalFile()) continue;
             const QString path = url.toLocalFile();
             if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive)) continue;
-            // A file that cannot be read imports as an empty text, which
-            // the extraction reports as not importable.
-            if (textfile::fileKind(path) != textfile::FileKind::Regular ||
-                QFileInfo(path).size() > kMaxDropFileBytes)
-                return QString();
-            QByteArray bytes;
-            if (!textfile::readFile(path, &bytes).ok) return QString();
-            return withCrLf(decodeIssueFile(bytes));
+            return issueFileText(path);
         }
         return std::nullopt;
     }

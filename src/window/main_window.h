@@ -50,6 +50,13 @@ public:
     void chooseSaveFile();
     void convertClicked();
     void importDrop(const QMimeData& mime);
+    // Imports a file named on the command line exactly as a drop of that
+    // file (so SaveAfterImport applies), whatever its name ends with.
+    void importFile(const QString& path);
+    // Inside a command, a dialog or a menu: a file that arrives now waits.
+    bool busy() const;
+    // Shows the window above the others, as when a second start reaches it.
+    void bringToFront();
     void toggleOption(int index);
     // Cuts the column out of an issue and shows it; reports an issue
     // without the column and returns false.

@@ -770,10 +770,13 @@ class Desktop:
     # ---- the program ------------------------------------------------------
 
     def start_app(self, data_dat: bytes | None = None, data2_dat: bytes | None = None,
-                  timeout: float = 20, folder: str | None = None) -> "App":
+                  timeout: float = 20, folder: str | None = None, exe: str | None = None,
+                  args: tuple = (), settings_dir: str | None = None) -> "App":
         """Starts the program from a private folder (a new one unless given,
-        with these settings files when given) and waits for its framed window."""
-        app = App(self, data_dat, data2_dat, folder)
+        with these settings files when given) and waits for its framed window.
+        With exe, runs that program (an installed copy) instead, with its
+        settings files in settings_dir; args are its command line."""
+        app = App(self, data_dat, data2_dat, folder, exe, args, settings_dir)
         self.history.append(app)
         app.start(timeout)
         return app
@@ -789,12 +792,26 @@ class App:
     """
 
     def __init__(self, desk: Desktop, data_dat: bytes | None, data2_dat: bytes | None,
-                 folder: str | None = None):
+                 folder: str | None = None, exe: str | None = None, args: tuple = (),
+                 settings_dir: str | None = None):
         self.desk = desk
-        self.dir = folder or tempfile.mkdtemp(prefix="app-", dir=desk.tmp)
-        self.exe = os.path.join(self.dir, "sorimba")
-        if not os.path.exists(self.exe):
-            shutil.copy2(APP, self.exe)
+        self.args = list(args)
+        if exe is None:
+            self.dir = folder or tempfile.mkdtemp(prefix="app-", dir=desk.tmp)
+            self.exe = os.path.join(self.dir, "sorimba")
+            self.cwd = self.dir
+            if not os.path.exists(self.exe):
+                shutil.copy2(APP, self.exe)
+                # A portable copy, as in the build folder: its settings files
+                # stay beside it.
+                write_file(os.path.join(self.dir, "sorimba-portable"), b"")
+        else:
+            # An installed copy: its settings live in settings_dir.
+            self.exe = exe
+            self.dir = settings_dir
+            self.cwd = desk.tmp
+            if data_dat is not None or data2_dat is not None:
+                os.makedirs(self.dir, exist_ok=True)
         if data_dat is not None:
             self.write("data.dat", data_dat)
         if data2_dat is not None:
@@ -820,7 +837,8 @@ class App:
         self.log_path = os.path.join(self.desk.tmp, f"sorimba-{self.desk.spawned + 1}.log")
         started = time.monotonic()
         with open(self.log_path, "wb") as log_file:
-            self.proc = self.desk.spawn([self.exe], cwd=self.dir, stdout=log_file, stderr=log_file)
+            self.proc = self.desk.spawn([self.exe, *self.args], cwd=self.cwd, stdout=log_file,
+                                        stderr=log_file)
         self.desk.apps.append(self)
         win = poll(self._find_main, timeout, "the main window \"!Sorimba\" to appear")
         self.start_seconds = time.monotonic() - started

@@ -30,6 +30,7 @@ usr/share/icons/hicolor/48x48/apps/$id.png
 usr/share/icons/hicolor/64x64/apps/$id.png
 usr/share/icons/hicolor/scalable/apps/$id.svg
 usr/share/man/man1/sorimba-clip.1.gz
+usr/share/man/man1/sorimba.1.gz
 usr/share/metainfo/$id.metainfo.xml
 EOF
 )

@@ -419,8 +419,10 @@ TEST_F(Settings, ClosingKeepsAnOlderData2WhenThereIsNoPathToStore) {
 
 TEST_F(Settings, ClosingWhereNothingCanBeWrittenStillCloses) {
     FakeWindowSettings form;
-    form.files.data = dir.filePath("no-such-folder/data.dat");
-    form.files.data2 = dir.filePath("no-such-folder/data2.dat");
+    // A missing settings folder is made at closing; a file in its place is not.
+    spit(dir.filePath("not-a-folder"), "x");
+    form.files.data = dir.filePath("not-a-folder/data.dat");
+    form.files.data2 = dir.filePath("not-a-folder/data2.dat");
     form.savePath = "/a.txt";
     EXPECT_NO_THROW(storeSettings(form, form.files, form.savePath));
     EXPECT_FALSE(writeSettings(form, form.files, form.savePath));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDialog>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QDropEvent>
@@ -441,6 +442,47 @@ TEST_F(WindowTest, AnUnreadableDroppedFileIsNotImportable) {
     ASSERT_EQ(form.messages.size(), 1u);
     EXPECT_EQ(form.messages[0].text, kNotFound);
     EXPECT_EQ(form.text(), QString());
+}
+
+TEST_F(WindowTest, ANamedFileImportsAsItsDropWouldWhateverItsName) {
+    QTemporaryDir dir;
+    const QString issue = dir.filePath(QStringLiteral("issue 12.eml"));
+    QFile file(issue);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(textfile::toCp932(kIssue));
+    file.close();
+    const QString savePath = dir.filePath(QStringLiteral("save.txt"));
+    form.saveState().savePath = savePath;
+    form.setOption(SaveAfterImport, true);
+    form.setOption(ConfirmSave, false);
+
+    form.importFile(issue);
+    EXPECT_EQ(form.text(), kClip);
+    QByteArray saved;
+    ASSERT_TRUE(textfile::readFile(savePath, &saved).ok);
+    EXPECT_TRUE(saved.startsWith(textfile::toCp932(kClip)));
+    EXPECT_TRUE(form.messages.empty());
+
+    // A file that is not there is not importable, as a dropped one.
+    form.setOption(SaveAfterImport, false);
+    form.importFile(dir.filePath(QStringLiteral("gone.txt")));
+    ASSERT_EQ(form.messages.size(), 1u);
+    EXPECT_EQ(form.messages[0].text, kNotFound);
+    EXPECT_EQ(form.text(), kClip);
+}
+
+TEST(MainWindowBusy, BusyInsideADialogOnly) {
+    MainWindow form;
+    EXPECT_FALSE(form.busy());
+    bool busyInside = false;
+    testing::whenModalOpens<QDialog>([&](QDialog* dialog) {
+        busyInside = form.busy();
+        dialog->reject();
+    });
+    QDialog dialog(&form);
+    dialog.exec();
+    EXPECT_TRUE(busyInside);
+    EXPECT_FALSE(form.busy());
 }
 
 TEST_F(WindowTest, ADropEventImportsAfterTheDropWithoutInsertingIt) {

@@ -1,0 +1,76 @@
+#include "settings/location.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "textfile/textfile.h"
+
+namespace sorimba::settings {
+namespace {
+
+bool isFolder(const QByteArray& path) {
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void syncFolder(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+Environment processEnvironment() {
+    Environment environment;
+    environment.xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    environment.home = qEnvironmentVariable("HOME");
+    if (environment.home.isEmpty()) {
+        if (const passwd* user = ::getpwuid(::geteuid());
+            user != nullptr && user->pw_dir != nullptr)
+            environment.home = QFile::decodeName(user->pw_dir);
+    }
+    return environment;
+}
+
+bool isPortable(const QString& programFolder) {
+    const QDir folder(programFolder);
+    return QFileInfo::exists(folder.filePath(QString::fromLatin1(kPortableMarker))) ||
+           textfile::fileKind(folder.filePath(QStringLiteral("data.dat"))) ==
+               textfile::FileKind::Regular;
+}
+
+QString settingsFolder(const QString& programFolder, const Environment& environment) {
+    if (isPortable(programFolder)) return QDir::cleanPath(programFolder);
+    QString base = environment.xdgConfigHome;
+    if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
+        if (environment.home.isEmpty() || !QDir::isAbsolutePath(environment.home)) return {};
+        base = environment.home + QStringLiteral("/.config");
+    }
+    return QDir::cleanPath(base + QStringLiteral("/sorimba"));
+}
+
+bool makeSettingsFolder(const QString& folder) {
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
+    if (path.isEmpty() || path[0] != '/') return false;
+    // Each missing folder from the top down, as the XDG rules ask: mode 0700.
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray part = slash < 0 ? path : path.left(slash);
+        if (!isFolder(part)) {
+            if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) return false;
+            const qsizetype parentEnd = part.lastIndexOf('/');
+            syncFolder(parentEnd == 0 ? QByteArray("/") : part.left(parentEnd));
+        }
+        if (slash < 0) break;
+    }
+    return isFolder(path);
+}
+
+}  // namespace sorimba::settings
