@@ -266,8 +266,7 @@ void MainWindow::importDrop(const QMimeData& mime) {
 
 void MainWindow::importFile(const QString& path) {
     // As a drop of the file, whatever its name ends with: the user named it.
-    importIssue(issueFileText(path));
-    if (option(SaveAfterImport)) saveClicked();
+    if (importIssue(issueFileText(path)) && option(SaveAfterImport)) saveClicked();
 }
 
 bool MainWindow::busy() const {

@@ -463,12 +463,15 @@ TEST_F(WindowTest, ANamedFileImportsAsItsDropWouldWhateverItsName) {
     EXPECT_TRUE(saved.startsWith(textfile::toCp932(kClip)));
     EXPECT_TRUE(form.messages.empty());
 
-    // A file that is not there is not importable, as a dropped one.
-    form.setOption(SaveAfterImport, false);
+    // A file that is not there is not importable, as a dropped one, and
+    // the old clip is not saved again.
     form.importFile(dir.filePath(QStringLiteral("gone.txt")));
     ASSERT_EQ(form.messages.size(), 1u);
     EXPECT_EQ(form.messages[0].text, kNotFound);
     EXPECT_EQ(form.text(), kClip);
+    QByteArray after;
+    ASSERT_TRUE(textfile::readFile(savePath, &after).ok);
+    EXPECT_EQ(after, saved);
 }
 
 TEST(MainWindowBusy, BusyInsideADialogOnly) {
