@@ -35,6 +35,22 @@ QString joinPath(const QString& folder, const QString& name) {
     return folder + QLatin1Char('/') + name;
 }
 
+// Calls fn(line, end) for each line of bytes that end at LF, as
+// textfile::forEachLine does for CR LF and lone CR.
+template <typename Fn>
+void forEachLfLine(std::string_view bytes, Fn&& fn) {
+    size_t start = 0;
+    while (start < bytes.size()) {
+        const size_t lf = bytes.find('\n', start);
+        if (lf == std::string_view::npos) {
+            fn(bytes.substr(start), std::string_view());
+            return;
+        }
+        fn(bytes.substr(start, lf - start), bytes.substr(lf, 1));
+        start = lf + 1;
+    }
+}
+
 }  // namespace
 
 ParagraphJoiner::ParagraphJoiner(std::function<void(std::string_view)> out)
@@ -42,6 +58,9 @@ ParagraphJoiner::ParagraphJoiner(std::function<void(std::string_view)> out)
 
 void ParagraphJoiner::feed(std::string_view piece) {
     if (piece.empty()) return;
+    // Until the first CR everything is one unfinished line, held in the
+    // carry; so the line ends of a file without CR are known at its end.
+    if (!sawCr_ && std::memchr(piece.data(), '\r', piece.size()) != nullptr) sawCr_ = true;
     if (!carry_.empty()) {
         // Finish the line carried over from the last piece. The carry holds
         // no CR, except perhaps as its last byte, whose LF may only come now.
@@ -79,13 +98,20 @@ void ParagraphJoiner::feed(std::string_view piece) {
 }
 
 void ParagraphJoiner::finish() {
-    textfile::forEachLine(carry_,
-                          [this](std::string_view text, std::string_view end) { line(text, end); });
+    const auto onLine = [this](std::string_view text, std::string_view end) { line(text, end); };
+    if (!sawCr_ && carry_.find('\n') != std::string::npos) {
+        // A file without CR and with LF is a Linux text file: its lines end
+        // at LF, and it is written back with LF.
+        lineEnd_ = "\n";
+        forEachLfLine(carry_, onLine);
+    } else {
+        textfile::forEachLine(carry_, onLine);
+    }
     carry_.clear();
     if (current_) {
-        separator("\r\n\r\n");
+        paragraphEnd();
     } else if (first_) {
-        separator("\r\n");  // an empty file becomes one empty line
+        separator(lineEnd_);  // an empty file becomes one empty line
     }
     first_ = false;
     current_ = false;
@@ -108,16 +134,16 @@ void ParagraphJoiner::line(std::string_view text, std::string_view end) {
         current_ = true;
     } else if (current_) {
         // An empty line ends a paragraph with text: one line, one empty line.
-        separator("\r\n\r\n");
+        paragraphEnd();
         current_ = false;
     } else if (first_) {
         // The file starts with an empty line: the first paragraph is empty
         // and is written as one empty line. Later empty paragraphs are not.
-        separator("\r\n");
+        separator(lineEnd_);
     }
     if (text.empty()) first_ = false;
     if (same_) {
-        if (endsRead_.size() + end.size() > 4) {
+        if (endsRead_.size() + end.size() > 2 * lineEnd_.size()) {
             same_ = false;  // more line ends in a row than are ever written
         } else {
             endsRead_.append(end);
@@ -138,6 +164,13 @@ void ParagraphJoiner::put(std::string_view bytes) {
         out_(pending_);
         pending_.clear();
     }
+}
+
+void ParagraphJoiner::paragraphEnd() {
+    // The line end of the paragraph's line, then one empty line.
+    std::string both(lineEnd_);
+    both += lineEnd_;
+    separator(both);
 }
 
 void ParagraphJoiner::separator(std::string_view bytes) {
@@ -206,6 +239,7 @@ FileList listTextFiles(const QString& folder) {
     DIR* dir = ::opendir(native.constData());
     if (dir == nullptr) {
         list.ok = false;
+        list.systemError = errno;
         list.error = systemError(errno);
         return list;
     }
@@ -216,6 +250,7 @@ FileList listTextFiles(const QString& folder) {
         if (entry == nullptr) {
             if (errno != 0) {
                 list.ok = false;
+                list.systemError = errno;
                 list.error = systemError(errno);
             }
             break;
@@ -253,11 +288,13 @@ FolderOutcome convertFolder(const QString& folder) {
     if (!list.ok) {
         outcome.listed = false;
         outcome.error = list.error;
+        outcome.systemError = list.systemError;
         return outcome;
     }
     for (const QString& name : list.unusableNames) {
-        outcome.failures.push_back(
-            {joinPath(folder, name), QStringLiteral("the file name is not valid in this locale")});
+        outcome.failures.push_back({joinPath(folder, name),
+                                    QStringLiteral("the file name is not valid in this locale"),
+                                    textfile::Refusal::System, EILSEQ});
     }
     // The list is taken once; a failure on one file never stops the others.
     // Every new content is written first and the disk is flushed once for
@@ -271,7 +308,7 @@ FolderOutcome convertFolder(const QString& folder) {
         if (done.ok) done = convertInto(path, *out, &unchanged);
         if (done.ok && !unchanged) done = out->finish(/*flush=*/false);
         if (!done.ok) {
-            outcome.failures.push_back({path, done.error});
+            outcome.failures.push_back({path, done.error, done.refusal, done.systemError});
         } else if (unchanged) {
             ++outcome.converted;
         } else {
@@ -296,8 +333,21 @@ FolderOutcome convertFolder(const QString& folder) {
         if (placed.ok) {
             ++outcome.converted;
         } else {
-            outcome.failures.push_back({pendingPaths[k], placed.error});
+            outcome.failures.push_back(
+                {pendingPaths[k], placed.error, placed.refusal, placed.systemError});
         }
+    }
+    return outcome;
+}
+
+FolderOutcome convertChosen(const QString& path, Scope scope) {
+    if (scope == Scope::Folder) return convertFolder(path);
+    FolderOutcome outcome;
+    const Outcome done = convertFile(path);
+    if (done.ok) {
+        outcome.converted = 1;
+    } else {
+        outcome.failures.push_back({path, done.error, done.refusal, done.systemError});
     }
     return outcome;
 }

@@ -12,8 +12,14 @@ namespace sorimba::convert {
 // folder, No the chosen file only, Cancel nothing.
 QString question();
 
-// Runs the command. Nothing is reported to the user, whatever happens to
-// the files.
+struct FolderOutcome;
+
+// What the user is told after a conversion of `target` (the file, or the
+// folder in folder mode): each file that could not be converted, with the
+// reason, or the folder that could not be read; empty when all went well.
+QString failureMessage(const QString& target, const FolderOutcome& outcome);
+
+// Runs the command. Success is silent; failures are reported by name.
 void convertCommand(Prompts& prompts);
 
 }  // namespace sorimba::convert

@@ -66,6 +66,14 @@ const std::vector<Case>& cases() {
         {"starts with empty lines", "\r\n\r\n\r\nA\r\n", "\r\nA\r\n\r\n"},
         {"lone CR ends a line", "A\rB\r\rC", "AB\r\n\r\nC\r\n\r\n"},
         {"lone LF is a character", "A\nB\r\n\nC\r\n", "A\nB\nC\r\n\r\n"},
+        {"one CR anywhere: LF is a character", "A\nB\n\nC\r", "A\nB\n\nC\r\n\r\n"},
+        // A file without CR and with LF (Linux): LF ends its lines, and
+        // the lines written end with LF as well.
+        {"LF lines", "A\nB\n\nC\nD\n\nE\n\n", "AB\n\nCD\n\nE\n\n"},
+        {"LF lines, last without a line end", "A\nB\n\n\n\nC", "AB\n\nC\n\n"},
+        {"LF lines starting empty", "\n\nA\nB", "\nAB\n\n"},
+        {"one LF", "\n", "\n"},
+        {"no line end at all", "AB", "AB\r\n\r\n"},
         {"NUL and invalid bytes kept", QByteArray("\0\xff\r\n\x82\r\n\r\n", 8),
          QByteArray("\0\xff\x82\r\n\r\n", 7)},
     };
@@ -117,6 +125,11 @@ TEST_F(Convert, RewritesTheFileInPlace) {
     spit(path("empty.txt"), "");
     ASSERT_TRUE(cv::convertFile(path("empty.txt")).ok);
     EXPECT_EQ(slurp(path("empty.txt")), "\r\n");
+
+    // A Linux text file keeps its LF line ends.
+    spit(path("linux.txt"), "A\nB\n\nC\n");
+    ASSERT_TRUE(cv::convertFile(path("linux.txt")).ok);
+    EXPECT_EQ(slurp(path("linux.txt")), "AB\n\nC\n\n");
 }
 
 TEST_F(Convert, Utf8FileIsJoinedWithoutAChangedByte) {
@@ -270,20 +283,68 @@ TEST_F(Folder, NoConvertsTheChosenFileWhateverItsExtension) {
     prompts.answers.push_back(Answer::No);
     cv::convertCommand(prompts);
     expectConvertedOnly({"f.md"});
+    EXPECT_EQ(prompts.messages.size(), 1u);  // the question; success is silent
 }
 
-TEST_F(Folder, YesConvertsTheTxtFilesOfTheChosenFilesFolder) {
+TEST_F(Folder, YesConvertsTheTxtFilesOfTheChosenFilesFolderAndNamesTheFailures) {
     FakePrompts prompts;
     prompts.fileChoices.push_back(path("d.csv"));  // itself not a .txt file
     prompts.answers.push_back(Answer::Yes);
     cv::convertCommand(prompts);
     expectConvertedOnly({"a.txt", "B.TXT", "c.Txt"});
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(prompts.messages[1].buttons, Buttons::Ok);
+    EXPECT_EQ(prompts.messages[1].text,
+              "次のファイルを変換できませんでした：\r\n" + path("g.txt") +
+                  "（読み取り専用です）\r\nほかのファイルは変換しました。");
 }
 
-TEST(ConvertCommand, YesInAFolderThatIsGoneDoesNothing) {
+TEST_F(Convert, EachFailureIsNamedWithItsReason) {
+    struct Case {
+        const char* what;
+        QString chosen;
+        Answer answer;
+        QString said;
+    };
+    spit(path("locked.txt"), kExample);
+    ASSERT_EQ(::chmod(path("locked.txt").toLocal8Bit().constData(), 0444), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.txt")));
+    const QString head = QStringLiteral("次のファイルを変換できませんでした：\r\n");
+    const Case cases[] = {
+        {"vanished", path("gone.txt"), Answer::No, head + path("gone.txt") + "（見つかりません）"},
+        {"read-only", path("locked.txt"), Answer::No,
+         head + path("locked.txt") + "（読み取り専用です）"},
+        {"a folder", path("folder.txt"), Answer::No,
+         head + path("folder.txt") + "（通常のファイルではありません）"},
+        {"a folder that is gone", path("gone/a.txt"), Answer::Yes,
+         "次のフォルダを変換できませんでした：\r\n" + path("gone/") + "（見つかりません）"},
+    };
+    for (const Case& c : cases) {
+        FakePrompts prompts;
+        prompts.fileChoices.push_back(c.chosen);
+        prompts.answers.push_back(c.answer);
+        cv::convertCommand(prompts);
+        ASSERT_EQ(prompts.messages.size(), 2u) << c.what;
+        EXPECT_EQ(prompts.messages[1].text.toStdString(), c.said.toStdString()) << c.what;
+        EXPECT_EQ(prompts.messages[1].buttons, Buttons::Ok) << c.what;
+    }
+    EXPECT_FALSE(QFile::exists(path("gone.txt")));  // nothing created
+    EXPECT_EQ(slurp(path("locked.txt")), kExample);
+}
+
+TEST_F(Convert, ALongFailureListIsCut) {
+    for (int i = 0; i < 25; ++i) {
+        const QString name = path("f%1.txt").arg(i, 2, 10, QLatin1Char('0'));
+        spit(name, kExample);
+        ASSERT_EQ(::chmod(name.toLocal8Bit().constData(), 0444), 0);
+    }
     FakePrompts prompts;
-    prompts.fileChoices.push_back(QStringLiteral("/nonexistent-folder-of-sorimba/a.txt"));
+    prompts.fileChoices.push_back(path("f00.txt"));
     prompts.answers.push_back(Answer::Yes);
     cv::convertCommand(prompts);
-    EXPECT_EQ(prompts.messages.size(), 1u);
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    const QString& said = prompts.messages[1].text;
+    EXPECT_TRUE(said.contains(path("f19.txt")));
+    EXPECT_FALSE(said.contains(path("f20.txt")));
+    EXPECT_TRUE(said.endsWith(QStringLiteral("\r\nほか 5 件"))) << said.toStdString();
 }

@@ -4,11 +4,12 @@
 The file dialog is answered by typing the full path of one .txt file, the
 question "まとめて変換しますか？" with はい (folder mode): every .txt file of
 that folder, whatever the letter case of its extension, gets one line per
-paragraph; a read-only .txt file, hidden files, files of other extensions and
-files in a subfolder keep every byte.
+paragraph; a Linux text file (LF line ends, no CR) keeps LF line ends; a
+read-only .txt file, hidden files, files of other extensions and files in a
+subfolder keep every byte, and the read-only file is named in a message.
 
 With いいえ only the chosen file is converted, and a typed name of a missing
-file creates nothing. The dialog opens with the save path at first and then
+file creates nothing and is reported. The dialog opens with the save path at first and then
 with the file chosen last, here or in the save-file choice.
 """
 
@@ -31,8 +32,11 @@ FOLDER = {
     "B.TXT": (sjis("A\r\nB"), sjis("AB\r\n\r\n")),
     "空白.txt": (sjis("\u3000字下げ\r\n続き\r\n\r\n  \r\n"),
                  sjis("\u3000字下げ続き\r\n\r\n  \r\n\r\n")),
-    # An LF without CR is an ordinary character of its line.
+    # In a file with CR, an LF without CR is an ordinary character of its line.
     "lf.txt": (b"abc\ndef\r\nghi\r\n", b"abc\ndefghi\r\n\r\n"),
+    # A file without CR (Linux): lines end at LF, and are written with LF.
+    "linux.txt": ("一行目\n二行目\n\n三行目\n".encode("utf-8"),
+                  "一行目二行目\n\n三行目\n\n".encode("utf-8")),
     "empty.txt": (b"", b"\r\n"),
     "done.txt": (sjis("段落一\r\n\r\n段落二\r\n\r\n"), sjis("段落一\r\n\r\n段落二\r\n\r\n")),
     "readonly.txt": (sjis("読み\r\n専用\r\n"), None),
@@ -59,6 +63,11 @@ def scenario_convert_folder(desk: d.Desktop) -> None:
     d.check_shows(desk.snap_window(question, "question-convert-folder"), "まとめて変換しますか",
                   what="the question")
     app.press_default(question)  # はい: the whole folder
+    # The read-only file could not be converted: the user is told.
+    failed = app.wait_dialog()
+    d.check_shows(desk.snap_window(failed, "message-not-converted"), "変換できませんでした",
+                  what="the failure message")
+    app.press_default(failed)
 
     def content(name: str) -> bytes | None:
         return d.read_file(os.path.join(folder, name))
@@ -110,6 +119,7 @@ def scenario_convert_single_file(desk: d.Desktop) -> None:
     app.press_no(question)  # いいえ: this file only
     target = os.path.join(folder, "x.txt")
     d.poll(lambda: d.read_file(target) == sjis("一二\r\n\r\n"), 5, "x.txt to be converted")
+    d.check(not app.dialogs(), "a dialog follows a conversion that went well")
     d.check_equal(d.read_file(os.path.join(folder, "y.txt")), before, "y.txt after converting x.txt alone")
 
     app.open_menu(1)
@@ -117,7 +127,10 @@ def scenario_convert_single_file(desk: d.Desktop) -> None:
     app.choose_file(dialog, os.path.join(folder, "missing.txt"))
     question = app.wait_dialog()
     app.press_no(question)
-    d.check(not app.dialogs(), "a dialog follows the conversion of a missing file")
+    failed = app.wait_dialog()
+    d.check_shows(desk.snap_window(failed, "message-missing-not-converted"), "変換できませんでした",
+                  what="the failure message")
+    app.press_default(failed)
     d.check_equal(sorted(os.listdir(folder)), ["x.txt", "y.txt"], "files after converting a missing file")
 
     # The save-file choice opens with the file chosen last, here in convert.
