@@ -75,8 +75,12 @@ int main(int argc, char** argv) {
                                          "(at most %1 at once)\n")
                               .arg(sorimba::launch::kMaxFiles));
             return 1;
-        case Claim::First:
         case Claim::Alone:
+            print(stderr, QStringLiteral("sorimba: cannot tell whether another Sorimba window is "
+                                         "open (%1); this one runs on its own\n")
+                              .arg(socket));
+            break;
+        case Claim::First:
             break;
     }
 
