@@ -103,5 +103,8 @@ int main(int argc, char** argv) {
                          files.add(handed);
                      });
     files.add(line.files);
+    // The window has stored its settings when the last window closes.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &server,
+                     &sorimba::launch::InstanceServer::close);
     return app.exec();
 }

@@ -148,6 +148,10 @@ QString InstanceServer::path() const {
     return server_->fullServerName();
 }
 
+void InstanceServer::close() {
+    server_->close();
+}
+
 void InstanceServer::accept() {
     while (QLocalSocket* client = server_->nextPendingConnection()) {
         // Every way out ends in deleteLater; the count follows the objects.

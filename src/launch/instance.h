@@ -57,6 +57,9 @@ public:
     // window answers there (claimOrHandOver does).
     bool listen(const QString& path);
     QString path() const;
+    // Stops listening and removes the socket, so that a start from now on
+    // opens a window of its own (once this one has stored its settings).
+    void close();
 
     // A client that has not sent a whole message by then is dropped.
     int clientTimeoutMs = 5000;

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <atomic>
@@ -129,6 +130,12 @@ TEST_F(Instance, ASecondStartHandsItsFilesToTheFirst) {
         second = claimOrHandOver(path(), many, unused);
     });
     EXPECT_EQ(second, Claim::TooLarge);
+
+    // Once the first window has closed, the next start is the first again.
+    first.close();
+    EXPECT_FALSE(QFileInfo::exists(path()));
+    InstanceServer next;
+    EXPECT_EQ(claimOrHandOver(path(), {}, next), Claim::First);
 }
 
 TEST_F(Instance, TheSocketOfAKilledWindowDoesNotBlockTheNextStart) {
