@@ -5,7 +5,8 @@ scratch root and its sorimba runs there under Xvfb with a scratch HOME.
 - `--help` and `--version` answer without a display;
 - `sorimba FILE` opens the window and imports FILE as a drop would;
 - a second start with another FILE (named relative to its own working folder)
-  hands the file to the open window and ends at once, without a window;
+  hands the file to the open window and ends at once, without a window; the
+  window, inside its font dialog then, imports the file when the dialog closes;
 - closing stores data.dat in ~/.config/sorimba (made then, for the user
   only), and nothing is written beside the program;
 - the next start reads its settings back from there.
@@ -17,6 +18,7 @@ import os
 import stat
 import subprocess
 import sys
+import time
 
 sys.dont_write_bytecode = True  # keep the source tree free of __pycache__
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
@@ -67,19 +69,27 @@ def scenario_installed(desk: d.Desktop) -> None:
     d.poll(lambda: app.copy_all() == clip, 10, "the window to show the clip text of FILE")
     d.check(not os.path.exists(config), "the settings folder exists before the first close")
 
-    # A second start, from another folder, with a relative file name.
+    # A second start, from another folder, with a relative file name, while
+    # the window is inside its font dialog: the file waits for the dialog.
     other = os.path.join(desk.tmp, "elsewhere")
     os.makedirs(other)
     d.write_file(os.path.join(other, "issue-100.txt"),
                  d.read_file(os.path.join(d.FIXTURES, "issue-100.txt")))
+    clip100 = d.expected_clip(os.path.join(d.FIXTURES, "issue-100.txt")).replace("\r\n", "\n")
+    d.check(clip100 != clip, "the two fixtures give the same clip text")
+    app.click_control("フォント")
+    dialog = app.wait_dialog()
+    inside = app.text_area_image()
     second = desk.spawn([exe, "issue-100.txt"], cwd=other)
     try:
         status = second.wait(timeout=10)
     except subprocess.TimeoutExpired:
         raise d.Failure("the second start did not end within 10 s")
     d.check_equal(status, 0, "exit status of the second start")
-    clip100 = d.expected_clip(os.path.join(d.FIXTURES, "issue-100.txt")).replace("\r\n", "\n")
-    d.check(clip100 != clip, "the two fixtures give the same clip text")
+    time.sleep(0.5)  # time enough to import, had the window not waited
+    d.check_equal(d.changed_pixels(app.text_area_image(), inside), 0,
+                  "changed pixels of the text area while the font dialog is open")
+    app.answer(dialog, "Escape")
     d.poll(lambda: app.copy_all() == clip100, 10, "the first window to import the handed file")
     windows = [w for w in desk.windows_of(app.proc.pid) if desk.name_of(w.id) == d.TITLE]
     d.check_equal(len(windows), 1, "windows titled !Sorimba")
