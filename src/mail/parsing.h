@@ -1,0 +1,46 @@
+#pragma once
+// Shared by the message and mailbox readers: one GMime parse with the
+// problems it reports, and the step from a parsed message to a Message.
+
+#include "mail/gmime_support.h"
+#include "mail/message.h"
+
+namespace sorimba::mail {
+
+// Parser options that collect what GMime reports while it parses.
+class ParseOptions {
+public:
+    ParseOptions();
+    ~ParseOptions();
+    ParseOptions(const ParseOptions&) = delete;
+    ParseOptions& operator=(const ParseOptions&) = delete;
+
+    GMimeParserOptions* get() const { return options_; }
+    // Forgets what the last parse reported.
+    void clear() { truncated = nestedTooDeep = false; }
+
+    bool truncated = false;      // the message ends before its structure does
+    bool nestedTooDeep = false;  // more MIME levels than GMime follows
+
+private:
+    GMimeParserOptions* options_;
+};
+
+// A parser over a stream: persistent (the content of a part stays in the
+// stream and is read only when asked for), in the given format.
+GRef<GMimeParser> makeParser(GMimeStream* stream, GMimeFormat format);
+
+// The header facts of a parsed message (id, date, subject).
+void readHeaders(GMimeMessage* message, Message& into);
+
+// In an mbox an empty line stands between one message and the next "From "
+// line: it belongs to no message. GMime leaves it out before a "From "
+// line, not at the end of the input; a message read on its own (its bytes
+// up to the next "From " line, or the end) leaves it out through this, so
+// it reads the same wherever it stands.
+QByteArrayView withoutSeparatorLine(QByteArrayView bytes);
+
+// Everything: the header facts and the text of the body.
+Message readMessage(GMimeMessage* message, Framing framing, const ParseOptions& parse);
+
+}  // namespace sorimba::mail
