@@ -4,7 +4,9 @@
 
 #include <QStringDecoder>
 #include <cerrno>
+#include <map>
 #include <optional>
+#include <string>
 #include <span>
 
 #include "mail/gmime_support.h"
@@ -18,16 +20,33 @@ QChar markFor(unsigned char byte) {
     return QChar(static_cast<char16_t>(kMarkBase | byte));
 }
 
-// One iconv conversion to UTF-16 (host order: little-endian here).
+// Conversions to UTF-16 (host order: little-endian here), opened once per
+// thread and charset: opening one loads the charset's tables, which costs
+// more than decoding a whole message.
+class Converters {
+public:
+    ~Converters() {
+        for (auto& [name, cd] : open_)
+            if (cd != kNone) iconv_close(cd);
+    }
+    iconv_t get(const char* from) {
+        auto [at, added] = open_.try_emplace(from, kNone);
+        if (added) at->second = iconv_open("UTF-16LE", from);
+        if (at->second != kNone) iconv(at->second, nullptr, nullptr, nullptr, nullptr);
+        return at->second;
+    }
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+private:
+    std::map<std::string, iconv_t, std::less<>> open_;
+};
+
+thread_local Converters converters;
+
 class ToUtf16 {
 public:
-    explicit ToUtf16(const char* from) : cd_(iconv_open("UTF-16LE", from)) {}
-    ~ToUtf16() {
-        if (ok()) iconv_close(cd_);
-    }
-    ToUtf16(const ToUtf16&) = delete;
-    ToUtf16& operator=(const ToUtf16&) = delete;
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    explicit ToUtf16(const char* from) : cd_(converters.get(from)) {}
+    bool ok() const { return cd_ != Converters::kNone; }
 
     // Appends the bytes, decoded, to out. A byte the charset refuses (and
     // each byte of a sequence cut off at the end) becomes its mark, and

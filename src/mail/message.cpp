@@ -167,9 +167,13 @@ bool readStream(GMimeStream* stream, qint64 limit, QByteArray* out) {
     if (length > limit) return false;
     if (length > 0) out->reserve(static_cast<qsizetype>(length));
     char buffer[65536];
-    while (true) {
+    while (!g_mime_stream_eos(stream)) {
         const ssize_t n = g_mime_stream_read(stream, buffer, sizeof buffer);
-        if (n < 0) return false;
+        // A file stream answers a read at its end with -1, then says eos.
+        if (n < 0) {
+            if (g_mime_stream_eos(stream)) break;
+            return false;
+        }
         if (n == 0) break;
         out->append(buffer, n);
         if (out->size() > limit) return false;

@@ -177,7 +177,7 @@ QString issue(const QStringList& entries, const QString& title) {
     for (const QString& entry : entries)
         text += QStringLiteral("●") + title + QStringLiteral("\r\n\r\n○") + entry +
                 QStringLiteral("\r\n\r\n");
-    return text + QStringLiteral("==============================\r\n発行：ぴこぴこ\r\n");
+    return text + QStringLiteral("==============================[PR]\r\n発行：ぴこぴこ\r\n");
 }
 
 QString clipOf(const QStringList& entries) {

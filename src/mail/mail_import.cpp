@@ -1,0 +1,288 @@
+#include "mail/mail_import.h"
+
+#include <algorithm>
+#include <map>
+
+#include "mail/charset.h"
+#include "mail/record.h"
+#include "saving/saving.h"
+#include "textfile/textfile.h"
+
+namespace sorimba::mail {
+namespace {
+
+const QString kMarker = QStringLiteral("■ぴこぴこＺＯＫ");
+
+// A batch is written, flushed and recorded as one: this many issues, or
+// this many bytes, whichever comes first. Large enough that a mailbox of
+// thousands of issues costs a handful of flushes, small enough that a
+// cancel or a failure never waits long.
+constexpr int kBatchIssues = 500;
+constexpr qsizetype kBatchBytes = qsizetype{16} << 20;
+
+// The failure list names at most this many messages; the counts hold all.
+constexpr size_t kListedFailures = 200;
+
+QStringView view(const std::u16string& text) {
+    return QStringView(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+MessageClip clipOfMessage(const Message& message, const extraction::Options& options) {
+    MessageClip result;
+    switch (message.kind) {
+        case Message::Kind::Text:
+            break;
+        case Message::Kind::Broken:
+            result.kind = MessageClip::Kind::Failed;
+            result.reason = message.problem;
+            return result;
+        case Message::Kind::NoText:
+        case Message::Kind::HtmlOnly:
+            result.reason = message.problem;
+            return result;
+    }
+    const std::u16string_view text(reinterpret_cast<const char16_t*>(message.text.utf16()),
+                                   static_cast<size_t>(message.text.size()));
+    const std::optional<std::u16string> clip = extraction::extractColumn(text, options);
+    if (!clip) {
+        if (message.text.contains(kMarker)) {
+            result.kind = MessageClip::Kind::Failed;
+            result.reason = QStringLiteral("コラムが大きすぎます");
+        } else {
+            result.reason = QStringLiteral("「■ぴこぴこＺＯＫ」がありません");
+        }
+        return result;
+    }
+    if (clip->empty()) {
+        result.reason = QStringLiteral("コラムに取り込むものがありません");
+        return result;
+    }
+    if (hasInvalidMark(view(*clip))) {
+        result.kind = MessageClip::Kind::Failed;
+        QString shown = showMarks(view(*clip));
+        // The first line that holds one, so the reader can find it.
+        const qsizetype at = shown.indexOf(QStringLiteral("\\x"));
+        const qsizetype from = shown.lastIndexOf(QLatin1Char('\n'), at) + 1;
+        qsizetype to = shown.indexOf(QLatin1Char('\r'), at);
+        if (to < 0) to = shown.size();
+        result.reason = QStringLiteral("取り込む部分に文字コード %1 として正しくないバイトがあります：%2")
+                            .arg(QString::fromLatin1(message.charset),
+                                 shown.mid(from, std::min<qsizetype>(to - from, 80)));
+        return result;
+    }
+    result.kind = MessageClip::Kind::Clip;
+    result.clip = QString(reinterpret_cast<const QChar*>(clip->data()),
+                          static_cast<qsizetype>(clip->size()));
+    return result;
+}
+
+namespace {
+
+class Importer {
+public:
+    Importer(Mailboxes& mailboxes, const ImportSettings& settings, const ProgressFn& progress)
+        : mailboxes_(mailboxes), settings_(settings), progressFn_(progress) {}
+
+    ImportSummary run() {
+        QString error;
+        if (!record_.open(settings_.savePath, settings_.extraction.withTitles, &error,
+                          &summary_.finishedFromBefore)) {
+            summary_.stopped = error;
+            return summary_;
+        }
+        summary_.recordPath = record_.path();
+
+        std::vector<ScannedMessage> messages;
+        const bool scanned = mailboxes_.scan(
+            [&](ScannedMessage&& message) { messages.push_back(std::move(message)); },
+            [&](qint64 done, qint64 total) {
+                progress_.stage = ImportProgress::Stage::Reading;
+                progress_.done = done;
+                progress_.total = total;
+                return report();
+            });
+        summary_.messages = static_cast<int>(messages.size());
+        if (!scanned) {
+            summary_.cancelled = true;
+            summary_.notReached = summary_.messages;
+            addMailboxProblems();
+            return summary_;
+        }
+        // Oldest first; without a valid date after all dated ones; then in
+        // the order of the SOURCEs and of each mailbox.
+        std::sort(messages.begin(), messages.end(),
+                  [](const ScannedMessage& a, const ScannedMessage& b) {
+                      auto key = [](const ScannedMessage& m) {
+                          return std::make_tuple(!m.date.has_value(), m.date.value_or(0),
+                                                 m.where.source, m.where.sequence);
+                      };
+                      return key(a) < key(b);
+                  });
+        progress_.stage = ImportProgress::Stage::Importing;
+        progress_.total = summary_.messages;
+        progress_.done = 0;
+
+        for (size_t i = 0; i < messages.size(); ++i) {
+            if (!summary_.stopped.isEmpty() || cancelled_) {
+                summary_.notReached = static_cast<int>(messages.size() - i);
+                break;
+            }
+            take(messages[i]);
+            ++progress_.done;
+            if (!report()) cancelled_ = true;
+            if (batch_.size() >= kBatchIssues || batchBytes_ >= kBatchBytes || cancelled_)
+                writeBatch();
+        }
+        writeBatch();
+        summary_.cancelled = cancelled_;
+        addMailboxProblems();
+        return summary_;
+    }
+
+private:
+    bool report() {
+        progress_.imported = summary_.imported;
+        progress_.alreadyImported = summary_.alreadyImported;
+        progress_.notIssues = summary_.notIssues;
+        progress_.failed = summary_.failed;
+        return !progressFn_ || progressFn_(progress_);
+    }
+
+    void fail(const QString& where, const QString& why) {
+        ++summary_.failed;
+        if (summary_.failures.size() < kListedFailures)
+            summary_.failures.emplace_back(where, why);
+        else
+            ++summary_.unlistedFailures;
+    }
+
+    void notIssue(const QString& why) {
+        ++summary_.notIssues;
+        ++notIssueReasons_[why];
+    }
+
+    void take(const ScannedMessage& scanned) {
+        const QString where = mailboxes_.describe(scanned.where);
+        if (!scanned.problem.isEmpty()) return fail(where, scanned.problem);
+        QString problem;
+        const std::optional<Message> message = mailboxes_.read(scanned.where, &problem);
+        if (!message) return fail(where, problem);
+        if (message->kind == Message::Kind::Text) {
+            const QByteArray key = ImportRecord::keyFor(message->messageId, message->text);
+            if (record_.contains(key) || batchKeys_.contains(key)) {
+                ++summary_.alreadyImported;
+                return;
+            }
+            const MessageClip clip = clipOfMessage(*message, settings_.extraction);
+            if (clip.kind == MessageClip::Kind::NotIssue) return notIssue(clip.reason);
+            if (clip.kind == MessageClip::Kind::Failed) return fail(describe(where, *message), clip.reason);
+            add(key, clip.clip, describe(where, *message));
+            return;
+        }
+        const MessageClip clip = clipOfMessage(*message, settings_.extraction);
+        if (clip.kind == MessageClip::Kind::Failed) return fail(describe(where, *message), clip.reason);
+        notIssue(clip.reason);
+    }
+
+    static QString describe(const QString& where, const Message& message) {
+        if (message.subject.isEmpty()) return where;
+        return where + QStringLiteral("「") + showMarks(message.subject) + QStringLiteral("」");
+    }
+
+    // The issue goes into the batch exactly as the save command would write
+    // the clip text shown in the window.
+    void add(const QByteArray& key, const QString& clip, const QString& where) {
+        const std::vector<QString> lines = textfile::cutAtCrLf(clip);
+        const std::vector<saving::FileBlock> blocks =
+            settings_.extraction.withTitles ? saving::titleBlocks(lines, settings_.savePath)
+                                            : saving::plainBlocks(lines, settings_.savePath);
+        IssueBlocks issue;
+        issue.key = key;
+        for (const saving::FileBlock& block : blocks) {
+            issue.files.emplace_back(block.path, block.bytes);
+            batchBytes_ += block.bytes.size();
+        }
+        batch_.push_back(std::move(issue));
+        batchWhere_.push_back(where);
+        batchKeys_.insert(key);
+    }
+
+    void writeBatch() {
+        if (batch_.empty()) return;
+        const BatchResult result = record_.writeBatch(batch_);
+        std::vector<bool> refused(batch_.size(), false);
+        for (const auto& [index, why] : result.refused) {
+            refused[index] = true;
+            fail(batchWhere_[index], why);
+        }
+        for (size_t i = 0; i < batch_.size(); ++i) {
+            if (refused[i]) continue;
+            if (result.fatal.isEmpty())
+                ++summary_.imported;
+            else
+                fail(batchWhere_[i], result.fatal);
+        }
+        if (!result.fatal.isEmpty()) summary_.stopped = result.fatal;
+        batch_.clear();
+        batchWhere_.clear();
+        batchKeys_.clear();
+        batchBytes_ = 0;
+        report();
+    }
+
+    void addMailboxProblems() {
+        for (const SourceProblem& problem : mailboxes_.problems())
+            summary_.failures.emplace_back(problem.source, problem.problem);
+        summary_.notIssueReasons.assign(notIssueReasons_.begin(), notIssueReasons_.end());
+    }
+
+    Mailboxes& mailboxes_;
+    const ImportSettings& settings_;
+    const ProgressFn& progressFn_;
+    ImportRecord record_;
+    ImportSummary summary_;
+    ImportProgress progress_;
+    bool cancelled_ = false;
+    std::vector<IssueBlocks> batch_;
+    std::vector<QString> batchWhere_;
+    QSet<QByteArray> batchKeys_;
+    qsizetype batchBytes_ = 0;
+    std::map<QString, int> notIssueReasons_;
+};
+
+}  // namespace
+
+ImportSummary importMail(Mailboxes& mailboxes, const ImportSettings& settings,
+                         const ProgressFn& progress) {
+    return Importer(mailboxes, settings, progress).run();
+}
+
+QString summaryText(const ImportSummary& summary) {
+    QStringList lines;
+    if (!summary.stopped.isEmpty())
+        lines << QStringLiteral("取り込みを途中で止めました：") + summary.stopped;
+    else if (summary.cancelled)
+        lines << QStringLiteral("取り込みを中止しました。");
+    if (summary.finishedFromBefore > 0)
+        lines << QStringLiteral("前回中断された取り込みの %1 件を仕上げました。")
+                     .arg(summary.finishedFromBefore);
+    lines << QStringLiteral("メール %1 通：取り込み %2 件、取り込み済み %3 件、号ではない %4 通、失敗 %5 通")
+                 .arg(summary.messages)
+                 .arg(summary.imported)
+                 .arg(summary.alreadyImported)
+                 .arg(summary.notIssues)
+                 .arg(summary.failed);
+    if (summary.notReached > 0)
+        lines << QStringLiteral("未処理 %1 通").arg(summary.notReached);
+    for (const auto& [why, count] : summary.notIssueReasons)
+        lines << QStringLiteral("  号ではない：%1（%2 通）").arg(why).arg(count);
+    for (const auto& [where, why] : summary.failures)
+        lines << QStringLiteral("  失敗：%1：%2").arg(where, why);
+    if (summary.unlistedFailures > 0)
+        lines << QStringLiteral("  ほか %1 通の失敗").arg(summary.unlistedFailures);
+    return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace sorimba::mail

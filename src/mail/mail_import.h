@@ -1,0 +1,86 @@
+#pragma once
+// Issues from mail: the clip text of one message, and the batch import of
+// whole mailboxes into the save file.
+
+#include <QString>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "extraction/extraction.h"
+#include "mail/mailbox.h"
+#include "mail/message.h"
+
+namespace sorimba::mail {
+
+// What one message gives.
+struct MessageClip {
+    enum class Kind {
+        Clip,      // `clip` holds the clip text
+        NotIssue,  // no column in it (or no text at all): `reason`
+        Failed,    // it holds one but cannot be read soundly: `reason`
+    };
+    Kind kind = Kind::NotIssue;
+    QString clip;
+    QString reason;
+};
+
+// The clip text of a decoded message. An issue whose clip text would hold a
+// byte that is invalid in the message's charset fails, naming the bytes:
+// it is never saved with a replacement character, nor with the byte
+// dropped. Invalid bytes outside the column do not matter.
+MessageClip clipOfMessage(const Message& message, const extraction::Options& options);
+
+struct ImportSettings {
+    QString savePath;
+    // The extraction's options; withTitles also chooses the per-title mode
+    // of saving, as it does for the save command.
+    extraction::Options extraction;
+};
+
+struct ImportProgress {
+    enum class Stage { Reading, Importing };
+    Stage stage = Stage::Reading;
+    qint64 done = 0;   // Reading: bytes of the mailboxes; Importing: messages
+    qint64 total = 0;
+    int imported = 0;
+    int alreadyImported = 0;
+    int notIssues = 0;
+    int failed = 0;
+};
+
+struct ImportSummary {
+    int messages = 0;
+    int imported = 0;
+    int alreadyImported = 0;
+    int notIssues = 0;
+    int failed = 0;
+    int notReached = 0;          // messages left when cancelled or stopped
+    int finishedFromBefore = 0;  // issues an interrupted import had left half-written
+    std::vector<std::pair<QString, QString>> failures;     // where, why
+    int unlistedFailures = 0;                              // failed messages beyond that list
+    std::vector<std::pair<QString, int>> notIssueReasons;  // why, how many
+    bool cancelled = false;
+    QString stopped;  // why the import stopped before its end
+    QString recordPath;
+
+    // Something failed: a message, a mailbox, or the import itself.
+    bool anyFailure() const { return failed > 0 || !failures.empty() || !stopped.isEmpty(); }
+};
+
+// The progress callback: called often, from the thread that runs the
+// import; returning false cancels. After a cancel the issues gathered so
+// far are written (a batch takes milliseconds), nothing more is read, and
+// what was saved stays saved.
+using ProgressFn = std::function<bool(const ImportProgress&)>;
+
+// Imports every issue in the opened mailboxes into the save file, oldest
+// first by Date (SOURCE and mailbox order break ties; messages without a
+// valid Date come after the dated ones), each issue once (see record.h).
+ImportSummary importMail(Mailboxes& mailboxes, const ImportSettings& settings,
+                         const ProgressFn& progress);
+
+// The summary in words, one fact a line (Japanese, as the program speaks).
+QString summaryText(const ImportSummary& summary);
+
+}  // namespace sorimba::mail

@@ -1,0 +1,318 @@
+#include "mail/mailbox.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "mail/parsing.h"
+
+namespace sorimba::mail {
+
+namespace {
+
+enum class Kind { Mbox, Maildir, Message };
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Maildir file names start with the delivery time in seconds: that number
+// first, then the whole name, gives the order of delivery.
+bool deliveredBefore(const QString& a, const QString& b) {
+    auto leading = [](const QString& name) {
+        const QString file = name.mid(name.indexOf(QLatin1Char('/')) + 1);
+        qsizetype digits = 0;
+        while (digits < file.size() && digits < 18 && file[digits].isDigit()) ++digits;
+        return digits == 0 ? std::numeric_limits<qint64>::max() : file.left(digits).toLongLong();
+    };
+    const qint64 ta = leading(a), tb = leading(b);
+    if (ta != tb) return ta < tb;
+    return a.mid(a.indexOf(QLatin1Char('/'))) < b.mid(b.indexOf(QLatin1Char('/')));
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+}  // namespace
+
+struct Mailboxes::Source {
+    QString path;
+    Kind kind = Kind::Message;
+    int fd = -1;              // mbox: open from open() to the end
+    struct stat initial {};   // mbox: as it was when opened
+    QStringList files;        // Maildir: "cur/NAME" or "new/NAME"
+    std::vector<qint64> fileBytes;
+    qint64 bytes = 0;
+    bool broken = false;      // mbox: changed while it was read
+
+    ~Source() {
+        if (fd >= 0) ::close(fd);
+    }
+
+    // An mbox that shrank, or was rewritten in place, since it was opened:
+    // what was read of it may be neither the old nor the new content. One
+    // that only grew (new mail delivered) is read as it was when opened.
+    bool changed() const {
+        struct stat now {};
+        if (::fstat(fd, &now) != 0) return true;
+        if (now.st_size < initial.st_size) return true;
+        return now.st_size == initial.st_size && !sameTime(now.st_mtim, initial.st_mtim);
+    }
+
+    // A stream over part of the mbox that does not close our descriptor.
+    GRef<GMimeStream> stream(gint64 begin, gint64 end) const {
+        GRef<GMimeStream> stream(g_mime_stream_fs_new_with_bounds(fd, begin, end));
+        g_mime_stream_fs_set_owner(GMIME_STREAM_FS(stream.get()), FALSE);
+        return stream;
+    }
+};
+
+Mailboxes::Mailboxes() {
+    ensureGMime();
+}
+Mailboxes::~Mailboxes() = default;
+
+const std::vector<SourceProblem>& Mailboxes::problems() const {
+    return problems_;
+}
+
+qint64 Mailboxes::totalBytes() const {
+    qint64 total = 0;
+    for (const auto& source : sources_) total += source->bytes;
+    return total;
+}
+
+bool Mailboxes::open(const QStringList& paths, QString* error) {
+    sources_.clear();
+    problems_.clear();
+    for (const QString& path : paths) {
+        auto fail = [&](const QString& why) {
+            *error = path + QStringLiteral(": ") + why;
+            sources_.clear();
+            return false;
+        };
+        const QByteArray native = QFile::encodeName(path);
+        struct stat st {};
+        if (path.isEmpty() || ::stat(native.constData(), &st) != 0)
+            return fail(path.isEmpty() ? QStringLiteral("名前がありません") : systemError(errno));
+        auto source = std::make_unique<Source>();
+        source->path = path;
+        if (S_ISDIR(st.st_mode)) {
+            source->kind = Kind::Maildir;
+            bool any = false;
+            for (const char* sub : {"cur", "new"}) {
+                const QString folder = path + QLatin1Char('/') + QLatin1String(sub);
+                if (!QFileInfo(folder).isDir()) continue;
+                any = true;
+                QDir dir(folder);
+                if (!dir.isReadable()) return fail(folder + QStringLiteral(" が読めません"));
+                // Hidden files are no mail; QDir::Files leaves FIFOs and
+                // devices out (they would hang or never end).
+                const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Unsorted);
+                for (const QFileInfo& entry : entries) {
+                    source->files.push_back(QLatin1String(sub) + QLatin1Char('/') + entry.fileName());
+                }
+            }
+            if (!any) return fail(QStringLiteral("Maildir ではありません（cur/ も new/ もありません）"));
+            std::sort(source->files.begin(), source->files.end(), deliveredBefore);
+            for (const QString& file : source->files) {
+                const qint64 size = QFileInfo(path + QLatin1Char('/') + file).size();
+                source->fileBytes.push_back(size);
+                source->bytes += size;
+            }
+        } else if (S_ISREG(st.st_mode)) {
+            const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0) return fail(systemError(errno));
+            source->fd = fd;
+            if (::fstat(fd, &source->initial) != 0) return fail(systemError(errno));
+            source->bytes = source->initial.st_size;
+            QByteArray start(4096, '\0');
+            const ssize_t got = ::pread(fd, start.data(), start.size(), 0);
+            if (got < 0) return fail(systemError(errno));
+            start.truncate(got);
+            if (got == 0 || start.startsWith("From ")) {
+                source->kind = Kind::Mbox;
+            } else {
+                // The header block may be longer than the first piece.
+                QByteArray head(std::min<qint64>(source->bytes, qint64{1} << 20), '\0');
+                const ssize_t n = ::pread(fd, head.data(), head.size(), 0);
+                head.truncate(std::max<ssize_t>(n, 0));
+                if (!looksLikeMessage(head))
+                    return fail(QStringLiteral("mbox でもメールのファイルでもありません"));
+                source->kind = Kind::Message;
+                ::close(fd);
+                source->fd = -1;
+            }
+        } else {
+            return fail(QStringLiteral("通常のファイルでもフォルダでもありません"));
+        }
+        sources_.push_back(std::move(source));
+    }
+    return true;
+}
+
+bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,
+                     const std::function<bool(qint64, qint64)>& progress) {
+    const qint64 total = totalBytes();
+    qint64 done = 0;
+    ParseOptions parse;
+    for (std::uint32_t index = 0; index < sources_.size(); ++index) {
+        Source& source = *sources_[index];
+        if (source.kind == Kind::Mbox) {
+            if (source.bytes == 0) continue;
+            GRef<GMimeStream> stream = source.stream(0, source.initial.st_size);
+            GRef<GMimeParser> parser = makeParser(stream.get(), GMIME_FORMAT_MBOX);
+            std::int64_t sequence = 0;
+            char last = '\n';
+            ::pread(source.fd, &last, 1, source.initial.st_size - 1);
+            while (!g_mime_parser_eos(parser.get())) {
+                parse.clear();
+                GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parse.get()));
+                const gint64 end = g_mime_parser_tell(parser.get());
+                if (source.changed()) {
+                    source.broken = true;
+                    problems_.push_back({source.path, QStringLiteral("読んでいる間に変更されました")});
+                    break;
+                }
+                if (!message) {
+                    if (sequence == 0 || !g_mime_parser_eos(parser.get()))
+                        problems_.push_back(
+                            {source.path, QStringLiteral("%1 バイト目から先は mbox として読めません")
+                                              .arg(std::max<gint64>(end, 0))});
+                    break;
+                }
+                ScannedMessage scanned;
+                scanned.where.source = index;
+                scanned.where.begin = g_mime_parser_get_mbox_marker_offset(parser.get());
+                scanned.where.end = end;
+                scanned.where.sequence = sequence++;
+                Message facts;
+                readHeaders(message.get(), facts);
+                scanned.date = facts.date;
+                // A writer always ends a message with a line end: an mbox
+                // that does not end with one was cut off.
+                if (end >= source.initial.st_size && last != '\n')
+                    scanned.problem = QStringLiteral("mbox の最後のメールが途中で切れています");
+                take(std::move(scanned));
+                if (!progress(done + end, total)) return false;
+            }
+            done += source.bytes;
+        } else {
+            const qsizetype count = source.kind == Kind::Maildir ? source.files.size() : 1;
+            for (qsizetype i = 0; i < count; ++i) {
+                ScannedMessage scanned;
+                scanned.where.source = index;
+                scanned.where.file = static_cast<std::uint32_t>(i);
+                scanned.where.sequence = i;
+                const QString path = source.kind == Kind::Maildir
+                                         ? source.path + QLatin1Char('/') + source.files[i]
+                                         : source.path;
+                QString error;
+                const int fd = ::open(QFile::encodeName(path).constData(),
+                                      O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd < 0) {
+                    // A file gone meanwhile is looked for again when read.
+                    if (errno != ENOENT) scanned.problem = systemError(errno);
+                } else {
+                    GRef<GMimeStream> stream(g_mime_stream_fs_new(fd));
+                    GRef<GMimeParser> parser = makeParser(stream.get(), GMIME_FORMAT_MESSAGE);
+                    parse.clear();
+                    GRef<GMimeMessage> message(
+                        g_mime_parser_construct_message(parser.get(), parse.get()));
+                    if (message) {
+                        Message facts;
+                        readHeaders(message.get(), facts);
+                        scanned.date = facts.date;
+                    } else {
+                        scanned.problem = QStringLiteral("メールとして読めません");
+                    }
+                }
+                take(std::move(scanned));
+                done += source.kind == Kind::Maildir ? source.fileBytes[i] : source.bytes;
+                if (!progress(done, total)) return false;
+            }
+        }
+    }
+    return true;
+}
+
+std::optional<Message> Mailboxes::read(const MessageRef& where, QString* problem) {
+    Source& source = *sources_.at(where.source);
+    switch (source.kind) {
+        case Kind::Mbox: {
+            if (source.broken || source.changed()) {
+                if (!source.broken)
+                    problems_.push_back({source.path, QStringLiteral("読んでいる間に変更されました")});
+                source.broken = true;
+                *problem = QStringLiteral("メールボックスが読んでいる間に変更されました");
+                return std::nullopt;
+            }
+            gint64 end = where.end;
+            char tail[2] = {};
+            if (end - where.begin >= 2 && ::pread(source.fd, tail, 2, end - 2) == 2 &&
+                tail[0] == '\n' && tail[1] == '\n')
+                --end;  // the empty line before the next "From " line
+            GRef<GMimeStream> stream = source.stream(where.begin, end);
+            GRef<GMimeParser> parser = makeParser(stream.get(), GMIME_FORMAT_MBOX);
+            ParseOptions parse;
+            GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parse.get()));
+            if (!message) {
+                *problem = QStringLiteral("メールとして読めません");
+                return std::nullopt;
+            }
+            return readMessage(message.get(), Framing::Mbox, parse);
+        }
+        case Kind::Maildir: {
+            QString path = source.path + QLatin1Char('/') + source.files.at(where.file);
+            if (!QFileInfo::exists(path)) {
+                // A mail program moves new mail to cur/ and renames it when
+                // its flags change; its unique part, before ":", stays.
+                const QString name = source.files.at(where.file).mid(4);
+                const QString unique = name.left(name.indexOf(QLatin1Char(':')));
+                for (const char* sub : {"cur", "new"}) {
+                    QDir dir(source.path + QLatin1Char('/') + QLatin1String(sub));
+                    const QStringList moved =
+                        dir.entryList({unique, unique + QStringLiteral(":*")}, QDir::Files);
+                    if (!moved.isEmpty()) {
+                        path = dir.filePath(moved.front());
+                        break;
+                    }
+                }
+            }
+            QString error;
+            std::optional<Message> message = decodeMessageFile(path, &error);
+            if (!message) *problem = error;
+            return message;
+        }
+        case Kind::Message: {
+            QString error;
+            std::optional<Message> message = decodeMessageFile(source.path, &error);
+            if (!message) *problem = error;
+            return message;
+        }
+    }
+    return std::nullopt;
+}
+
+QString Mailboxes::describe(const MessageRef& where) const {
+    const Source& source = *sources_.at(where.source);
+    switch (source.kind) {
+        case Kind::Mbox:
+            return QStringLiteral("%1 の %2 通目").arg(source.path).arg(where.sequence + 1);
+        case Kind::Maildir:
+            return source.path + QLatin1Char('/') + source.files.at(where.file);
+        case Kind::Message:
+            break;
+    }
+    return source.path;
+}
+
+}  // namespace sorimba::mail

@@ -1,0 +1,86 @@
+#pragma once
+// The messages of mailboxes: mbox files, Maildir folders and message files.
+//
+// Reading is in two passes so that the messages can be taken in the order
+// of their dates while memory stays bounded: scan() reads every message
+// once for its header facts and remembers only where it stands; read()
+// reads one message again, whole, when its turn comes. Only the message
+// being read is held, never a mailbox; a large attachment is not even held,
+// as GMime leaves part contents in the file until asked for.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "mail/message.h"
+
+namespace sorimba::mail {
+
+// Where a message stands, to read it again.
+struct MessageRef {
+    std::uint32_t source = 0;    // index of its SOURCE
+    std::uint32_t file = 0;      // Maildir: index of its file in that source
+    std::int64_t begin = 0;      // mbox: its bytes, from its "From " line
+    std::int64_t end = 0;        //       to the next one
+    std::int64_t sequence = 0;   // its place within its source, from 0
+};
+
+struct ScannedMessage {
+    MessageRef where;
+    std::optional<qint64> date;  // seconds since the epoch, when its Date: is valid
+    QString problem;             // non-empty when it cannot be read at all
+};
+
+// Something wrong with a mailbox as a whole (found while reading it).
+struct SourceProblem {
+    QString source;
+    QString problem;
+};
+
+class Mailboxes {
+public:
+    Mailboxes();
+    ~Mailboxes();
+    Mailboxes(const Mailboxes&) = delete;
+    Mailboxes& operator=(const Mailboxes&) = delete;
+
+    // Opens the SOURCEs: a folder with cur/ or new/ is a Maildir; a file
+    // that starts with an mbox "From " line (or is empty) is an mbox; a
+    // file that is a message (looksLikeMessage) is one message. False, with
+    // *error naming the path and the reason, for the first that is none of
+    // these or cannot be read; nothing is read then.
+    bool open(const QStringList& paths, QString* error);
+
+    // Reads every message's header facts, SOURCE by SOURCE in the order
+    // given, each in its own order (an mbox from start to end, a Maildir by
+    // file name, which starts with the delivery time). `take` receives each
+    // message; `progress(done, total)` (bytes) may return false to stop.
+    // Returns false when stopped.
+    bool scan(const std::function<void(ScannedMessage&&)>& take,
+              const std::function<bool(qint64, qint64)>& progress);
+
+    // What went wrong with whole mailboxes during scan() and read(): a
+    // mailbox that changed while it was read, a part that is no mbox...
+    const std::vector<SourceProblem>& problems() const;
+
+    // Reads one message again, whole. nullopt, with *problem, when it cannot
+    // be read (its file went away, its mailbox changed...).
+    std::optional<Message> read(const MessageRef& where, QString* problem);
+
+    // The message's place in words: "FILE の 12 通目", or its file's path.
+    QString describe(const MessageRef& where) const;
+
+    // Total bytes of all SOURCEs, for progress.
+    qint64 totalBytes() const;
+
+private:
+    struct Source;
+    std::vector<std::unique_ptr<Source>> sources_;
+    std::vector<SourceProblem> problems_;
+};
+
+}  // namespace sorimba::mail

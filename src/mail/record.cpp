@@ -1,0 +1,423 @@
+#include "mail/record.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QUrl>
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#include "saving/saving.h"
+#include "textfile/textfile.h"
+
+namespace sorimba::saving {
+// The name the saving core is taking; until then, its old one.
+inline textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes) {
+    return LoTitle(path, bytes);
+}
+}  // namespace sorimba::saving
+
+namespace sorimba::mail {
+namespace {
+
+const QByteArray kHeader = "sorimba-imported 1\n";
+const QByteArray kPendingHeader = "sorimba-import-pending 1\n";
+
+QByteArray native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Waits until the file's content is on the disk.
+bool flushFile(const QString& path) {
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fdatasync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Waits until the folder's entries (a file created in it) are on the disk.
+bool flushFolder(const QString& folder) {
+    const QString name = folder.isEmpty() ? QStringLiteral(".") : folder;
+    const int fd = ::open(native(name).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool flushFolderOf(const QString& path) {
+    return flushFolder(saving::folderPart(path));
+}
+
+qint64 sizeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(native(path).constData(), &st) == 0 ? st.st_size : -1;
+}
+
+// The bytes of a file from `offset`, at most `length`.
+QByteArray readAt(const QString& path, qint64 offset, qint64 length) {
+    QByteArray bytes;
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return bytes;
+    bytes.resize(length);
+    qint64 got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, length - got, offset + got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += n;
+    }
+    ::close(fd);
+    bytes.truncate(got);
+    return bytes;
+}
+
+// Cuts a file back to `size` (it was longer only by what we appended).
+void cutBack(const QString& path, qint64 size) {
+    const int fd = ::open(native(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > size) {
+        if (::ftruncate(fd, size) != 0) { /* the import stops and says so anyway */
+        }
+    }
+    ::close(fd);
+}
+
+QByteArray hex(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// One file of a pending batch.
+struct PendingFile {
+    QString path;
+    qint64 sizeBefore = 0;
+    QByteArray bytes;
+};
+
+struct Pending {
+    std::vector<QByteArray> keys;
+    std::vector<PendingFile> files;
+};
+
+QByteArray serialise(const Pending& pending) {
+    QByteArray out = kPendingHeader;
+    for (const QByteArray& key : pending.keys) out += "key " + key + "\n";
+    for (const PendingFile& file : pending.files) {
+        out += "file " + QByteArray::number(file.sizeBefore) + " " +
+               QByteArray::number(file.bytes.size()) + " " +
+               QUrl::toPercentEncoding(file.path) + "\n";
+        out += file.bytes + "\n";
+    }
+    return out + "end " + hex(out) + "\n";
+}
+
+// nullopt when the bytes are not a whole pending batch (cut short by a kill).
+std::optional<Pending> parse(const QByteArray& bytes) {
+    const qsizetype endAt = bytes.lastIndexOf("end ");
+    if (!bytes.startsWith(kPendingHeader) || endAt < 0 || !bytes.endsWith('\n')) return std::nullopt;
+    const QByteArray body = bytes.left(endAt);
+    if (bytes.mid(endAt + 4).trimmed() != hex(body)) return std::nullopt;
+    Pending pending;
+    qsizetype at = kPendingHeader.size();
+    while (at < body.size()) {
+        const qsizetype lf = body.indexOf('\n', at);
+        if (lf < 0) return std::nullopt;
+        const QByteArray line = body.mid(at, lf - at);
+        at = lf + 1;
+        if (line.startsWith("key ")) {
+            pending.keys.push_back(line.mid(4));
+        } else if (line.startsWith("file ")) {
+            const QList<QByteArray> fields = line.mid(5).split(' ');
+            if (fields.size() != 3) return std::nullopt;
+            PendingFile file;
+            file.sizeBefore = fields[0].toLongLong();
+            const qint64 length = fields[1].toLongLong();
+            file.path = QString::fromUtf8(QByteArray::fromPercentEncoding(fields[2]));
+            if (length < 0 || at + length >= body.size()) return std::nullopt;
+            file.bytes = body.mid(at, length);
+            at += length + 1;
+            pending.files.push_back(std::move(file));
+        } else {
+            return std::nullopt;
+        }
+    }
+    return pending;
+}
+
+// Makes one file hold `bytes` at `sizeBefore`, as the interrupted batch
+// meant: nothing to do when they are there; the rest when a piece of them
+// is (a write cut off by the kill); all of them at the end when the file
+// was changed otherwise since.
+textfile::Outcome complete(const PendingFile& file) {
+    const qint64 size = sizeOf(file.path);
+    const qint64 wanted = file.sizeBefore + file.bytes.size();
+    if (size >= file.sizeBefore) {
+        const qint64 present = std::min(size, wanted) - file.sizeBefore;
+        const QByteArray there = readAt(file.path, file.sizeBefore, present);
+        if (there == file.bytes.left(present)) {
+            if (present == file.bytes.size()) return {};
+            if (size == file.sizeBefore + present) {
+                if (textfile::fileKind(file.path) != textfile::FileKind::Regular ||
+                    textfile::isReadOnly(file.path))
+                    return textfile::refused(textfile::Refusal::NotRegular);
+                const int fd = ::open(native(file.path).constData(),
+                                      O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
+                if (fd < 0) return textfile::systemFailure(errno);
+                const QByteArray rest = file.bytes.mid(present);
+                const bool ok = writeAll(fd, rest.constData(), rest.size());
+                const int error = errno;
+                ::close(fd);
+                return ok ? textfile::Outcome{} : textfile::systemFailure(error);
+            }
+        }
+    }
+    return saving::appendToSaveFile(file.path, file.bytes);
+}
+
+}  // namespace
+
+ImportRecord::~ImportRecord() {
+    if (fd_ < 0) return;
+    if (pendingDone_) ::unlink(native(path_ + QStringLiteral(".pending")).constData());
+    ::close(fd_);  // also lets go of the lock
+}
+
+QString ImportRecord::pathFor(const QString& savePath, bool withTitles) {
+    const QString folder = saving::folderPart(savePath);
+    const QString name = savePath.mid(folder.size());
+    return folder + QLatin1Char('.') + name + QStringLiteral(".sorimba-imported") +
+           (withTitles ? QStringLiteral("-titles") : QString());
+}
+
+QByteArray ImportRecord::keyFor(const QString& messageId, const QString& text) {
+    if (!messageId.isEmpty()) return "id " + QUrl::toPercentEncoding(messageId);
+    // The same text with or without the empty line an mbox puts after a
+    // message is the same issue.
+    QStringView body = text;
+    while (body.endsWith(QLatin1Char('\n')) || body.endsWith(QLatin1Char('\r'))) body.chop(1);
+    return "body " + hex(QByteArray(reinterpret_cast<const char*>(body.utf16()), body.size() * 2));
+}
+
+bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error, int* finished) {
+    *finished = 0;
+    savePath_ = savePath;
+    path_ = pathFor(savePath, withTitles);
+    auto fail = [&](const QString& why) {
+        *error = path_ + QStringLiteral(": ") + why;
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        return false;
+    };
+    if (savePath.isEmpty()) {
+        *error = QStringLiteral("保存ファイルが決まっていません");
+        return false;
+    }
+    const bool existed = sizeOf(path_) >= 0;
+    fd_ = ::open(native(path_).constData(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd_ < 0) return fail(QStringLiteral("取り込みの記録を開けません（%1）").arg(systemError(errno)));
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+        return fail(QStringLiteral("取り込みの記録が通常のファイルではありません"));
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0)
+        return fail(QStringLiteral("同じ保存ファイルへの取り込みがほかで実行中です"));
+
+    QByteArray content;
+    if (!textfile::readFile(path_, &content).ok)
+        return fail(QStringLiteral("取り込みの記録を読めません"));
+    const QByteArray modeLine = withTitles ? "mode titles\n" : "mode plain\n";
+    if (content.isEmpty()) {
+        const QByteArray header = kHeader + modeLine + "save-file " +
+                                  QUrl::toPercentEncoding(savePath, "/") + "\n";
+        if (!writeAll(fd_, header.constData(), header.size()) || ::fdatasync(fd_) != 0 ||
+            (!existed && !flushFolderOf(path_)))
+            return fail(QStringLiteral("取り込みの記録を書けません（%1）").arg(systemError(errno)));
+    } else {
+        if (!content.startsWith(kHeader + modeLine))
+            return fail(QStringLiteral("取り込みの記録ではないか、形式が違います"));
+        // A key cut off by a kill was never complete: it goes, and the
+        // pending batch below records it again.
+        const qsizetype lastLineEnd = content.lastIndexOf('\n');
+        if (lastLineEnd + 1 < content.size()) {
+            if (::ftruncate(fd_, lastLineEnd + 1) != 0)
+                return fail(QStringLiteral("取り込みの記録を直せません（%1）").arg(systemError(errno)));
+            content.truncate(lastLineEnd + 1);
+        }
+        const QList<QByteArray> lines = content.split('\n');
+        for (qsizetype i = 3; i < lines.size(); ++i)
+            if (!lines[i].isEmpty()) keys_.insert(lines[i]);
+    }
+    if (!finishPending(error, finished)) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    return true;
+}
+
+bool ImportRecord::appendKeys(const std::vector<QByteArray>& keys, QString* error) {
+    QByteArray lines;
+    for (const QByteArray& key : keys) lines += key + "\n";
+    if (::lseek(fd_, 0, SEEK_END) < 0 || !writeAll(fd_, lines.constData(), lines.size()) ||
+        ::fdatasync(fd_) != 0) {
+        *error = path_ + QStringLiteral(": 取り込みの記録を書けません（%1）").arg(systemError(errno));
+        return false;
+    }
+    for (const QByteArray& key : keys) keys_.insert(key);
+    return true;
+}
+
+bool ImportRecord::finishPending(QString* error, int* finished) {
+    const QString pendingPath = path_ + QStringLiteral(".pending");
+    QByteArray bytes;
+    if (!textfile::readFile(pendingPath, &bytes).ok) return true;  // none
+    const std::optional<Pending> pending = parse(bytes);
+    std::vector<QByteArray> missing;
+    if (pending)
+        for (const QByteArray& key : pending->keys)
+            if (!keys_.contains(key)) missing.push_back(key);
+    if (!missing.empty()) {
+        for (const PendingFile& file : pending->files) {
+            const textfile::Outcome outcome = complete(file);
+            if (!outcome.ok || !flushFile(file.path)) {
+                *error = file.path + QStringLiteral(": 前回中断された取り込みを仕上げられません（") +
+                         (outcome.ok ? systemError(errno) : outcome.error) + QStringLiteral("）");
+                return false;
+            }
+        }
+        if (!flushFolderOf(savePath_) || !appendKeys(missing, error)) {
+            if (error->isEmpty()) *error = path_ + QStringLiteral(": フォルダを書き込めません");
+            return false;
+        }
+        *finished = static_cast<int>(missing.size());
+    }
+    ::unlink(native(pendingPath).constData());
+    return true;
+}
+
+BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
+    BatchResult result;
+    // 1. Make every file ready; an issue with a file that refuses is left out whole.
+    std::map<QString, QString> refusedFiles;
+    std::map<QString, bool> createdFiles;
+    std::vector<bool> left(issues.size(), false);
+    for (size_t i = 0; i < issues.size(); ++i) {
+        for (const auto& [path, bytes] : issues[i].files) {
+            if (!createdFiles.count(path) && !refusedFiles.count(path)) {
+                const bool existed = textfile::fileKind(path) != textfile::FileKind::Missing;
+                const textfile::Outcome ready = saving::appendToSaveFile(path, QByteArray());
+                if (ready.ok)
+                    createdFiles[path] = !existed;
+                else
+                    refusedFiles[path] = ready.error;
+            }
+            if (auto refused = refusedFiles.find(path); refused != refusedFiles.end() && !left[i]) {
+                left[i] = true;
+                result.refused.emplace_back(static_cast<int>(i), path + QStringLiteral("（") +
+                                                                      refused->second +
+                                                                      QStringLiteral("）"));
+            }
+        }
+    }
+    Pending pending;
+    std::map<QString, size_t> fileIndex;
+    for (size_t i = 0; i < issues.size(); ++i) {
+        if (left[i]) continue;
+        pending.keys.push_back(issues[i].key);
+        for (const auto& [path, bytes] : issues[i].files) {
+            auto [at, added] = fileIndex.try_emplace(path, pending.files.size());
+            if (added) pending.files.push_back(PendingFile{path, sizeOf(path), {}});
+            pending.files[at->second].bytes += bytes;
+        }
+    }
+    // A file made for an issue that was left out, and still empty, goes again.
+    for (const auto& [path, created] : createdFiles)
+        if (created && !fileIndex.count(path) && sizeOf(path) == 0)
+            ::unlink(native(path).constData());
+    if (pending.keys.empty()) return result;
+
+    // 2. What is about to be written, on the disk first.
+    pendingDone_ = false;
+    const QString pendingPath = path_ + QStringLiteral(".pending");
+    {
+        const bool existed = sizeOf(pendingPath) >= 0;
+        const QByteArray intent = serialise(pending);
+        const int fd = ::open(native(pendingPath).constData(),
+                              O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+        const bool ok = fd >= 0 && writeAll(fd, intent.constData(), intent.size()) &&
+                        ::fdatasync(fd) == 0 && (existed || flushFolderOf(pendingPath));
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        if (!ok) {
+            ::unlink(native(pendingPath).constData());
+            result.fatal = pendingPath + QStringLiteral(": 書き込めません（%1）").arg(systemError(error));
+            return result;
+        }
+    }
+
+    // 3. The issues into their files; a failure takes the whole batch back.
+    for (size_t f = 0; f < pending.files.size(); ++f) {
+        const PendingFile& file = pending.files[f];
+        const textfile::Outcome outcome = saving::appendToSaveFile(file.path, file.bytes);
+        if (outcome.ok) continue;
+        for (size_t back = 0; back <= f; ++back)
+            cutBack(pending.files[back].path, pending.files[back].sizeBefore);
+        ::unlink(native(pendingPath).constData());
+        result.fatal = file.path + QStringLiteral(": ") + outcome.error;
+        return result;
+    }
+    bool createdAny = false;
+    for (const PendingFile& file : pending.files) {
+        createdAny = createdAny || createdFiles[file.path];
+        if (!flushFile(file.path)) {
+            // Written but not known to be on the disk: not recorded; the
+            // pending batch lets the next run check and record it.
+            result.fatal = file.path + QStringLiteral(": ディスクへの書き込みを確かめられません（%1）")
+                                           .arg(systemError(errno));
+            return result;
+        }
+    }
+    if (createdAny) {
+        std::map<QString, bool> folders;
+        for (const auto& [path, created] : createdFiles)
+            if (created) folders[saving::folderPart(path)] = true;
+        for (const auto& [folder, unused] : folders) {
+            if (!flushFolder(folder)) {
+                result.fatal = folder + QStringLiteral(": ディスクへの書き込みを確かめられません");
+                return result;
+            }
+        }
+    }
+    // 4. Only now are they imported.
+    QString error;
+    if (!appendKeys(pending.keys, &error))
+        result.fatal = error;
+    else
+        pendingDone_ = true;
+    return result;
+}
+
+}  // namespace sorimba::mail

@@ -1,0 +1,89 @@
+#pragma once
+// The record of issues imported from mail into one save file in one mode,
+// and the crash-safe way issues are added to the save files.
+//
+// Where: beside the save file, hidden: ".NAME.sorimba-imported" for the
+// plain mode, ".NAME.sorimba-imported-titles" for the per-title mode (NAME
+// is the save file's name). It travels with the save file, and it only
+// knows issues that an import added: issues saved earlier by hand are not
+// recognised.
+//
+// What: a text file, UTF-8, LF line ends. Three header lines
+//     sorimba-imported 1
+//     mode plain            (or "mode titles")
+//     save-file PATH        (percent-encoded; for people, not read back)
+// then one key per imported issue: "id MESSAGE-ID" (percent-encoded) for a
+// message with a Message-ID, "body SHA-256" (hex, of its decoded text)
+// without one.
+//
+// How a batch of issues goes in (writeBatch):
+//  1. every file the batch appends to is made ready (created, its old last
+//     line given a line end, exactly as a save does) and its size noted;
+//  2. the batch is written to ".pending" beside the record (the keys, and
+//     for each file its size before and the bytes it will get) and flushed;
+//  3. the bytes are appended to the files, the files flushed;
+//  4. the keys are appended to the record, the record flushed.
+// A run killed during 3 or 4 leaves ".pending": the next open() checks each
+// file against it and appends what is missing (all of it, or the rest of a
+// piece cut off), then records the keys. So after a kill at any moment and
+// a second run, each issue is in its files once. A ".pending" cut short
+// (killed during 2) is dropped: nothing had been appended yet. ".pending"
+// stays from batch to batch and goes when the record is closed after a
+// batch that was recorded whole.
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+#include <vector>
+
+namespace sorimba::mail {
+
+// What one issue adds: bytes for files (as the save command would append them).
+struct IssueBlocks {
+    QByteArray key;
+    std::vector<std::pair<QString, QByteArray>> files;  // path, bytes
+};
+
+// The outcome of a batch: the issues whose files could not even be made
+// ready (refused, with the save command's words) are left out of it and
+// listed; anything else that fails stops the import (`fatal`).
+struct BatchResult {
+    std::vector<std::pair<int, QString>> refused;  // index in the batch, why
+    QString fatal;
+};
+
+class ImportRecord {
+public:
+    ImportRecord() = default;
+    ~ImportRecord();
+    ImportRecord(const ImportRecord&) = delete;
+    ImportRecord& operator=(const ImportRecord&) = delete;
+
+    static QString pathFor(const QString& savePath, bool withTitles);
+
+    // Opens the record (creating it), takes its lock (one import per save
+    // file and mode at a time), reads its keys and finishes a batch that an
+    // interrupted run left. *finished counts the issues finished so.
+    bool open(const QString& savePath, bool withTitles, QString* error, int* finished);
+
+    bool contains(const QByteArray& key) const { return keys_.contains(key); }
+    const QString& path() const { return path_; }
+
+    // Adds a batch of issues to their files and to the record (see above).
+    BatchResult writeBatch(const std::vector<IssueBlocks>& issues);
+
+    // The key of a message: its Message-ID, or without one the hash of its text.
+    static QByteArray keyFor(const QString& messageId, const QString& text);
+
+private:
+    bool appendKeys(const std::vector<QByteArray>& keys, QString* error);
+    bool finishPending(QString* error, int* finished);
+
+    QString path_;
+    QString savePath_;
+    int fd_ = -1;
+    bool pendingDone_ = false;  // ".pending" holds a batch already recorded
+    QSet<QByteArray> keys_;
+};
+
+}  // namespace sorimba::mail

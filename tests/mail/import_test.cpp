@@ -1,0 +1,434 @@
+// The batch import: mailboxes of every kind merged in date order into the
+// save file, each issue once, bad input reported, kills survived.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <chrono>
+#include <random>
+
+#include "mail/mail_builder.h"
+#include "mail/mail_import.h"
+#include "mail/record.h"
+#include "support/files.h"
+#include "textfile/textfile.h"
+
+namespace sorimba::mail::test {
+namespace {
+
+using sorimba::testing::slurp;
+using sorimba::testing::spit;
+
+// A newsletter issue by mail whose one entry is "投稿 N".
+// With `padding`, the entry goes on with that many "あ".
+Mail issueMail(int n, const QByteArray& charset = "ISO-2022-JP",
+               Transfer transfer = Transfer::SevenBit, int padding = 0) {
+    Mail mail;
+    mail.charset = charset;
+    mail.transfer = transfer;
+    mail.body = issue({QStringLiteral("投稿 %1").arg(n) + QString(padding, QChar(u'あ'))});
+    mail.messageId = "<issue-" + QByteArray::number(n) + "@example.com>";
+    // Day n of January 2024, so issue numbers follow the dates.
+    mail.date = QByteArray("Mon, %1 Jan 2024 09:00:00 +0900").replace("%1", QByteArray::number(n % 28 + 1));
+    mail.subject = "=?ISO-2022-JP?B?" + iso2022jp(QStringLiteral("第%1号").arg(n)).toBase64() + "?=";
+    return mail;
+}
+
+QByteArray issueMessage(int n) {
+    return build(issueMail(n));
+}
+
+class Import : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    ImportSummary run(const QStringList& sources, bool withTitles = false,
+                      const ProgressFn& progress = {}) {
+        Mailboxes mailboxes;
+        QString error;
+        EXPECT_TRUE(mailboxes.open(sources, &error)) << error.toStdString();
+        ImportSettings settings;
+        settings.savePath = path("save.txt");
+        settings.extraction.withTitles = withTitles;
+        return importMail(mailboxes, settings, progress);
+    }
+
+    // The numbers N of the "○投稿 N" entries in the save file, in order.
+    std::vector<int> saved(const QString& name = QStringLiteral("save.txt")) const {
+        std::vector<int> numbers;
+        const QString text = textfile::fromCp932(slurp(path(name)));
+        static const QRegularExpression entry(QStringLiteral("○投稿 (\\d+)"));
+        for (auto it = entry.globalMatch(text); it.hasNext();)
+            numbers.push_back(it.next().captured(1).toInt());
+        return numbers;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(Import, SavesLikeTheSaveCommandOldestFirst) {
+    // Dates out of order; one without a date; a non-issue; the same day
+    // twice (mailbox order decides).
+    Mail undated = issueMail(1);
+    undated.date.clear();
+    Mail html = issueMail(2);
+    html.contentType = "text/html; charset=UTF-8";
+    html.rawBody = "<p>HTML</p>\n";
+    Mail noColumn = issueMail(3);
+    noColumn.body = QStringLiteral("お知らせだけです\r\n");
+    Mail sameDay = issueMail(33);  // the 6th, like issue 5
+    spit(path("in.mbox"), mbox({issueMessage(7), build(undated), issueMessage(5), build(html),
+                                build(noColumn), build(sameDay), issueMessage(4)}));
+    spit(path("save.txt"), "old line without end");
+
+    const ImportSummary summary = run({path("in.mbox")});
+    EXPECT_EQ(saved(), (std::vector<int>{4, 5, 33, 7, 1}));
+    EXPECT_EQ(summary.messages, 7);
+    EXPECT_EQ(summary.imported, 5);
+    EXPECT_EQ(summary.notIssues, 2);
+    EXPECT_EQ(summary.failed, 0);
+    EXPECT_FALSE(summary.anyFailure());
+    EXPECT_EQ(summary.notIssueReasons.size(), 2u);
+    // Byte for byte what the save command appends for each clip text: the
+    // old last line gets its line end, each clip text follows with one more
+    // CR LF (the empty piece after its last line end).
+    QByteArray expected = "old line without end\r\n";
+    for (int n : {4, 5, 33, 7, 1})
+        expected += cp932(clipOf({QStringLiteral("投稿 %1").arg(n)})) + "\r\n";
+    EXPECT_EQ(slurp(path("save.txt")), expected);
+    // The record stands beside the save file and says what it is.
+    EXPECT_EQ(summary.recordPath, path(".save.txt.sorimba-imported"));
+    EXPECT_TRUE(slurp(summary.recordPath).startsWith("sorimba-imported 1\nmode plain\nsave-file "));
+    EXPECT_FALSE(QFile::exists(summary.recordPath + ".pending"));
+}
+
+TEST_F(Import, SourcesOfEveryKindAndCharsetMerge) {
+    // Every charset and transfer encoding, spread over an mbox, a Maildir
+    // (in new/ and cur/) and a message file.
+    std::vector<QByteArray> inMbox, inMaildir;
+    int n = 1;
+    for (const QByteArray charset : {"ISO-2022-JP", "Shift_JIS", "EUC-JP", "UTF-8"}) {
+        for (Transfer transfer : {Transfer::EightBit, Transfer::Base64, Transfer::QuotedPrintable}) {
+            const Transfer used =
+                charset == "ISO-2022-JP" && transfer == Transfer::EightBit ? Transfer::SevenBit
+                                                                           : transfer;
+            (n % 2 ? inMbox : inMaildir).push_back(build(issueMail(n, charset, used)));
+            ++n;
+        }
+    }
+    spit(path("a.mbox"), mbox(inMbox));
+    writeMaildir(path("Maildir"), inMaildir, 2);
+    spit(path("one.eml"), issueMessage(20));
+    const ImportSummary summary = run({path("a.mbox"), path("Maildir"), path("one.eml")});
+    EXPECT_EQ(summary.imported, 13) << summaryText(summary).toStdString();
+    EXPECT_EQ(saved(), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 20}));
+}
+
+TEST_F(Import, EachIssueOnce) {
+    Mail noId = issueMail(9);
+    noId.messageId.clear();
+    Mail noIdAgain = noId;  // the same text, other headers
+    noIdAgain.date = "Tue, 27 Feb 2024 10:00:00 +0900";
+    spit(path("a.mbox"), mbox({issueMessage(1), issueMessage(2), issueMessage(1), build(noId)}));
+    spit(path("b.mbox"), mbox({issueMessage(2), issueMessage(3), build(noIdAgain)}));
+
+    ImportSummary summary = run({path("a.mbox")});
+    EXPECT_EQ(summary.imported, 3);
+    EXPECT_EQ(summary.alreadyImported, 1);
+    // Again, and a mailbox holding copies: only the new issue goes in.
+    summary = run({path("a.mbox"), path("b.mbox")});
+    EXPECT_EQ(summary.imported, 1);
+    EXPECT_EQ(summary.alreadyImported, 6);
+    EXPECT_EQ(saved(), (std::vector<int>{1, 2, 9, 3}));
+    // The per-title mode keeps a record of its own.
+    summary = run({path("a.mbox")}, true);
+    EXPECT_EQ(summary.imported, 3);
+    EXPECT_EQ(saved(QStringLiteral("お題.txt")), (std::vector<int>{1, 2, 9}));
+    EXPECT_TRUE(QFile::exists(path(".save.txt.sorimba-imported-titles")));
+    EXPECT_EQ(saved(), (std::vector<int>{1, 2, 9, 3}));
+}
+
+TEST_F(Import, MboxFromLinesInsideTheColumn) {
+    Mail mail = issueMail(1, "UTF-8", Transfer::EightBit);
+    mail.body = issue({QStringLiteral("投稿 1\r\nFrom here on\r\n>From there")});
+    spit(path("a.mbox"), mbox({build(mail), issueMessage(2)}));
+    ASSERT_TRUE(slurp(path("a.mbox")).contains("\n>From here on\n>>From there\n"));
+    EXPECT_EQ(run({path("a.mbox")}).imported, 2);
+    const QByteArray content = slurp(path("save.txt"));
+    EXPECT_TRUE(content.contains("\r\nFrom here on\r\n")) << content.toStdString();
+    EXPECT_TRUE(content.contains("\r\n>From there\r\n")) << content.toStdString();
+}
+
+TEST_F(Import, BadInputIsReportedAndNothingPartialIsSaved) {
+    Mail badBase64 = issueMail(2, "Shift_JIS", Transfer::Base64);
+    badBase64.rawBody = base64Lines(cp932(badBase64.body)).left(99) + "\n";  // cut mid-group
+    Mail unknown = issueMail(3);
+    unknown.contentType = "text/plain; charset=x-klingon";
+    unknown.rawBody = cp932(issue({QStringLiteral("投稿 3")})).replace("3", "\xff");
+    Mail withNul = issueMail(4, "UTF-8", Transfer::EightBit);
+    withNul.rawBody = issue({QStringLiteral("投稿 4")}).toUtf8() + QByteArray("\0tail\n", 6);
+    Mail attachment = issueMail(5, "UTF-8", Transfer::EightBit);
+    attachment.contentType = "multipart/mixed; boundary=x";
+    attachment.rawBody = "--x\nContent-Type: text/plain; charset=UTF-8\n\n" +
+                         issue({QStringLiteral("投稿 5")}).toUtf8() +
+                         "\n--x\nContent-Type: application/octet-stream\n"
+                         "Content-Transfer-Encoding: base64\n\n" +
+                         base64Lines(QByteArray(200000, '\0') + QByteArray(300, '\xff')) +
+                         "--x--\n";
+    QByteArray cut = issueMessage(6);
+    cut.chop(40);  // the mbox ends inside the last message
+    QByteArray box = mbox({issueMessage(1), build(badBase64), build(unknown), build(withNul),
+                           build(attachment), issueMessage(7)});
+    box += "From editor@example.com Mon Jan  1 00:00:00 2024\n" + cut;
+    spit(path("a.mbox"), box);
+
+    const ImportSummary summary = run({path("a.mbox")});
+    EXPECT_EQ(saved(), (std::vector<int>{1, 4, 5, 7}));
+    EXPECT_EQ(summary.imported, 4);
+    EXPECT_EQ(summary.failed, 3);  // base64, the invalid byte in the column, the cut message
+    EXPECT_TRUE(summary.anyFailure());
+    const QString text = summaryText(summary);
+    EXPECT_TRUE(text.contains(QStringLiteral("base64"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\\xff"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("途中で切れています"))) << text.toStdString();
+    EXPECT_FALSE(slurp(path("save.txt")).contains(QByteArray("\0tail", 5)));
+    // The failed ones are not recorded: a fixed mailbox imports them.
+    spit(path("b.mbox"), mbox({issueMessage(2), issueMessage(3), issueMessage(6)}));
+    EXPECT_EQ(run({path("b.mbox")}).imported, 3);
+}
+
+TEST_F(Import, SourcesThatAreNoMailboxAreRefusedUpFront) {
+    spit(path("issue.txt"), cp932(issue({QStringLiteral("投稿")})));
+    QDir().mkpath(path("plain-folder"));
+    Mailboxes mailboxes;
+    QString error;
+    for (const QString& source : {path("issue.txt"), path("plain-folder"), path("missing"),
+                                  QStringLiteral("/dev/null")}) {
+        EXPECT_FALSE(mailboxes.open({source}, &error)) << source.toStdString();
+        EXPECT_TRUE(error.startsWith(source)) << error.toStdString();
+    }
+    spit(path("empty.mbox"), "");
+    EXPECT_TRUE(mailboxes.open({path("empty.mbox")}, &error));
+}
+
+TEST_F(Import, MailboxesThatChangeWhileRead) {
+    spit(path("a.mbox"), mbox({issueMessage(1), issueMessage(2), issueMessage(3)}));
+    std::vector<QByteArray> maildir = {issueMessage(4), issueMessage(5), issueMessage(6)};
+    writeMaildir(path("Maildir"), maildir, 3);
+    const QStringList fresh = QDir(path("Maildir/new")).entryList(QDir::Files, QDir::Name);
+    bool changed = false;
+    // While the mailboxes are read: the mbox is cut short (a mail program
+    // compacting it), one Maildir message moves to cur/ (it was read),
+    // another is deleted.
+    const ImportSummary summary =
+        run({path("Maildir"), path("a.mbox")}, false, [&](const ImportProgress& progress) {
+            if (progress.stage == ImportProgress::Stage::Reading && !changed) {
+                changed = true;
+                QFile::rename(path("Maildir/new/") + fresh[0], path("Maildir/cur/") + fresh[0] + ":2,S");
+                QFile::remove(path("Maildir/new/") + fresh[1]);
+                QFile::resize(path("a.mbox"), 100);
+            }
+            return true;
+        });
+    EXPECT_EQ(saved(), (std::vector<int>{4, 6}));
+    EXPECT_EQ(summary.failed, 1);  // the deleted one
+    EXPECT_TRUE(summaryText(summary).contains(QStringLiteral("変更されました")))
+        << summaryText(summary).toStdString();
+    EXPECT_TRUE(summary.anyFailure());
+}
+
+TEST_F(Import, CancelKeepsWhatWasSavedAndTheRestFollowsLater) {
+    std::vector<QByteArray> messages;
+    for (int n = 1; n <= 20; ++n) messages.push_back(issueMessage(n));
+    spit(path("a.mbox"), mbox(messages));
+    ImportSummary summary = run({path("a.mbox")}, false, [](const ImportProgress& progress) {
+        return !(progress.stage == ImportProgress::Stage::Importing && progress.done == 6);
+    });
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(summary.imported, 6);
+    EXPECT_EQ(summary.notReached, 14);
+    EXPECT_FALSE(summary.anyFailure());
+    EXPECT_EQ(saved().size(), 6u);
+    summary = run({path("a.mbox")});
+    EXPECT_EQ(summary.imported, 14);
+    EXPECT_EQ(summary.alreadyImported, 6);
+    EXPECT_EQ(saved().size(), 20u);
+}
+
+TEST_F(Import, RefusedFilesAndAFullDisk) {
+    // A per-title file that cannot be written fails its issue, whole.
+    Mail other = issueMail(2);
+    other.body = issue({QStringLiteral("投稿 2")}, QStringLiteral("別の題"));
+    QDir().mkpath(path("別の題.txt"));  // a folder where the file would go
+    spit(path("a.mbox"), mbox({issueMessage(1), build(other)}));
+    ImportSummary summary = run({path("a.mbox")}, true);
+    EXPECT_EQ(summary.imported, 1);
+    EXPECT_EQ(summary.failed, 1);
+    EXPECT_EQ(saved(QStringLiteral("お題.txt")), (std::vector<int>{1}));
+
+    // A disk that fills up during a batch: the batch is taken back whole,
+    // the import stops and says so; later the rest goes in, once each.
+    // Each clip text about 200 bytes: a batch of 500 adds 100 KB.
+    std::vector<QByteArray> messages;
+    for (int n = 1; n <= 1200; ++n)
+        messages.push_back(build(issueMail(n, "ISO-2022-JP", Transfer::SevenBit, 100)));
+    spit(path("big.mbox"), mbox(messages));
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{160000, 160000};  // room for one batch, not two
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const ImportSummary partial = run({path("big.mbox")});
+        const bool asExpected = !partial.stopped.isEmpty() && partial.imported == 500 &&
+                                partial.notReached > 0;
+        ::_exit(asExpected ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(saved().size(), 500u);
+    summary = run({path("big.mbox")});
+    EXPECT_EQ(summary.imported, 700);
+    std::vector<int> all = saved();
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(std::unique(all.begin(), all.end()), all.end());
+    EXPECT_EQ(all.size(), 1200u);
+}
+
+TEST_F(Import, TheRecordIsLockedAndItsFormatChecked) {
+    ImportRecord first, second;
+    QString error;
+    int finished = 0;
+    ASSERT_TRUE(first.open(path("save.txt"), false, &error, &finished));
+    EXPECT_FALSE(second.open(path("save.txt"), false, &error, &finished));
+    EXPECT_TRUE(error.contains(QStringLiteral("実行中"))) << error.toStdString();
+    ImportRecord titles;
+    EXPECT_TRUE(titles.open(path("save.txt"), true, &error, &finished));
+    spit(path(".other.txt.sorimba-imported"), "something else\n");
+    ImportRecord foreign;
+    EXPECT_FALSE(foreign.open(path("other.txt"), false, &error, &finished));
+    EXPECT_EQ(slurp(path(".other.txt.sorimba-imported")), "something else\n");
+}
+
+// A run killed while it wrote a batch left ".pending" and a save file that
+// holds the batch in part: the next run completes it, once.
+TEST_F(Import, AnInterruptedBatchIsCompleted) {
+    const QByteArray oldContent = "old\r\n";
+    const QByteArray issueA = cp932(clipOf({QStringLiteral("投稿 1")}));
+    const QByteArray issueB = cp932(clipOf({QStringLiteral("投稿 2")}));
+    const QString record = path(".save.txt.sorimba-imported");
+    // The cut falls inside A, at the end of A, or the save file was written
+    // to by hand since (the batch then goes to its end).
+    for (const QByteArray& there : {oldContent + issueA.left(5), oldContent + issueA,
+                                    oldContent + issueA + issueB, QByteArray("changed\r\n")}) {
+        spit(path("save.txt"), there);
+        spit(record, "sorimba-imported 1\nmode plain\nsave-file x\nid%20old@x\nid%20half");
+        QByteArray body = "sorimba-import-pending 1\nkey id a@x\nkey id b@x\n";
+        const QByteArray bytes = issueA + issueB;
+        body += "file " + QByteArray::number(oldContent.size()) + " " +
+                QByteArray::number(bytes.size()) + " " + QUrl::toPercentEncoding(path("save.txt")) +
+                "\n" + bytes + "\n";
+        spit(record + ".pending", body + "end " +
+                                      QCryptographicHash::hash(body, QCryptographicHash::Sha256)
+                                          .toHex() +
+                                      "\n");
+        ImportRecord opened;
+        QString error;
+        int finished = 0;
+        ASSERT_TRUE(opened.open(path("save.txt"), false, &error, &finished)) << error.toStdString();
+        EXPECT_EQ(finished, 2);
+        EXPECT_EQ(slurp(path("save.txt")), there.startsWith("changed")
+                                               ? there + issueA + issueB
+                                               : oldContent + issueA + issueB);
+        EXPECT_TRUE(opened.contains("id a@x") && opened.contains("id b@x"));
+        EXPECT_TRUE(opened.contains("id%20old@x"));
+        EXPECT_FALSE(opened.contains("id%20half"));  // cut off: dropped
+        EXPECT_FALSE(QFile::exists(record + ".pending"));
+    }
+    // A pending batch cut short itself is dropped: nothing had been appended.
+    spit(path("save.txt"), oldContent);
+    spit(record + ".pending", "sorimba-import-pending 1\nkey id c@x\nfile 5 10 x\n01234");
+    ImportRecord opened;
+    QString error;
+    int finished = 0;
+    ASSERT_TRUE(opened.open(path("save.txt"), false, &error, &finished));
+    EXPECT_EQ(finished, 0);
+    EXPECT_FALSE(opened.contains("id c@x"));
+    EXPECT_EQ(slurp(path("save.txt")), oldContent);
+}
+
+// Kills at random moments of an import of 2,000 issues (four batches),
+// each followed by a run to the end: every issue must be in the save file
+// once. Kills must also land inside a batch (between its append and its
+// record): after the first kills, the timings close in on the time the
+// writing starts; when no kill landed inside, new timings are tried.
+TEST_F(Import, KillAndRerun) {
+    constexpr int kIssues = 2000;
+    std::vector<QByteArray> messages;
+    for (int n = 1; n <= kIssues; ++n) messages.push_back(issueMessage(n));
+    spit(path("big.mbox"), mbox(messages));
+    const QString record = path(".save.txt.sorimba-imported");
+
+    using Clock = std::chrono::steady_clock;
+    // Runs the import in a child, killed after `killAfter` microseconds
+    // (never when negative); the time it ran, and whether it succeeded.
+    auto importInChild = [&](long killAfter) {
+        std::fflush(nullptr);
+        const auto start = Clock::now();
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const ImportSummary summary = run({path("big.mbox")});
+            ::_exit(summary.anyFailure() ? 1 : 0);
+        }
+        if (killAfter >= 0) {
+            ::usleep(static_cast<useconds_t>(killAfter));
+            ::kill(pid, SIGKILL);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const double micros = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        return std::make_pair(micros, WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    };
+    auto recordedKeys = [&] { return static_cast<int>(slurp(record).count("\nid ")); };
+
+    const auto [whole, ok] = importInChild(-1);
+    ASSERT_TRUE(ok);
+    std::mt19937 rng(std::random_device{}());
+    long latestWithNothing = 0;  // the latest kill that found nothing saved
+    int insideBatch = 0, kills = 0;
+    for (int round = 0; round < 4 && insideBatch == 0; ++round) {
+        for (int i = 0; i < 12; ++i) {
+            QFile::remove(path("save.txt"));
+            QFile::remove(record);
+            QFile::remove(record + ".pending");
+            const long from = i < 4 ? 0 : latestWithNothing * 9 / 10;
+            const long wait = std::uniform_int_distribution<long>(from, static_cast<long>(whole))(rng);
+            importInChild(wait);
+            ++kills;
+            const int inFile = static_cast<int>(saved().size());
+            if (inFile == 0) latestWithNothing = std::max(latestWithNothing, wait);
+            if (inFile > recordedKeys()) ++insideBatch;
+            ASSERT_TRUE(importInChild(-1).second) << "the run after kill " << kills << " failed";
+            std::vector<int> all = saved();
+            std::sort(all.begin(), all.end());
+            ASSERT_EQ(all.size(), static_cast<size_t>(kIssues)) << "after kill " << kills;
+            ASSERT_EQ(std::unique(all.begin(), all.end()), all.end()) << "after kill " << kills;
+            ASSERT_EQ(recordedKeys(), kIssues);
+        }
+    }
+    EXPECT_GT(insideBatch, 0) << "no kill of " << kills << " landed inside a batch";
+    std::printf("kill and rerun: %d kills, %d inside a batch\n", kills, insideBatch);
+}
+
+}  // namespace
+}  // namespace sorimba::mail::test
