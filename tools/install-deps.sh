@@ -14,6 +14,8 @@ packages=(
     # Install rules, the Debian package and their checks.
     librsvg2-bin help2man bash-completion file dpkg-dev lintian man-db
     desktop-file-utils appstream
+    # Mail: messages, mboxes and Maildirs.
+    libgmime-3.0-dev
 )
 
 missing=()

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <map>
 #include <optional>
-#include <string>
 #include <span>
+#include <string>
 
 #include "mail/gmime_support.h"
 
@@ -129,9 +129,9 @@ Charset classify(QByteArrayView declared) {
                                "windows-31j", "cswindows31j", "cp932", "ms932", "x-ms-cp932",
                                "windows-932", "ibm-943", "ibm943", "sjis-win", "sjis-open"})) {
         charset.kind = Kind::Cp932;
-    } else if (isOneOf(label, {"euc-jp", "eucjp", "x-euc-jp", "x-eucjp", "euc_jp",
-                               "cseucpkdfmtjapanese", "euc-jp-ms", "eucjp-ms", "eucjp-win",
-                               "eucjp-open"})) {
+    } else if (isOneOf(label,
+                       {"euc-jp", "eucjp", "x-euc-jp", "x-eucjp", "euc_jp", "cseucpkdfmtjapanese",
+                        "euc-jp-ms", "eucjp-ms", "eucjp-win", "eucjp-open"})) {
         charset.kind = Kind::EucJp;
     } else {
         ensureGMime();
@@ -330,8 +330,8 @@ QString decodeIso2022Jp(QByteArrayView bytes, qsizetype* invalidBytes, bool* unk
                 ++i;
                 if (set == Set::Jis0208) {
                     // The Shift-JIS code of the same JIS row and cell.
-                    const unsigned char s1 = static_cast<unsigned char>(((b + 1) >> 1) +
-                                                                        (b <= 0x5e ? 0x70 : 0xb0));
+                    const unsigned char s1 =
+                        static_cast<unsigned char>(((b + 1) >> 1) + (b <= 0x5e ? 0x70 : 0xb0));
                     const unsigned char s2 = static_cast<unsigned char>(
                         c + ((b & 1) ? (c >= 0x60 ? 0x20 : 0x1f) : 0x7e));
                     sjis += static_cast<char>(s1);
@@ -442,8 +442,7 @@ std::optional<QByteArray> decodeWordText(char encoding, QByteArrayView text) {
 qsizetype encodedWordAt(const QByteArray& value, qsizetype at, Segment* word) {
     if (!value.sliced(at).startsWith("=?")) return -1;
     const qsizetype charsetEnd = value.indexOf('?', at + 2);
-    if (charsetEnd < 0 || charsetEnd + 2 >= value.size() || value[charsetEnd + 2] != '?')
-        return -1;
+    if (charsetEnd < 0 || charsetEnd + 2 >= value.size() || value[charsetEnd + 2] != '?') return -1;
     const char encoding = value[charsetEnd + 1];
     if (QByteArrayView("BbQq").indexOf(encoding) < 0) return -1;
     const qsizetype textStart = charsetEnd + 3;

@@ -17,9 +17,9 @@ namespace sorimba::mail {
 
 struct DecodedText {
     QString text;
-    qsizetype invalidBytes = 0;  // marks in text
-    QByteArray charset;          // the charset the text was decoded with, as named here
-    bool unknownCharset = false; // the declared charset is not one this program can read
+    qsizetype invalidBytes = 0;   // marks in text
+    QByteArray charset;           // the charset the text was decoded with, as named here
+    bool unknownCharset = false;  // the declared charset is not one this program can read
 };
 
 // Decodes bytes declared to be in `charset` (a MIME charset name, any case;

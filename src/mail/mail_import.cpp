@@ -67,18 +67,39 @@ MessageClip clipOfMessage(const Message& message, const extraction::Options& opt
         const qsizetype from = shown.lastIndexOf(QLatin1Char('\n'), at) + 1;
         qsizetype to = shown.indexOf(QLatin1Char('\r'), at);
         if (to < 0) to = shown.size();
-        result.reason = QStringLiteral("取り込む部分に文字コード %1 として正しくないバイトがあります：%2")
-                            .arg(QString::fromLatin1(message.charset),
-                                 shown.mid(from, std::min<qsizetype>(to - from, 80)));
+        result.reason =
+            QStringLiteral("取り込む部分に文字コード %1 として正しくないバイトがあります：%2")
+                .arg(QString::fromLatin1(message.charset),
+                     shown.mid(from, std::min<qsizetype>(to - from, 80)));
         return result;
     }
     result.kind = MessageClip::Kind::Clip;
-    result.clip = QString(reinterpret_cast<const QChar*>(clip->data()),
-                          static_cast<qsizetype>(clip->size()));
+    result.clip =
+        QString(reinterpret_cast<const QChar*>(clip->data()), static_cast<qsizetype>(clip->size()));
     return result;
 }
 
 namespace {
+
+// What became of one message, decided before its turn to be written.
+struct Prepared {
+    enum class Kind { Issue, AlreadyImported, NotIssue, Failed };
+    Kind kind = Kind::NotIssue;
+    QString where;       // Failed: the message in words
+    QString reason;      // NotIssue, Failed
+    IssueBlocks blocks;  // Issue
+
+    qsizetype bytes() const {
+        qsizetype total = 64 + (where.size() + reason.size()) * 2 + blocks.key.size();
+        for (const auto& [path, bytes] : blocks.files) total += path.size() * 2 + bytes.size();
+        return total;
+    }
+};
+
+struct Entry {
+    ScannedMessage scanned;
+    std::optional<Prepared> prepared;
+};
 
 class Importer {
 public:
@@ -94,16 +115,26 @@ public:
         }
         summary_.recordPath = record_.path();
 
-        std::vector<ScannedMessage> messages;
+        std::vector<Entry> entries;
+        qsizetype kept = 0;
         const bool scanned = mailboxes_.scan(
-            [&](ScannedMessage&& message) { messages.push_back(std::move(message)); },
+            [&](ScannedMessage&& message) {
+                Entry entry{std::move(message), std::nullopt};
+                if (entry.scanned.message) {
+                    entry.prepared = prepare(entry.scanned.where, *entry.scanned.message);
+                    entry.scanned.message.reset();
+                    kept += entry.prepared->bytes();
+                }
+                entries.push_back(std::move(entry));
+            },
             [&](qint64 done, qint64 total) {
                 progress_.stage = ImportProgress::Stage::Reading;
                 progress_.done = done;
                 progress_.total = total;
                 return report();
-            });
-        summary_.messages = static_cast<int>(messages.size());
+            },
+            [&] { return kept < settings_.keptBytes; });
+        summary_.messages = static_cast<int>(entries.size());
         if (!scanned) {
             summary_.cancelled = true;
             summary_.notReached = summary_.messages;
@@ -112,24 +143,23 @@ public:
         }
         // Oldest first; without a valid date after all dated ones; then in
         // the order of the SOURCEs and of each mailbox.
-        std::sort(messages.begin(), messages.end(),
-                  [](const ScannedMessage& a, const ScannedMessage& b) {
-                      auto key = [](const ScannedMessage& m) {
-                          return std::make_tuple(!m.date.has_value(), m.date.value_or(0),
-                                                 m.where.source, m.where.sequence);
-                      };
-                      return key(a) < key(b);
-                  });
+        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            auto key = [](const ScannedMessage& m) {
+                return std::make_tuple(!m.date.has_value(), m.date.value_or(0), m.where.source,
+                                       m.where.sequence);
+            };
+            return key(a.scanned) < key(b.scanned);
+        });
         progress_.stage = ImportProgress::Stage::Importing;
         progress_.total = summary_.messages;
         progress_.done = 0;
 
-        for (size_t i = 0; i < messages.size(); ++i) {
+        for (size_t i = 0; i < entries.size(); ++i) {
             if (!summary_.stopped.isEmpty() || cancelled_) {
-                summary_.notReached = static_cast<int>(messages.size() - i);
+                summary_.notReached = static_cast<int>(entries.size() - i);
                 break;
             }
-            take(messages[i]);
+            take(entries[i]);
             ++progress_.done;
             if (!report()) cancelled_ = true;
             if (batch_.size() >= kBatchIssues || batchBytes_ >= kBatchBytes || cancelled_)
@@ -158,55 +188,83 @@ private:
             ++summary_.unlistedFailures;
     }
 
-    void notIssue(const QString& why) {
-        ++summary_.notIssues;
-        ++notIssueReasons_[why];
-    }
-
-    void take(const ScannedMessage& scanned) {
-        const QString where = mailboxes_.describe(scanned.where);
-        if (!scanned.problem.isEmpty()) return fail(where, scanned.problem);
-        QString problem;
-        const std::optional<Message> message = mailboxes_.read(scanned.where, &problem);
-        if (!message) return fail(where, problem);
-        if (message->kind == Message::Kind::Text) {
-            const QByteArray key = ImportRecord::keyFor(message->messageId, message->text);
-            if (record_.contains(key) || batchKeys_.contains(key)) {
-                ++summary_.alreadyImported;
-                return;
-            }
-            const MessageClip clip = clipOfMessage(*message, settings_.extraction);
-            if (clip.kind == MessageClip::Kind::NotIssue) return notIssue(clip.reason);
-            if (clip.kind == MessageClip::Kind::Failed) return fail(describe(where, *message), clip.reason);
-            add(key, clip.clip, describe(where, *message));
-            return;
-        }
-        const MessageClip clip = clipOfMessage(*message, settings_.extraction);
-        if (clip.kind == MessageClip::Kind::Failed) return fail(describe(where, *message), clip.reason);
-        notIssue(clip.reason);
-    }
-
     static QString describe(const QString& where, const Message& message) {
         if (message.subject.isEmpty()) return where;
         return where + QStringLiteral("「") + showMarks(message.subject) + QStringLiteral("」");
     }
 
-    // The issue goes into the batch exactly as the save command would write
-    // the clip text shown in the window.
-    void add(const QByteArray& key, const QString& clip, const QString& where) {
-        const std::vector<QString> lines = textfile::cutAtCrLf(clip);
+    // Everything about a message that does not depend on the messages
+    // before it: its key, its clip text as the save command would write it,
+    // or why it is none.
+    Prepared prepare(const MessageRef& ref, const Message& message) {
+        Prepared prepared;
+        auto failed = [&](const QString& why) {
+            prepared.kind = Prepared::Kind::Failed;
+            prepared.where = describe(mailboxes_.describe(ref), message);
+            prepared.reason = why;
+            return prepared;
+        };
+        if (message.kind == Message::Kind::Text) {
+            prepared.blocks.key = ImportRecord::keyFor(message.messageId, message.text);
+            // Imported by an earlier run: nothing more to do.
+            if (record_.contains(prepared.blocks.key)) {
+                prepared.kind = Prepared::Kind::AlreadyImported;
+                return prepared;
+            }
+        }
+        const MessageClip clip = clipOfMessage(message, settings_.extraction);
+        if (clip.kind == MessageClip::Kind::Failed) return failed(clip.reason);
+        if (clip.kind == MessageClip::Kind::NotIssue) {
+            prepared.kind = Prepared::Kind::NotIssue;
+            prepared.reason = clip.reason;
+            return prepared;
+        }
+        // The issue goes in exactly as the save command writes the clip text
+        // shown in the window.
+        prepared.kind = Prepared::Kind::Issue;
+        const std::vector<QString> lines = textfile::cutAtCrLf(clip.clip);
         const std::vector<saving::FileBlock> blocks =
             settings_.extraction.withTitles ? saving::titleBlocks(lines, settings_.savePath)
                                             : saving::plainBlocks(lines, settings_.savePath);
-        IssueBlocks issue;
-        issue.key = key;
-        for (const saving::FileBlock& block : blocks) {
-            issue.files.emplace_back(block.path, block.bytes);
-            batchBytes_ += block.bytes.size();
+        for (const saving::FileBlock& block : blocks)
+            prepared.blocks.files.emplace_back(block.path, block.bytes);
+        prepared.where = describe(mailboxes_.describe(ref), message);
+        return prepared;
+    }
+
+    void take(Entry& entry) {
+        if (!entry.scanned.problem.isEmpty())
+            return fail(mailboxes_.describe(entry.scanned.where), entry.scanned.problem);
+        if (!entry.prepared) {
+            QString problem;
+            const std::optional<Message> message = mailboxes_.read(entry.scanned.where, &problem);
+            if (!message) return fail(mailboxes_.describe(entry.scanned.where), problem);
+            entry.prepared = prepare(entry.scanned.where, *message);
         }
-        batch_.push_back(std::move(issue));
-        batchWhere_.push_back(where);
-        batchKeys_.insert(key);
+        Prepared& prepared = *entry.prepared;
+        switch (prepared.kind) {
+            case Prepared::Kind::AlreadyImported:
+                ++summary_.alreadyImported;
+                return;
+            case Prepared::Kind::NotIssue:
+                ++summary_.notIssues;
+                ++notIssueReasons_[prepared.reason];
+                return;
+            case Prepared::Kind::Failed:
+                return fail(prepared.where, prepared.reason);
+            case Prepared::Kind::Issue:
+                break;
+        }
+        // The same issue earlier in this run (a copy of the message).
+        if (record_.contains(prepared.blocks.key) || batchKeys_.contains(prepared.blocks.key)) {
+            ++summary_.alreadyImported;
+            return;
+        }
+        for (const auto& [path, bytes] : prepared.blocks.files) batchBytes_ += bytes.size();
+        batchKeys_.insert(prepared.blocks.key);
+        batchWhere_.push_back(std::move(prepared.where));
+        batch_.push_back(std::move(prepared.blocks));
+        entry.prepared.reset();
     }
 
     void writeBatch() {
@@ -268,14 +326,14 @@ QString summaryText(const ImportSummary& summary) {
     if (summary.finishedFromBefore > 0)
         lines << QStringLiteral("前回中断された取り込みの %1 件を仕上げました。")
                      .arg(summary.finishedFromBefore);
-    lines << QStringLiteral("メール %1 通：取り込み %2 件、取り込み済み %3 件、号ではない %4 通、失敗 %5 通")
+    lines << QStringLiteral(
+                 "メール %1 通：取り込み %2 件、取り込み済み %3 件、号ではない %4 通、失敗 %5 通")
                  .arg(summary.messages)
                  .arg(summary.imported)
                  .arg(summary.alreadyImported)
                  .arg(summary.notIssues)
                  .arg(summary.failed);
-    if (summary.notReached > 0)
-        lines << QStringLiteral("未処理 %1 通").arg(summary.notReached);
+    if (summary.notReached > 0) lines << QStringLiteral("未処理 %1 通").arg(summary.notReached);
     for (const auto& [why, count] : summary.notIssueReasons)
         lines << QStringLiteral("  号ではない：%1（%2 通）").arg(why).arg(count);
     for (const auto& [where, why] : summary.failures)

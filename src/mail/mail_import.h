@@ -36,12 +36,16 @@ struct ImportSettings {
     // The extraction's options; withTitles also chooses the per-title mode
     // of saving, as it does for the save command.
     extraction::Options extraction;
+    // Messages decoded while the mailboxes are scanned are kept, up to this
+    // many bytes, so that they need not be read a second time; the rest are
+    // read again when their turn comes. Memory stays bounded either way.
+    qsizetype keptBytes = qsizetype{64} << 20;
 };
 
 struct ImportProgress {
     enum class Stage { Reading, Importing };
     Stage stage = Stage::Reading;
-    qint64 done = 0;   // Reading: bytes of the mailboxes; Importing: messages
+    qint64 done = 0;  // Reading: bytes of the mailboxes; Importing: messages
     qint64 total = 0;
     int imported = 0;
     int alreadyImported = 0;

@@ -46,12 +46,13 @@ bool sameTime(const timespec& a, const timespec& b) {
 struct Mailboxes::Source {
     QString path;
     Kind kind = Kind::Message;
-    int fd = -1;              // mbox: open from open() to the end
-    struct stat initial {};   // mbox: as it was when opened
-    QStringList files;        // Maildir: "cur/NAME" or "new/NAME"
+    int fd = -1;             // mbox: open from open() to the end
+    struct stat initial {};  // mbox: as it was when opened
+    QStringList files;       // Maildir: "cur/NAME" or "new/NAME"
     std::vector<qint64> fileBytes;
     qint64 bytes = 0;
-    bool broken = false;      // mbox: changed while it was read
+    bool broken = false;             // mbox: changed while it was read
+    bool endsWithEmptyLine = false;  // mbox: its last two bytes are LF LF
 
     ~Source() {
         if (fd >= 0) ::close(fd);
@@ -118,10 +119,12 @@ bool Mailboxes::open(const QStringList& paths, QString* error) {
                 // devices out (they would hang or never end).
                 const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Unsorted);
                 for (const QFileInfo& entry : entries) {
-                    source->files.push_back(QLatin1String(sub) + QLatin1Char('/') + entry.fileName());
+                    source->files.push_back(QLatin1String(sub) + QLatin1Char('/') +
+                                            entry.fileName());
                 }
             }
-            if (!any) return fail(QStringLiteral("Maildir ではありません（cur/ も new/ もありません）"));
+            if (!any)
+                return fail(QStringLiteral("Maildir ではありません（cur/ も new/ もありません）"));
             std::sort(source->files.begin(), source->files.end(), deliveredBefore);
             for (const QString& file : source->files) {
                 const qint64 size = QFileInfo(path + QLatin1Char('/') + file).size();
@@ -160,7 +163,8 @@ bool Mailboxes::open(const QStringList& paths, QString* error) {
 }
 
 bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,
-                     const std::function<bool(qint64, qint64)>& progress) {
+                     const std::function<bool(qint64, qint64)>& progress,
+                     const std::function<bool()>& wantWhole) {
     const qint64 total = totalBytes();
     qint64 done = 0;
     ParseOptions parse;
@@ -171,22 +175,28 @@ bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,
             GRef<GMimeStream> stream = source.stream(0, source.initial.st_size);
             GRef<GMimeParser> parser = makeParser(stream.get(), GMIME_FORMAT_MBOX);
             std::int64_t sequence = 0;
-            char last = '\n';
-            ::pread(source.fd, &last, 1, source.initial.st_size - 1);
+            char tail[2] = {'\n', '\n'};
+            const qint64 size = source.initial.st_size;
+            ::pread(source.fd, tail + (size < 2 ? 1 : 0), size < 2 ? 1 : 2,
+                    size < 2 ? 0 : size - 2);
+            source.endsWithEmptyLine = size >= 2 && tail[0] == '\n' && tail[1] == '\n';
             while (!g_mime_parser_eos(parser.get())) {
                 parse.clear();
-                GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parse.get()));
+                GRef<GMimeMessage> message(
+                    g_mime_parser_construct_message(parser.get(), parse.get()));
                 const gint64 end = g_mime_parser_tell(parser.get());
                 if (source.changed()) {
                     source.broken = true;
-                    problems_.push_back({source.path, QStringLiteral("読んでいる間に変更されました")});
+                    problems_.push_back(
+                        {source.path, QStringLiteral("読んでいる間に変更されました")});
                     break;
                 }
                 if (!message) {
                     if (sequence == 0 || !g_mime_parser_eos(parser.get()))
                         problems_.push_back(
-                            {source.path, QStringLiteral("%1 バイト目から先は mbox として読めません")
-                                              .arg(std::max<gint64>(end, 0))});
+                            {source.path,
+                             QStringLiteral("%1 バイト目から先は mbox として読めません")
+                                 .arg(std::max<gint64>(end, 0))});
                     break;
                 }
                 ScannedMessage scanned;
@@ -194,13 +204,19 @@ bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,
                 scanned.where.begin = g_mime_parser_get_mbox_marker_offset(parser.get());
                 scanned.where.end = end;
                 scanned.where.sequence = sequence++;
+                const bool last = end >= size;
+                // A writer always ends a message with a line end: an mbox
+                // that does not end with one was cut off.
+                if (last && tail[1] != '\n') {
+                    scanned.problem = QStringLiteral("mbox の最後のメールが途中で切れています");
+                } else if (wantWhole && wantWhole() && !(last && source.endsWithEmptyLine)) {
+                    // (GMime keeps the empty line after the last message,
+                    // which read() leaves out: that one is read again.)
+                    scanned.message = readMessage(message.get(), Framing::Mbox, parse);
+                }
                 Message facts;
                 readHeaders(message.get(), facts);
                 scanned.date = facts.date;
-                // A writer always ends a message with a line end: an mbox
-                // that does not end with one was cut off.
-                if (end >= source.initial.st_size && last != '\n')
-                    scanned.problem = QStringLiteral("mbox の最後のメールが途中で切れています");
                 take(std::move(scanned));
                 if (!progress(done + end, total)) return false;
             }
@@ -216,24 +232,20 @@ bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,
                                          ? source.path + QLatin1Char('/') + source.files[i]
                                          : source.path;
                 QString error;
-                const int fd = ::open(QFile::encodeName(path).constData(),
-                                      O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-                if (fd < 0) {
+                int errorNumber = 0;
+                std::optional<ParsedFile> file =
+                    parseMessageFile(path, parse, &error, &errorNumber);
+                if (!file) {
                     // A file gone meanwhile is looked for again when read.
-                    if (errno != ENOENT) scanned.problem = systemError(errno);
+                    if (errorNumber != ENOENT) scanned.problem = error;
+                } else if (file->message) {
+                    Message facts;
+                    readHeaders(file->message.get(), facts);
+                    scanned.date = facts.date;
+                    if (wantWhole && wantWhole())
+                        scanned.message = readMessage(file->message.get(), file->framing, parse);
                 } else {
-                    GRef<GMimeStream> stream(g_mime_stream_fs_new(fd));
-                    GRef<GMimeParser> parser = makeParser(stream.get(), GMIME_FORMAT_MESSAGE);
-                    parse.clear();
-                    GRef<GMimeMessage> message(
-                        g_mime_parser_construct_message(parser.get(), parse.get()));
-                    if (message) {
-                        Message facts;
-                        readHeaders(message.get(), facts);
-                        scanned.date = facts.date;
-                    } else {
-                        scanned.problem = QStringLiteral("メールとして読めません");
-                    }
+                    scanned.problem = QStringLiteral("メールとして読めません");
                 }
                 take(std::move(scanned));
                 done += source.kind == Kind::Maildir ? source.fileBytes[i] : source.bytes;
@@ -250,16 +262,20 @@ std::optional<Message> Mailboxes::read(const MessageRef& where, QString* problem
         case Kind::Mbox: {
             if (source.broken || source.changed()) {
                 if (!source.broken)
-                    problems_.push_back({source.path, QStringLiteral("読んでいる間に変更されました")});
+                    problems_.push_back(
+                        {source.path, QStringLiteral("読んでいる間に変更されました")});
                 source.broken = true;
                 *problem = QStringLiteral("メールボックスが読んでいる間に変更されました");
                 return std::nullopt;
             }
+            // What GMime gives for the message when it reads the whole
+            // mbox: without the line end before the next "From " line; the
+            // last message also without the empty line that ends the mbox.
             gint64 end = where.end;
-            char tail[2] = {};
-            if (end - where.begin >= 2 && ::pread(source.fd, tail, 2, end - 2) == 2 &&
-                tail[0] == '\n' && tail[1] == '\n')
-                --end;  // the empty line before the next "From " line
+            if (end < source.initial.st_size)
+                --end;
+            else if (source.endsWithEmptyLine && end - where.begin >= 2)
+                --end;
             GRef<GMimeStream> stream = source.stream(where.begin, end);
             GRef<GMimeParser> parser = makeParser(stream.get(), GMIME_FORMAT_MBOX);
             ParseOptions parse;

@@ -22,17 +22,20 @@ namespace sorimba::mail {
 
 // Where a message stands, to read it again.
 struct MessageRef {
-    std::uint32_t source = 0;    // index of its SOURCE
-    std::uint32_t file = 0;      // Maildir: index of its file in that source
-    std::int64_t begin = 0;      // mbox: its bytes, from its "From " line
-    std::int64_t end = 0;        //       to the next one
-    std::int64_t sequence = 0;   // its place within its source, from 0
+    std::uint32_t source = 0;   // index of its SOURCE
+    std::uint32_t file = 0;     // Maildir: index of its file in that source
+    std::int64_t begin = 0;     // mbox: its bytes, from its "From " line
+    std::int64_t end = 0;       //       to the next one
+    std::int64_t sequence = 0;  // its place within its source, from 0
 };
 
 struct ScannedMessage {
     MessageRef where;
     std::optional<qint64> date;  // seconds since the epoch, when its Date: is valid
     QString problem;             // non-empty when it cannot be read at all
+    // The whole message, when scan() was asked for it: exactly what read()
+    // gives for it.
+    std::optional<Message> message;
 };
 
 // Something wrong with a mailbox as a whole (found while reading it).
@@ -59,9 +62,11 @@ public:
     // given, each in its own order (an mbox from start to end, a Maildir by
     // file name, which starts with the delivery time). `take` receives each
     // message; `progress(done, total)` (bytes) may return false to stop.
-    // Returns false when stopped.
+    // While `wantWhole()` says so, each message comes whole (read once
+    // instead of twice). Returns false when stopped.
     bool scan(const std::function<void(ScannedMessage&&)>& take,
-              const std::function<bool(qint64, qint64)>& progress);
+              const std::function<bool(qint64, qint64)>& progress,
+              const std::function<bool()>& wantWhole = {});
 
     // What went wrong with whole mailboxes during scan() and read(): a
     // mailbox that changed while it was read, a part that is no mbox...

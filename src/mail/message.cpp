@@ -1,3 +1,5 @@
+#include "mail/message.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +13,6 @@
 
 #include "extraction/extraction.h"
 #include "mail/charset.h"
-#include "mail/message.h"
 #include "mail/parsing.h"
 
 namespace sorimba::mail {
@@ -127,8 +128,8 @@ namespace {
 constexpr int kMaxDepth = 32;
 
 struct TextParts {
-    GMimePart* inlinePlain = nullptr;      // the body's text
-    GMimePart* attachedPlain = nullptr;    // a text file attached, when there is no body text
+    GMimePart* inlinePlain = nullptr;    // the body's text
+    GMimePart* attachedPlain = nullptr;  // a text file attached, when there is no body text
     bool html = false;
 };
 
@@ -203,8 +204,8 @@ void undoFromEscaping(QByteArray& bytes) {
 }
 
 bool isBase64Letter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '+' || c == '/';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '/';
 }
 
 // Base64 as a sender's program writes it: the alphabet, line breaks and
@@ -251,7 +252,8 @@ std::optional<QByteArray> decodeTransfer(const QByteArray& raw, GMimeContentEnco
 }
 
 QString toQString(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    return QString(reinterpret_cast<const QChar*>(text.data()),
+                   static_cast<qsizetype>(text.size()));
 }
 
 QString crLfText(const QString& text) {
@@ -261,7 +263,8 @@ QString crLfText(const QString& text) {
 }
 
 const char* rawHeader(GMimeObject* object, const char* name) {
-    GMimeHeader* header = g_mime_header_list_get_header(g_mime_object_get_header_list(object), name);
+    GMimeHeader* header =
+        g_mime_header_list_get_header(g_mime_object_get_header_list(object), name);
     return header ? g_mime_header_get_raw_value(header) : nullptr;
 }
 
@@ -363,11 +366,14 @@ Message decodeMessage(QByteArrayView bytes) {
     return parseOne(stream.get(), mbox);
 }
 
-std::optional<Message> decodeMessageFile(const QString& path, QString* error) {
+std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& parse, QString* error,
+                                           int* errorNumber) {
     ensureGMime();
+    *errorNumber = 0;
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        *errorNumber = errno;
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return std::nullopt;
     }
@@ -378,10 +384,30 @@ std::optional<Message> decodeMessageFile(const QString& path, QString* error) {
         return std::nullopt;
     }
     char start[5] = {};
-    const ssize_t got = ::pread(fd, start, sizeof start, 0);
-    const bool mbox = got == 5 && std::memcmp(start, "From ", 5) == 0;
-    GRef<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here
-    return parseOne(stream.get(), mbox);
+    const bool mbox =
+        ::pread(fd, start, sizeof start, 0) == 5 && std::memcmp(start, "From ", 5) == 0;
+    ParsedFile file;
+    file.framing = mbox ? Framing::Mbox : Framing::Message;
+    file.stream = GRef<GMimeStream>(g_mime_stream_fs_new(fd));  // owns fd from here
+    file.parser = makeParser(file.stream.get(), mbox ? GMIME_FORMAT_MBOX : GMIME_FORMAT_MESSAGE);
+    parse.clear();
+    file.message =
+        GRef<GMimeMessage>(g_mime_parser_construct_message(file.parser.get(), parse.get()));
+    return file;
+}
+
+std::optional<Message> decodeMessageFile(const QString& path, QString* error) {
+    ParseOptions parse;
+    int errorNumber = 0;
+    std::optional<ParsedFile> file = parseMessageFile(path, parse, error, &errorNumber);
+    if (!file) return std::nullopt;
+    if (!file->message) {
+        Message result;
+        result.kind = Message::Kind::Broken;
+        result.problem = QStringLiteral("メールとして読めません");
+        return result;
+    }
+    return readMessage(file->message.get(), file->framing, parse);
 }
 
 }  // namespace sorimba::mail

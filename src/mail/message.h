@@ -45,12 +45,12 @@ struct Message {
     // them.
     QString text;
     qsizetype invalidBytes = 0;
-    QByteArray charset;     // the charset the text was read with
+    QByteArray charset;  // the charset the text was read with
     bool unknownCharset = false;
-    QString problem;        // why it is not Text, in words for the user
-    QString messageId;      // without "<>"; empty when missing or not an id
+    QString problem;             // why it is not Text, in words for the user
+    QString messageId;           // without "<>"; empty when missing or not an id
     std::optional<qint64> date;  // from the Date: field, seconds since the epoch
-    QString subject;        // decoded
+    QString subject;             // decoded
 };
 
 // Decodes one message. Bytes that start with an mbox "From " line are read

@@ -2,6 +2,8 @@
 // Shared by the message and mailbox readers: one GMime parse with the
 // problems it reports, and the step from a parsed message to a Message.
 
+#include <optional>
+
 #include "mail/gmime_support.h"
 #include "mail/message.h"
 
@@ -42,5 +44,19 @@ QByteArrayView withoutSeparatorLine(QByteArrayView bytes);
 
 // Everything: the header facts and the text of the body.
 Message readMessage(GMimeMessage* message, Framing framing, const ParseOptions& parse);
+
+// A message file parsed as a stream: a file that starts with an mbox "From "
+// line is read as an mbox and its first message taken.
+struct ParsedFile {
+    GRef<GMimeStream> stream;
+    GRef<GMimeParser> parser;
+    GRef<GMimeMessage> message;  // null when the file holds no message
+    Framing framing = Framing::Message;
+};
+
+// nullopt when the file cannot be opened or is not a regular file: *error
+// says why in words, *errorNumber is the system's errno (0 for "not regular").
+std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& parse, QString* error,
+                                           int* errorNumber);
 
 }  // namespace sorimba::mail

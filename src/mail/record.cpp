@@ -15,13 +15,6 @@
 #include "saving/saving.h"
 #include "textfile/textfile.h"
 
-namespace sorimba::saving {
-// The name the saving core is taking; until then, its old one.
-inline textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes) {
-    return LoTitle(path, bytes);
-}
-}  // namespace sorimba::saving
-
 namespace sorimba::mail {
 namespace {
 
@@ -128,8 +121,8 @@ QByteArray serialise(const Pending& pending) {
     for (const QByteArray& key : pending.keys) out += "key " + key + "\n";
     for (const PendingFile& file : pending.files) {
         out += "file " + QByteArray::number(file.sizeBefore) + " " +
-               QByteArray::number(file.bytes.size()) + " " +
-               QUrl::toPercentEncoding(file.path) + "\n";
+               QByteArray::number(file.bytes.size()) + " " + QUrl::toPercentEncoding(file.path) +
+               "\n";
         out += file.bytes + "\n";
     }
     return out + "end " + hex(out) + "\n";
@@ -138,7 +131,8 @@ QByteArray serialise(const Pending& pending) {
 // nullopt when the bytes are not a whole pending batch (cut short by a kill).
 std::optional<Pending> parse(const QByteArray& bytes) {
     const qsizetype endAt = bytes.lastIndexOf("end ");
-    if (!bytes.startsWith(kPendingHeader) || endAt < 0 || !bytes.endsWith('\n')) return std::nullopt;
+    if (!bytes.startsWith(kPendingHeader) || endAt < 0 || !bytes.endsWith('\n'))
+        return std::nullopt;
     const QByteArray body = bytes.left(endAt);
     if (bytes.mid(endAt + 4).trimmed() != hex(body)) return std::nullopt;
     Pending pending;
@@ -238,7 +232,8 @@ bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error
     }
     const bool existed = sizeOf(path_) >= 0;
     fd_ = ::open(native(path_).constData(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd_ < 0) return fail(QStringLiteral("取り込みの記録を開けません（%1）").arg(systemError(errno)));
+    if (fd_ < 0)
+        return fail(QStringLiteral("取り込みの記録を開けません（%1）").arg(systemError(errno)));
     struct stat st {};
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
         return fail(QStringLiteral("取り込みの記録が通常のファイルではありません"));
@@ -250,8 +245,8 @@ bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error
         return fail(QStringLiteral("取り込みの記録を読めません"));
     const QByteArray modeLine = withTitles ? "mode titles\n" : "mode plain\n";
     if (content.isEmpty()) {
-        const QByteArray header = kHeader + modeLine + "save-file " +
-                                  QUrl::toPercentEncoding(savePath, "/") + "\n";
+        const QByteArray header =
+            kHeader + modeLine + "save-file " + QUrl::toPercentEncoding(savePath, "/") + "\n";
         if (!writeAll(fd_, header.constData(), header.size()) || ::fdatasync(fd_) != 0 ||
             (!existed && !flushFolderOf(path_)))
             return fail(QStringLiteral("取り込みの記録を書けません（%1）").arg(systemError(errno)));
@@ -263,7 +258,8 @@ bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error
         const qsizetype lastLineEnd = content.lastIndexOf('\n');
         if (lastLineEnd + 1 < content.size()) {
             if (::ftruncate(fd_, lastLineEnd + 1) != 0)
-                return fail(QStringLiteral("取り込みの記録を直せません（%1）").arg(systemError(errno)));
+                return fail(
+                    QStringLiteral("取り込みの記録を直せません（%1）").arg(systemError(errno)));
             content.truncate(lastLineEnd + 1);
         }
         const QList<QByteArray> lines = content.split('\n');
@@ -283,7 +279,8 @@ bool ImportRecord::appendKeys(const std::vector<QByteArray>& keys, QString* erro
     for (const QByteArray& key : keys) lines += key + "\n";
     if (::lseek(fd_, 0, SEEK_END) < 0 || !writeAll(fd_, lines.constData(), lines.size()) ||
         ::fdatasync(fd_) != 0) {
-        *error = path_ + QStringLiteral(": 取り込みの記録を書けません（%1）").arg(systemError(errno));
+        *error =
+            path_ + QStringLiteral(": 取り込みの記録を書けません（%1）").arg(systemError(errno));
         return false;
     }
     for (const QByteArray& key : keys) keys_.insert(key);
@@ -303,7 +300,8 @@ bool ImportRecord::finishPending(QString* error, int* finished) {
         for (const PendingFile& file : pending->files) {
             const textfile::Outcome outcome = complete(file);
             if (!outcome.ok || !flushFile(file.path)) {
-                *error = file.path + QStringLiteral(": 前回中断された取り込みを仕上げられません（") +
+                *error = file.path +
+                         QStringLiteral(": 前回中断された取り込みを仕上げられません（") +
                          (outcome.ok ? systemError(errno) : outcome.error) + QStringLiteral("）");
                 return false;
             }
@@ -336,9 +334,9 @@ BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
             }
             if (auto refused = refusedFiles.find(path); refused != refusedFiles.end() && !left[i]) {
                 left[i] = true;
-                result.refused.emplace_back(static_cast<int>(i), path + QStringLiteral("（") +
-                                                                      refused->second +
-                                                                      QStringLiteral("）"));
+                result.refused.emplace_back(
+                    static_cast<int>(i),
+                    path + QStringLiteral("（") + refused->second + QStringLiteral("）"));
             }
         }
     }
@@ -373,7 +371,8 @@ BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
         if (fd >= 0) ::close(fd);
         if (!ok) {
             ::unlink(native(pendingPath).constData());
-            result.fatal = pendingPath + QStringLiteral(": 書き込めません（%1）").arg(systemError(error));
+            result.fatal =
+                pendingPath + QStringLiteral(": 書き込めません（%1）").arg(systemError(error));
             return result;
         }
     }
@@ -395,8 +394,9 @@ BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
         if (!flushFile(file.path)) {
             // Written but not known to be on the disk: not recorded; the
             // pending batch lets the next run check and record it.
-            result.fatal = file.path + QStringLiteral(": ディスクへの書き込みを確かめられません（%1）")
-                                           .arg(systemError(errno));
+            result.fatal =
+                file.path + QStringLiteral(": ディスクへの書き込みを確かめられません（%1）")
+                                .arg(systemError(errno));
             return result;
         }
     }

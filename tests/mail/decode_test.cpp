@@ -44,7 +44,10 @@ TEST(Iso2022Jp, KatakanaSetsJis0212AndBrokenInput) {
     qsizetype invalid = 0;
     bool unknown = false;
     // ESC ( I, SO/SI and 8-bit bytes all give half-width katakana.
-    EXPECT_EQ(decodeIso2022Jp("\x1b(I12\x1b(B a\x0e" "3\x0f" "b\xb4", &invalid, &unknown),
+    EXPECT_EQ(decodeIso2022Jp("\x1b(I12\x1b(B a\x0e"
+                              "3\x0f"
+                              "b\xb4",
+                              &invalid, &unknown),
               QStringLiteral("ｱｲ aｳbｴ"));
     EXPECT_EQ(invalid, 0);
     // JIS X 0212 (ESC $ ( D): 0x2237 is "～" in that set.
@@ -70,13 +73,20 @@ TEST(Charsets, EveryCharsetAndTransferGivesTheText) {
         Transfer transfer;
     };
     const std::vector<Case> cases = {
-        {"ISO-2022-JP", Transfer::SevenBit}, {"ISO-2022-JP", Transfer::Base64},
-        {"ISO-2022-JP", Transfer::QuotedPrintable}, {"Shift_JIS", Transfer::EightBit},
-        {"Shift_JIS", Transfer::Base64},    {"Shift_JIS", Transfer::QuotedPrintable},
-        {"windows-31j", Transfer::Base64},  {"CP932", Transfer::EightBit},
-        {"EUC-JP", Transfer::EightBit},     {"EUC-JP", Transfer::Base64},
-        {"EUC-JP", Transfer::QuotedPrintable}, {"UTF-8", Transfer::EightBit},
-        {"UTF-8", Transfer::Base64},        {"utf-8", Transfer::QuotedPrintable},
+        {"ISO-2022-JP", Transfer::SevenBit},
+        {"ISO-2022-JP", Transfer::Base64},
+        {"ISO-2022-JP", Transfer::QuotedPrintable},
+        {"Shift_JIS", Transfer::EightBit},
+        {"Shift_JIS", Transfer::Base64},
+        {"Shift_JIS", Transfer::QuotedPrintable},
+        {"windows-31j", Transfer::Base64},
+        {"CP932", Transfer::EightBit},
+        {"EUC-JP", Transfer::EightBit},
+        {"EUC-JP", Transfer::Base64},
+        {"EUC-JP", Transfer::QuotedPrintable},
+        {"UTF-8", Transfer::EightBit},
+        {"UTF-8", Transfer::Base64},
+        {"utf-8", Transfer::QuotedPrintable},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.charset.toStdString() + " " + std::to_string(static_cast<int>(c.transfer)));
@@ -145,26 +155,29 @@ TEST(Headers, EncodedWordsInEveryCharset) {
     EXPECT_EQ(decodeHeaderValue("=?iso-2022-jp?Q?=1B$B$\"=1B(B_x?="), QStringLiteral("あ x"));
     // Unencoded 8-bit text and words that are not valid stay readable.
     EXPECT_EQ(decodeHeaderValue(cp932(QStringLiteral("生の件名"))), QStringLiteral("生の件名"));
-    EXPECT_EQ(decodeHeaderValue("=?utf-8?B?***?= =?x?Z?y?="), QStringLiteral("=?utf-8?B?***?= =?x?Z?y?="));
+    EXPECT_EQ(decodeHeaderValue("=?utf-8?B?***?= =?x?Z?y?="),
+              QStringLiteral("=?utf-8?B?***?= =?x?Z?y?="));
 }
 
 TEST(Structure, ThePartThatHoldsTheText) {
     const QString text = QStringLiteral("本文です\r\n");
-    const QByteArray plain = "Content-Type: text/plain; charset=ISO-2022-JP\n\n" +
-                             iso2022jp(lf(text)) + "\n";
+    const QByteArray plain =
+        "Content-Type: text/plain; charset=ISO-2022-JP\n\n" + iso2022jp(lf(text)) + "\n";
     const QByteArray html = "Content-Type: text/html; charset=UTF-8\n\n<p>HTML</p>\n";
     const QByteArray pdf =
         "Content-Type: application/pdf\nContent-Transfer-Encoding: base64\n"
         "Content-Disposition: attachment; filename=a.pdf\n\nAAECAwQF\n";
     auto multipart = [](const QByteArray& subtype, std::initializer_list<QByteArray> parts) {
-        QByteArray out = "Content-Type: multipart/" + subtype + "; boundary=\"b-" + subtype +
-                         "\"\n\npreamble\n";
+        QByteArray out =
+            "Content-Type: multipart/" + subtype + "; boundary=\"b-" + subtype + "\"\n\npreamble\n";
         for (const QByteArray& part : parts) out += "--b-" + subtype + "\n" + part;
         return out + "--b-" + subtype + "--\n";
     };
     auto message = [](const QByteArray& mime) {
-        return decodeMessage("From: a@example.com\nDate: Mon, 1 Jan 2024 00:00:00 +0000\n"
-                             "MIME-Version: 1.0\n" + mime);
+        return decodeMessage(
+            "From: a@example.com\nDate: Mon, 1 Jan 2024 00:00:00 +0000\n"
+            "MIME-Version: 1.0\n" +
+            mime);
     };
     // multipart/alternative takes text/plain wherever it stands.
     for (const QByteArray& alternative :
@@ -174,7 +187,8 @@ TEST(Structure, ThePartThatHoldsTheText) {
         EXPECT_EQ(m.text, text);
     }
     // Inside mixed with attachments, and inside a forwarded message.
-    EXPECT_EQ(message(multipart("mixed", {multipart("alternative", {html, plain}), pdf})).text, text);
+    EXPECT_EQ(message(multipart("mixed", {multipart("alternative", {html, plain}), pdf})).text,
+              text);
     EXPECT_EQ(message(multipart("mixed", {pdf, "Content-Type: message/rfc822\n\nFrom: x@y\n" +
                                                    plain.left(0) + plain}))
                   .text,
@@ -195,8 +209,8 @@ TEST(Structure, DamagedMessagesAreReportedNotGuessed) {
     mail.transfer = Transfer::Base64;
     mail.charset = "UTF-8";
     // Base64 cut off mid-group, or with characters outside its alphabet.
-    for (const QByteArray& body : {QByteArray("5pys5paH\n5pys5p\n"), QByteArray("5py!5paH\n"),
-                                   QByteArray("5pys=paH\n")}) {
+    for (const QByteArray& body :
+         {QByteArray("5pys5paH\n5pys5p\n"), QByteArray("5py!5paH\n"), QByteArray("5pys=paH\n")}) {
         mail.rawBody = body;
         const Message message = decodeMessage(build(mail));
         EXPECT_EQ(message.kind, Message::Kind::Broken) << body.toStdString();

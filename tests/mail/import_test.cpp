@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -38,8 +38,10 @@ Mail issueMail(int n, const QByteArray& charset = "ISO-2022-JP",
     mail.body = issue({QStringLiteral("投稿 %1").arg(n) + QString(padding, QChar(u'あ'))});
     mail.messageId = "<issue-" + QByteArray::number(n) + "@example.com>";
     // Day n of January 2024, so issue numbers follow the dates.
-    mail.date = QByteArray("Mon, %1 Jan 2024 09:00:00 +0900").replace("%1", QByteArray::number(n % 28 + 1));
-    mail.subject = "=?ISO-2022-JP?B?" + iso2022jp(QStringLiteral("第%1号").arg(n)).toBase64() + "?=";
+    mail.date =
+        QByteArray("Mon, %1 Jan 2024 09:00:00 +0900").replace("%1", QByteArray::number(n % 28 + 1));
+    mail.subject =
+        "=?ISO-2022-JP?B?" + iso2022jp(QStringLiteral("第%1号").arg(n)).toBase64() + "?=";
     return mail;
 }
 
@@ -47,7 +49,7 @@ QByteArray issueMessage(int n) {
     return build(issueMail(n));
 }
 
-class Import : public ::testing::Test {
+class MailFolder : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return dir.filePath(name); }
 
@@ -59,6 +61,7 @@ protected:
         ImportSettings settings;
         settings.savePath = path("save.txt");
         settings.extraction.withTitles = withTitles;
+        if (!keep) settings.keptBytes = 0;
         return importMail(mailboxes, settings, progress);
     }
 
@@ -73,9 +76,17 @@ protected:
     }
 
     QTemporaryDir dir;
+    bool keep = true;
 };
 
-TEST_F(Import, SavesLikeTheSaveCommandOldestFirst) {
+// These run twice: with the messages kept from the first reading, and with
+// every message read a second time when its turn comes.
+class Import : public MailFolder, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override { keep = GetParam(); }
+};
+
+TEST_P(Import, SavesLikeTheSaveCommandOldestFirst) {
     // Dates out of order; one without a date; a non-issue; the same day
     // twice (mailbox order decides).
     Mail undated = issueMail(1);
@@ -111,16 +122,17 @@ TEST_F(Import, SavesLikeTheSaveCommandOldestFirst) {
     EXPECT_FALSE(QFile::exists(summary.recordPath + ".pending"));
 }
 
-TEST_F(Import, SourcesOfEveryKindAndCharsetMerge) {
+TEST_P(Import, SourcesOfEveryKindAndCharsetMerge) {
     // Every charset and transfer encoding, spread over an mbox, a Maildir
     // (in new/ and cur/) and a message file.
     std::vector<QByteArray> inMbox, inMaildir;
     int n = 1;
     for (const QByteArray charset : {"ISO-2022-JP", "Shift_JIS", "EUC-JP", "UTF-8"}) {
-        for (Transfer transfer : {Transfer::EightBit, Transfer::Base64, Transfer::QuotedPrintable}) {
-            const Transfer used =
-                charset == "ISO-2022-JP" && transfer == Transfer::EightBit ? Transfer::SevenBit
-                                                                           : transfer;
+        for (Transfer transfer :
+             {Transfer::EightBit, Transfer::Base64, Transfer::QuotedPrintable}) {
+            const Transfer used = charset == "ISO-2022-JP" && transfer == Transfer::EightBit
+                                      ? Transfer::SevenBit
+                                      : transfer;
             (n % 2 ? inMbox : inMaildir).push_back(build(issueMail(n, charset, used)));
             ++n;
         }
@@ -133,7 +145,7 @@ TEST_F(Import, SourcesOfEveryKindAndCharsetMerge) {
     EXPECT_EQ(saved(), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 20}));
 }
 
-TEST_F(Import, EachIssueOnce) {
+TEST_P(Import, EachIssueOnce) {
     Mail noId = issueMail(9);
     noId.messageId.clear();
     Mail noIdAgain = noId;  // the same text, other headers
@@ -157,7 +169,7 @@ TEST_F(Import, EachIssueOnce) {
     EXPECT_EQ(saved(), (std::vector<int>{1, 2, 9, 3}));
 }
 
-TEST_F(Import, MboxFromLinesInsideTheColumn) {
+TEST_P(Import, MboxFromLinesInsideTheColumn) {
     Mail mail = issueMail(1, "UTF-8", Transfer::EightBit);
     mail.body = issue({QStringLiteral("投稿 1\r\nFrom here on\r\n>From there")});
     spit(path("a.mbox"), mbox({build(mail), issueMessage(2)}));
@@ -168,7 +180,7 @@ TEST_F(Import, MboxFromLinesInsideTheColumn) {
     EXPECT_TRUE(content.contains("\r\n>From there\r\n")) << content.toStdString();
 }
 
-TEST_F(Import, BadInputIsReportedAndNothingPartialIsSaved) {
+TEST_P(Import, BadInputIsReportedAndNothingPartialIsSaved) {
     Mail badBase64 = issueMail(2, "Shift_JIS", Transfer::Base64);
     badBase64.rawBody = base64Lines(cp932(badBase64.body)).left(99) + "\n";  // cut mid-group
     Mail unknown = issueMail(3);
@@ -206,13 +218,13 @@ TEST_F(Import, BadInputIsReportedAndNothingPartialIsSaved) {
     EXPECT_EQ(run({path("b.mbox")}).imported, 3);
 }
 
-TEST_F(Import, SourcesThatAreNoMailboxAreRefusedUpFront) {
+TEST_F(MailFolder, SourcesThatAreNoMailboxAreRefusedUpFront) {
     spit(path("issue.txt"), cp932(issue({QStringLiteral("投稿")})));
     QDir().mkpath(path("plain-folder"));
     Mailboxes mailboxes;
     QString error;
-    for (const QString& source : {path("issue.txt"), path("plain-folder"), path("missing"),
-                                  QStringLiteral("/dev/null")}) {
+    for (const QString& source :
+         {path("issue.txt"), path("plain-folder"), path("missing"), QStringLiteral("/dev/null")}) {
         EXPECT_FALSE(mailboxes.open({source}, &error)) << source.toStdString();
         EXPECT_TRUE(error.startsWith(source)) << error.toStdString();
     }
@@ -220,7 +232,7 @@ TEST_F(Import, SourcesThatAreNoMailboxAreRefusedUpFront) {
     EXPECT_TRUE(mailboxes.open({path("empty.mbox")}, &error));
 }
 
-TEST_F(Import, MailboxesThatChangeWhileRead) {
+TEST_P(Import, MailboxesThatChangeWhileRead) {
     spit(path("a.mbox"), mbox({issueMessage(1), issueMessage(2), issueMessage(3)}));
     std::vector<QByteArray> maildir = {issueMessage(4), issueMessage(5), issueMessage(6)};
     writeMaildir(path("Maildir"), maildir, 3);
@@ -233,7 +245,8 @@ TEST_F(Import, MailboxesThatChangeWhileRead) {
         run({path("Maildir"), path("a.mbox")}, false, [&](const ImportProgress& progress) {
             if (progress.stage == ImportProgress::Stage::Reading && !changed) {
                 changed = true;
-                QFile::rename(path("Maildir/new/") + fresh[0], path("Maildir/cur/") + fresh[0] + ":2,S");
+                QFile::rename(path("Maildir/new/") + fresh[0],
+                              path("Maildir/cur/") + fresh[0] + ":2,S");
                 QFile::remove(path("Maildir/new/") + fresh[1]);
                 QFile::resize(path("a.mbox"), 100);
             }
@@ -246,7 +259,7 @@ TEST_F(Import, MailboxesThatChangeWhileRead) {
     EXPECT_TRUE(summary.anyFailure());
 }
 
-TEST_F(Import, CancelKeepsWhatWasSavedAndTheRestFollowsLater) {
+TEST_P(Import, CancelKeepsWhatWasSavedAndTheRestFollowsLater) {
     std::vector<QByteArray> messages;
     for (int n = 1; n <= 20; ++n) messages.push_back(issueMessage(n));
     spit(path("a.mbox"), mbox(messages));
@@ -264,7 +277,7 @@ TEST_F(Import, CancelKeepsWhatWasSavedAndTheRestFollowsLater) {
     EXPECT_EQ(saved().size(), 20u);
 }
 
-TEST_F(Import, RefusedFilesAndAFullDisk) {
+TEST_F(MailFolder, RefusedFilesAndAFullDisk) {
     // A per-title file that cannot be written fails its issue, whole.
     Mail other = issueMail(2);
     other.body = issue({QStringLiteral("投稿 2")}, QStringLiteral("別の題"));
@@ -289,8 +302,8 @@ TEST_F(Import, RefusedFilesAndAFullDisk) {
         const rlimit limit{160000, 160000};  // room for one batch, not two
         ::setrlimit(RLIMIT_FSIZE, &limit);
         const ImportSummary partial = run({path("big.mbox")});
-        const bool asExpected = !partial.stopped.isEmpty() && partial.imported == 500 &&
-                                partial.notReached > 0;
+        const bool asExpected =
+            !partial.stopped.isEmpty() && partial.imported == 500 && partial.notReached > 0;
         ::_exit(asExpected ? 0 : 1);
     }
     int status = 0;
@@ -305,7 +318,7 @@ TEST_F(Import, RefusedFilesAndAFullDisk) {
     EXPECT_EQ(all.size(), 1200u);
 }
 
-TEST_F(Import, TheRecordIsLockedAndItsFormatChecked) {
+TEST_F(MailFolder, TheRecordIsLockedAndItsFormatChecked) {
     ImportRecord first, second;
     QString error;
     int finished = 0;
@@ -322,7 +335,7 @@ TEST_F(Import, TheRecordIsLockedAndItsFormatChecked) {
 
 // A run killed while it wrote a batch left ".pending" and a save file that
 // holds the batch in part: the next run completes it, once.
-TEST_F(Import, AnInterruptedBatchIsCompleted) {
+TEST_F(MailFolder, AnInterruptedBatchIsCompleted) {
     const QByteArray oldContent = "old\r\n";
     const QByteArray issueA = cp932(clipOf({QStringLiteral("投稿 1")}));
     const QByteArray issueB = cp932(clipOf({QStringLiteral("投稿 2")}));
@@ -338,10 +351,9 @@ TEST_F(Import, AnInterruptedBatchIsCompleted) {
         body += "file " + QByteArray::number(oldContent.size()) + " " +
                 QByteArray::number(bytes.size()) + " " + QUrl::toPercentEncoding(path("save.txt")) +
                 "\n" + bytes + "\n";
-        spit(record + ".pending", body + "end " +
-                                      QCryptographicHash::hash(body, QCryptographicHash::Sha256)
-                                          .toHex() +
-                                      "\n");
+        spit(record + ".pending",
+             body + "end " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() +
+                 "\n");
         ImportRecord opened;
         QString error;
         int finished = 0;
@@ -372,7 +384,7 @@ TEST_F(Import, AnInterruptedBatchIsCompleted) {
 // once. Kills must also land inside a batch (between its append and its
 // record): after the first kills, the timings close in on the time the
 // writing starts; when no kill landed inside, new timings are tried.
-TEST_F(Import, KillAndRerun) {
+TEST_F(MailFolder, KillAndRerun) {
     constexpr int kIssues = 2000;
     std::vector<QByteArray> messages;
     for (int n = 1; n <= kIssues; ++n) messages.push_back(issueMessage(n));
@@ -396,7 +408,8 @@ TEST_F(Import, KillAndRerun) {
         }
         int status = 0;
         ::waitpid(pid, &status, 0);
-        const double micros = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        const double micros =
+            std::chrono::duration<double, std::micro>(Clock::now() - start).count();
         return std::make_pair(micros, WIFEXITED(status) && WEXITSTATUS(status) == 0);
     };
     auto recordedKeys = [&] { return static_cast<int>(slurp(record).count("\nid ")); };
@@ -412,7 +425,8 @@ TEST_F(Import, KillAndRerun) {
             QFile::remove(record);
             QFile::remove(record + ".pending");
             const long from = i < 4 ? 0 : latestWithNothing * 9 / 10;
-            const long wait = std::uniform_int_distribution<long>(from, static_cast<long>(whole))(rng);
+            const long wait =
+                std::uniform_int_distribution<long>(from, static_cast<long>(whole))(rng);
             importInChild(wait);
             ++kills;
             const int inFile = static_cast<int>(saved().size());
@@ -429,6 +443,39 @@ TEST_F(Import, KillAndRerun) {
     EXPECT_GT(insideBatch, 0) << "no kill of " << kills << " landed inside a batch";
     std::printf("kill and rerun: %d kills, %d inside a batch\n", kills, insideBatch);
 }
+
+// A message decoded while its mailbox is scanned reads exactly as it does
+// when read again on its own: wherever it stands in the mbox, whatever the
+// empty lines around it.
+TEST_F(MailFolder, ReadingOnceOrTwiceGivesTheSameText) {
+    QByteArray box = mbox({issueMessage(1), issueMessage(2)});
+    box += "From editor@example.com Mon Jan  1 00:00:00 2024\n" + issueMessage(3);  // no empty line
+    box += "From editor@example.com Mon Jan  1 00:00:00 2024\n" + issueMessage(4) + "\n";
+    for (const QByteArray& ending : {QByteArray(), QByteArray("\n")}) {
+        spit(path("a.mbox"), box + ending);
+        Mailboxes mailboxes;
+        QString error;
+        ASSERT_TRUE(mailboxes.open({path("a.mbox")}, &error));
+        std::vector<ScannedMessage> messages;
+        mailboxes.scan([&](ScannedMessage&& m) { messages.push_back(std::move(m)); },
+                       [](qint64, qint64) { return true; }, [] { return true; });
+        ASSERT_EQ(messages.size(), 4u);
+        for (const ScannedMessage& scanned : messages) {
+            QString problem;
+            const std::optional<Message> again = mailboxes.read(scanned.where, &problem);
+            ASSERT_TRUE(again.has_value()) << problem.toStdString();
+            EXPECT_TRUE(again->text.contains(QStringLiteral("発行：ぴこぴこ")));
+            if (scanned.message) {
+                EXPECT_EQ(scanned.message->text, again->text);
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(KeptOrReadAgain, Import, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? "Kept" : "ReadAgain";
+                         });
 
 }  // namespace
 }  // namespace sorimba::mail::test

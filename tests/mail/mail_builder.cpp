@@ -85,8 +85,8 @@ QByteArray quotedPrintable(const QByteArray& bytes) {
             continue;
         }
         QByteArray piece;
-        if ((c >= 33 && c <= 126 && c != '=') || (c == ' ' && i + 1 < bytes.size() &&
-                                                  bytes[i + 1] != '\n'))
+        if ((c >= 33 && c <= 126 && c != '=') ||
+            (c == ' ' && i + 1 < bytes.size() && bytes[i + 1] != '\n'))
             piece = QByteArray(1, static_cast<char>(c));
         else
             piece = "=" + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
