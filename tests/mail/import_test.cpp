@@ -379,30 +379,46 @@ TEST_F(MailFolder, AnInterruptedBatchIsCompleted) {
     EXPECT_EQ(slurp(path("save.txt")), oldContent);
 }
 
-// Kills at random moments of an import of 2,000 issues (four batches),
-// each followed by a run to the end: every issue must be in the save file
-// once. Kills must also land inside a batch (between its append and its
-// record): after the first kills, the timings close in on the time the
-// writing starts; when no kill landed inside, new timings are tried.
+// Kills at random moments of the writing part of an import of 1,500
+// issues (three batches), each followed by a run to the end: every issue
+// must be in the save file once. The child says when it starts writing, and
+// the kill comes at a random time after that, up to the time the writing
+// took in a run without a kill. Kills must also land inside a batch
+// (between its append and its record); when none did, new timings are tried.
 TEST_F(MailFolder, KillAndRerun) {
-    constexpr int kIssues = 2000;
+    constexpr int kIssues = 1500;
     std::vector<QByteArray> messages;
     for (int n = 1; n <= kIssues; ++n) messages.push_back(issueMessage(n));
     spit(path("big.mbox"), mbox(messages));
     const QString record = path(".save.txt.sorimba-imported");
 
     using Clock = std::chrono::steady_clock;
-    // Runs the import in a child, killed after `killAfter` microseconds
-    // (never when negative); the time it ran, and whether it succeeded.
+    // Runs the import in a child, killed `killAfter` microseconds after it
+    // started writing (never when negative); how long the writing ran, and
+    // whether the child succeeded.
     auto importInChild = [&](long killAfter) {
+        int writing[2];
+        if (::pipe(writing) != 0) return std::make_pair(0.0, false);
         std::fflush(nullptr);
-        const auto start = Clock::now();
         const pid_t pid = ::fork();
         if (pid == 0) {
-            const ImportSummary summary = run({path("big.mbox")});
+            ::close(writing[0]);
+            bool told = false;
+            const ImportSummary summary =
+                run({path("big.mbox")}, false, [&](const ImportProgress& progress) {
+                    if (!told && progress.stage == ImportProgress::Stage::Importing) {
+                        told = ::write(writing[1], "w", 1) == 1;
+                    }
+                    return true;
+                });
             ::_exit(summary.anyFailure() ? 1 : 0);
         }
-        if (killAfter >= 0) {
+        ::close(writing[1]);
+        char go = 0;
+        const bool started = ::read(writing[0], &go, 1) == 1;
+        ::close(writing[0]);
+        const auto start = Clock::now();
+        if (started && killAfter >= 0) {
             ::usleep(static_cast<useconds_t>(killAfter));
             ::kill(pid, SIGKILL);
         }
@@ -413,25 +429,24 @@ TEST_F(MailFolder, KillAndRerun) {
         return std::make_pair(micros, WIFEXITED(status) && WEXITSTATUS(status) == 0);
     };
     auto recordedKeys = [&] { return static_cast<int>(slurp(record).count("\nid ")); };
+    auto startAfresh = [&] {
+        QFile::remove(path("save.txt"));
+        QFile::remove(record);
+        QFile::remove(record + ".pending");
+    };
 
-    const auto [whole, ok] = importInChild(-1);
+    const auto [writingTime, ok] = importInChild(-1);
     ASSERT_TRUE(ok);
     std::mt19937 rng(std::random_device{}());
-    long latestWithNothing = 0;  // the latest kill that found nothing saved
     int insideBatch = 0, kills = 0;
-    for (int round = 0; round < 4 && insideBatch == 0; ++round) {
-        for (int i = 0; i < 12; ++i) {
-            QFile::remove(path("save.txt"));
-            QFile::remove(record);
-            QFile::remove(record + ".pending");
-            const long from = i < 4 ? 0 : latestWithNothing * 9 / 10;
-            const long wait =
-                std::uniform_int_distribution<long>(from, static_cast<long>(whole))(rng);
-            importInChild(wait);
+    for (int round = 0; round < 4 && (round < 2 || insideBatch == 0); ++round) {
+        for (int i = 0; i < 8; ++i) {
+            startAfresh();
+            importInChild(
+                std::uniform_int_distribution<long>(0, static_cast<long>(writingTime))(rng));
             ++kills;
-            const int inFile = static_cast<int>(saved().size());
-            if (inFile == 0) latestWithNothing = std::max(latestWithNothing, wait);
-            if (inFile > recordedKeys()) ++insideBatch;
+            // Inside a batch: more issues in the save file than recorded.
+            if (static_cast<int>(saved().size()) > recordedKeys()) ++insideBatch;
             ASSERT_TRUE(importInChild(-1).second) << "the run after kill " << kills << " failed";
             std::vector<int> all = saved();
             std::sort(all.begin(), all.end());
