@@ -4,13 +4,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QStringDecoder>
 #include <QThread>
 #include <QUrl>
@@ -22,6 +26,7 @@
 #include "extraction/extraction.h"
 #include "saving/save_command.h"
 #include "textfile/textfile.h"
+#include "window/accessibility.h"
 #include "window/font_dialog.h"
 #include "window/on_top.h"
 #include "window/text_area.h"
@@ -39,6 +44,9 @@ const QString kCaption = QStringLiteral("!Sorimba");
 const QString kHint = QStringLiteral("[ Weekly Piko2 ] をドラッグドロップして下さい");
 const QString kWindowFont = QStringLiteral("ＭＳ ゴシック");
 const QString kNotFound = QStringLiteral("取り込めませんでした");
+const QString kSaveTip = QStringLiteral("右クリックで保存場所の変更");
+const QString kSaveFileIs = QStringLiteral("保存先：");
+const QString kNoSaveFile = QStringLiteral("保存先：まだ選ばれていません");
 
 // Captions of the option items, in item order, and their first-built states.
 const std::array<QString, kOptionCount> kOptionCaptions = {
@@ -51,6 +59,18 @@ const std::array<QString, kOptionCount> kOptionCaptions = {
     QStringLiteral("文章連結"),
     QStringLiteral("取り込んだ後すぐ保存"),
     QStringLiteral("保存確認メッセージ"),
+};
+// What each option item does, for assistive technologies.
+const std::array<QString, kOptionCount> kOptionDescriptions = {
+    QStringLiteral("取り込んだ文章をすぐクリップボードにコピーします"),
+    QStringLiteral("「●」のお題も取り込み、保存はお題ごとのファイルに分けます"),
+    QStringLiteral("「◇これに一票」の行も取り込みます"),
+    QStringLiteral("スタッフのひとことも取り込みます"),
+    QStringLiteral("ぴこぴこについての説明も取り込みます"),
+    QStringLiteral("このウィンドウをいつもほかのウィンドウより手前に表示します"),
+    QStringLiteral("段落ごとに行をつないで一行にします"),
+    QStringLiteral("ドロップで取り込んだらすぐ保存します"),
+    QStringLiteral("保存のたびに保存したことを知らせます"),
 };
 constexpr std::array<bool, kOptionCount> kOptionDefaults = {false, false, false, false, false,
                                                             true,  false, false, true};
@@ -152,7 +172,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     saveButton = makeButton(QStringLiteral("保　存"), 1440);
     copyAllButton = makeButton(QStringLiteral("すべてコピー"), 2880);
     fontButton = makeButton(QStringLiteral("フォント"), 4260);
-    saveButton->setToolTip(QStringLiteral("右クリックで保存場所の変更"));
 
     clipView = new TextArea(client);
     clipView->setGeometry(pixelsX(kTextLeft), pixelsY(kTextTop), pixelsX(kTextWidth),
@@ -167,12 +186,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setTabOrder(copyAllButton, fontButton);
     setTabOrder(fontButton, saveButton);
 
-    QMenu* options = menuBar()->addMenu(QStringLiteral("Option"));
+    // Alt+O and Alt+C open the two entries of the menu bar.
+    QMenu* options = menuBar()->addMenu(QStringLiteral("&Option"));
     options->setFont(font);
     for (int i = 0; i < kOptionCount; ++i) {
         QAction* item = options->addAction(kOptionCaptions[std::size_t(i)]);
         item->setCheckable(true);
         item->setChecked(kOptionDefaults[std::size_t(i)]);
+        describeMenuEntry(item, kOptionDescriptions[std::size_t(i)]);
         optionItems[std::size_t(i)] = item;
         connect(item, &QAction::triggered, this, [this, i](bool checked) {
             // Qt flipped the mark already; toggleOption does the flipping.
@@ -180,7 +201,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
             toggleOption(i);
         });
     }
-    convertAction = menuBar()->addAction(QStringLiteral("convert"));
+    convertAction = menuBar()->addAction(QStringLiteral("&convert"));
     connect(convertAction, &QAction::triggered, this, &MainWindow::convertClicked);
 
     connect(importButton, &QPushButton::clicked, this, &MainWindow::importFromClipboard);
@@ -190,9 +211,75 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     saveButton->installEventFilter(this);
     client->installEventFilter(this);
 
+    // The keys of a desktop program: Ctrl+S saves, Ctrl+Shift+S chooses the
+    // save file (as the right button, the menu key and Shift+F10 on 保　存).
+    // The text area keeps its own Ctrl+A, C, V, X and Z.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, this,
+            [this] {
+                if (saveButton->isEnabled()) saveClicked();
+            });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), this),
+            &QShortcut::activated, this, [this] {
+                if (saveButton->isEnabled()) chooseSaveFile();
+            });
+
+    describeControls(options);
+    showSaveFile();
+
     // The client area at first start; the menu bar comes on top of it.
     resize(pixelsX(kClientWidth), pixelsY(kClientHeight) + menuBar()->sizeHint().height());
+    // The focus starts on 取り込み, drawn so it is seen (showStartFocus).
     importButton->setFocus();
+}
+
+void MainWindow::describeControls(QMenu* options) {
+    setAccessibleDescription(
+        QStringLiteral("ウィークリーぴこぴこの投稿欄を取り込み、ファイルに保存します"));
+    centralWidget()->setAccessibleName(QStringLiteral("操作と文章"));
+    centralWidget()->setAccessibleDescription(QStringLiteral("ボタンと取り込んだ文章"));
+    importButton->setAccessibleName(QStringLiteral("取り込み"));
+    importButton->setAccessibleDescription(
+        QStringLiteral("クリップボードにコピーした号から投稿欄を取り込みます"));
+    saveButton->setAccessibleName(QStringLiteral("保存"));
+    copyAllButton->setAccessibleName(QStringLiteral("すべてコピー"));
+    copyAllButton->setAccessibleDescription(
+        QStringLiteral("文章をすべてクリップボードにコピーします"));
+    fontButton->setAccessibleName(QStringLiteral("フォント"));
+    fontButton->setAccessibleDescription(QStringLiteral("文章のフォントと色を選びます"));
+    clipView->setAccessibleName(QStringLiteral("取り込んだ文章"));
+    clipView->setAccessibleDescription(
+        QStringLiteral("取り込んだ投稿欄の文章です。手で直せます。"
+                       "号の文章やファイルをここにドロップすると取り込みます"));
+    // The parts of the text area a screen reader also meets.
+    clipView->viewport()->setAccessibleName(QStringLiteral("文章の表示"));
+    clipView->viewport()->setAccessibleDescription(QStringLiteral("取り込んだ文章を表示します"));
+    for (QScrollBar* bar : {clipView->verticalScrollBar(), clipView->horizontalScrollBar()}) {
+        bar->setAccessibleName(QStringLiteral("文章のスクロールバー"));
+        bar->setAccessibleDescription(QStringLiteral("文章を動かして見る場所を変えます"));
+        if (QWidget* frame = bar->parentWidget(); frame && frame != clipView) {
+            frame->setAccessibleName(QStringLiteral("スクロールバーの枠"));
+            frame->setAccessibleDescription(QStringLiteral("文章のスクロールバーを収めます"));
+        }
+    }
+    menuBar()->setAccessibleName(QStringLiteral("メニューバー"));
+    menuBar()->setAccessibleDescription(QStringLiteral("設定の Option と変換の convert"));
+    options->setAccessibleName(QStringLiteral("Option"));
+    options->setAccessibleDescription(QStringLiteral("取り込みと保存の設定"));
+    describeMenuEntry(options->menuAction(), QStringLiteral("取り込みと保存の設定を開きます"));
+    describeMenuEntry(convertAction,
+                      QStringLiteral("テキストファイルの段落をそれぞれ一行にまとめます"));
+}
+
+void MainWindow::showSaveFile() {
+    // The save file, or that none is chosen yet, under the button's hint.
+    QString path = saveState_.savePath;
+    path.replace(QChar(0), QChar(0x2400));  // a NUL would cut the text short
+    const QString where = path.isEmpty() ? kNoSaveFile : kSaveFileIs + path;
+    saveButton->setToolTip(kSaveTip + QLatin1Char('\n') + where);
+    saveButton->setAccessibleDescription(
+        QStringLiteral("文章を保存先のファイルに足します（Ctrl+S）。"
+                       "保存先は右クリック、メニューキー、Ctrl+Shift+S で選べます。") +
+        where);
 }
 
 MainWindow::~MainWindow() = default;
@@ -246,10 +333,12 @@ void MainWindow::saveClicked() {
     saveButton->setEnabled(false);
     saving::saveCommand(*this, text(), {option(WithTitles), option(ConfirmSave)}, saveState_);
     saveButton->setEnabled(true);
+    showSaveFile();  // the save may have chosen the file
 }
 
 void MainWindow::chooseSaveFile() {
     saving::chooseSaveFile(*this, saveState_);
+    showSaveFile();
 }
 
 void MainWindow::convertClicked() {
@@ -346,6 +435,11 @@ bool MainWindow::event(QEvent* event) {
         case QEvent::Resize:
         case QEvent::Show:
             applyPendingOuterSize();
+            showStartFocus();
+            break;
+        case QEvent::WindowActivate:
+            showStartFocus();
+            startFocusShown_ = true;
             break;
         default:
             break;
@@ -353,13 +447,40 @@ bool MainWindow::event(QEvent* event) {
     return handled;
 }
 
+void MainWindow::showStartFocus() {
+    // Qt draws the focus of a button only after a key moved it there, and
+    // clears that state as a window is shown: the start-up focus on
+    // 取り込み would not show. Until the window is first activated it is
+    // drawn as keyboard focus; a mouse click clears it as usual.
+    if (!startFocusShown_) setAttribute(Qt::WA_KeyboardFocusChange);
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == centralWidget() && event->type() == QEvent::Resize) {
         fitTextArea();
-    } else if (watched == saveButton && event->type() == QEvent::MouseButtonPress &&
-               saveButton->isEnabled() &&
-               static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
-        chooseSaveFile();
+    } else if (watched == saveButton && saveButton->isEnabled()) {
+        // The right button, and from the keyboard the menu key or Shift+F10,
+        // choose the save file. A right press is followed by a context menu
+        // event of its own, which must not choose a second time.
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+                if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) chooseSaveFile();
+                break;
+            case QEvent::ContextMenu:
+                if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard)
+                    chooseSaveFile();
+                return true;
+            case QEvent::KeyPress: {
+                const auto* key = static_cast<QKeyEvent*>(event);
+                if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+                    chooseSaveFile();
+                    return true;
+                }
+                break;
+            }
+            default:
+                break;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -373,6 +494,7 @@ void MainWindow::loadSettingsFrom(const settings::SettingsFiles& files) {
     settingsFiles_ = files;
     saveState_.savePath = settings::loadSettings(*this, files);
     if (!saveState_.savePath.isEmpty()) sharedDialog_.fileName = saveState_.savePath;
+    showSaveFile();
 }
 
 // --- Prompts ------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "window/shared_dialog.h"
 
 class QAction;
+class QMenu;
 class QMimeData;
 class QPushButton;
 
@@ -34,8 +35,10 @@ public:
     void loadSettingsFrom(const settings::SettingsFiles& files);
 
     // --- Controls ----------------------------------------------------
-    QPushButton* importButton;   // "取り込み": import the issue on the clipboard
-    QPushButton* saveButton;     // "保　存": save; right button: choose the save file
+    QPushButton* importButton;  // "取り込み": import the issue on the clipboard
+    // "保　存": save (also Ctrl+S); right button, menu key, Shift+F10 or
+    // Ctrl+Shift+S: choose the save file. Its tooltip names the save file.
+    QPushButton* saveButton;
     QPushButton* copyAllButton;  // "すべてコピー"
     QPushButton* fontButton;     // "フォント"
     TextArea* clipView;
@@ -118,6 +121,11 @@ protected:
 
 private:
     QPushButton* makeButton(const QString& caption, int left);
+    // Accessible names and descriptions of every control.
+    void describeControls(QMenu* options);
+    // Shows the current save file in 保　存's tooltip and description.
+    void showSaveFile();
+    void showStartFocus();
     std::optional<QString> droppedText(const QMimeData& mime);
     bool setOuterSize(std::optional<double> widthTwips, std::optional<double> heightTwips);
     void applyPendingOuterSize();
@@ -130,6 +138,7 @@ private:
     // applied again once the frame is known, so the frame gets that size.
     std::optional<double> pendingOuterWidth_;
     std::optional<double> pendingOuterHeight_;
+    bool startFocusShown_ = false;  // the window was activated once
 };
 
 }  // namespace sorimba

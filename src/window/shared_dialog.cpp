@@ -60,8 +60,12 @@ Answer SharedDialog::message(QWidget* parent, const QString& text, Buttons butto
 }
 
 std::optional<QString> SharedDialog::chooseFile(QWidget* parent, FileChoice purpose) {
-    Q_UNUSED(purpose);
-    QFileDialog dialog(parent, QStringLiteral("ファイルを開く"));
+    // Titled for what the file is chosen for, and its OK button says so.
+    const bool saveFile = purpose == FileChoice::SaveFile;
+    QFileDialog dialog(parent, saveFile ? QStringLiteral("保存先のファイルを選ぶ")
+                                        : QStringLiteral("変換するファイルを選ぶ"));
+    dialog.setLabelText(QFileDialog::Accept,
+                        saveFile ? QStringLiteral("保存先にする") : QStringLiteral("変換へ進む"));
     // Qt's own dialog: a native one may refuse names of files not there yet.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

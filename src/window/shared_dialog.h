@@ -25,7 +25,8 @@ public:
     Answer message(QWidget* parent, const QString& text, Buttons buttons);
 
     // The file chooser, listing "テキストファイル (*.txt)"; any name may be
-    // typed. On OK keeps the full path in fileName and returns it.
+    // typed. Its title and OK button name the purpose. On OK keeps the full
+    // path in fileName and returns it.
     std::optional<QString> chooseFile(QWidget* parent, FileChoice purpose);
 
     // A font and colour chosen in the font dialog.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QDialog>
 #include <QDir>
@@ -17,7 +18,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "textfile/textfile.h"
 #include "window/font_dialog.h"
@@ -89,10 +92,13 @@ TEST(MainWindowLayout, FirstStartHasTheDesignLayout) {
         EXPECT_EQ(b.button->text(), b.caption);
         EXPECT_EQ(twipRect(form, b.button->geometry()), QRect(b.left, 120, 1275, 435)) << b.left;
     }
-    EXPECT_EQ(form.saveButton->toolTip(), QStringLiteral("右クリックで保存場所の変更"));
+    EXPECT_EQ(form.saveButton->toolTip(),
+              QStringLiteral("右クリックで保存場所の変更\n保存先：まだ選ばれていません"));
 
-    // Tab order importButton, clipView, copyAllButton, fontButton, saveButton; importButton first.
+    // Tab order importButton, clipView, copyAllButton, fontButton, saveButton; importButton
+    // first, and its focus is drawn as keyboard focus, so it shows.
     EXPECT_EQ(form.focusWidget(), form.importButton);
+    EXPECT_TRUE(form.testAttribute(Qt::WA_KeyboardFocusChange));
     std::vector<QWidget*> order;
     QWidget* w = form.importButton;
     for (int i = 0; i < 5; ++i) {
@@ -116,11 +122,14 @@ TEST(MainWindowLayout, FirstStartHasTheDesignLayout) {
 TEST(MainWindowLayout, MenuBarHasOptionAndConvert) {
     ScriptedWindow form;
     const QList<QAction*> entries = form.menuBar()->actions();
-    ASSERT_EQ(entries.size(), 2);
-    EXPECT_EQ(entries[0]->text(), QStringLiteral("Option"));
+    ASSERT_GE(entries.size(), 2);
+    // The captions read "Option" and "convert"; Alt+O and Alt+C open them.
+    EXPECT_EQ(entries[0]->text(), QStringLiteral("&Option"));
+    EXPECT_EQ(QKeySequence::mnemonic(entries[0]->text()), QKeySequence(Qt::ALT | Qt::Key_O));
     ASSERT_NE(entries[0]->menu(), nullptr);
     EXPECT_EQ(entries[1], form.convertAction);
-    EXPECT_EQ(entries[1]->text(), QStringLiteral("convert"));
+    EXPECT_EQ(entries[1]->text(), QStringLiteral("&convert"));
+    EXPECT_EQ(QKeySequence::mnemonic(entries[1]->text()), QKeySequence(Qt::ALT | Qt::Key_C));
     EXPECT_EQ(entries[1]->menu(), nullptr);  // acts on click, no drop-down
 
     const QStringList captions = {QStringLiteral("取り込んだ後クリップボードにコピー"),
@@ -618,6 +627,96 @@ TEST_F(WindowTest, SaveButtonLeftClickSavesRightPressChoosesTheFile) {
     form.saveButton->setEnabled(false);
     QCoreApplication::sendEvent(form.saveButton, &right);
     EXPECT_EQ(form.fileChooserShown, 1);
+}
+
+TEST_F(WindowTest, TheMenuKeyAndShiftF10OnSaveChooseTheSaveFile) {
+    QTemporaryDir dir;
+    form.show();
+    settle();
+    const QString chosen = dir.filePath(QStringLiteral("<b>鍵</b> & 1.txt"));
+    form.fileChoices = {chosen, std::nullopt};
+
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                              form.saveButton->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(form.saveButton, &menuKey);
+    EXPECT_EQ(form.fileChooserShown, 1);
+    EXPECT_EQ(form.saveState().savePath, chosen);
+    // The tooltip names the save file, as plain text whatever the name holds.
+    const QString tip = form.saveButton->toolTip();
+    EXPECT_EQ(tip, QStringLiteral("右クリックで保存場所の変更\n保存先：") + chosen);
+    EXPECT_FALSE(Qt::mightBeRichText(tip));
+    EXPECT_TRUE(form.saveButton->accessibleDescription().endsWith(chosen));
+
+    QKeyEvent shiftF10(QEvent::KeyPress, Qt::Key_F10, Qt::ShiftModifier);
+    QCoreApplication::sendEvent(form.saveButton, &shiftF10);
+    EXPECT_EQ(form.fileChooserShown, 2);
+    EXPECT_EQ(form.saveState().savePath, chosen);  // cancelled: kept
+
+    // The context menu event that follows a right press chooses nothing more.
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                 form.saveButton->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(form.saveButton, &rightClick);
+    QKeyEvent plainF10(QEvent::KeyPress, Qt::Key_F10, Qt::NoModifier);
+    QCoreApplication::sendEvent(form.saveButton, &plainF10);
+    EXPECT_EQ(form.fileChooserShown, 2);
+    EXPECT_FALSE(QFile::exists(chosen));
+
+    // A save that chose the file shows it too.
+    ScriptedWindow fresh;
+    fresh.setOption(ConfirmSave, false);
+    fresh.setText(kClip);
+    const QString first = dir.filePath(QStringLiteral("first.txt"));
+    fresh.fileChoices = {first};
+    fresh.saveClicked();
+    EXPECT_TRUE(fresh.saveButton->toolTip().endsWith(QStringLiteral("保存先：") + first));
+}
+
+TEST(MainWindowAccessibility, EveryControlHasANameAndADescription) {
+    ScriptedWindow form;
+    form.show();
+    settle();
+    std::vector<QString> seen;
+    int items = 0;
+    // Walks the accessible tree of the window as a screen reader would.
+    std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+        ASSERT_NE(node, nullptr);
+        const QString name = node->text(QAccessible::Name);
+        const bool shown = !node->state().invisible;
+        if (shown) {
+            EXPECT_FALSE(name.isEmpty())
+                << "role " << node->role() << " " << node->object()->metaObject()->className();
+            EXPECT_FALSE(node->text(QAccessible::Description).isEmpty())
+                << name.toStdString() << ", role " << node->role();
+            seen.push_back(name);
+        }
+        if (node->role() == QAccessible::MenuItem) ++items;
+        for (int i = 0; i < node->childCount(); ++i) walk(node->child(i));
+    };
+    walk(QAccessible::queryAccessibleInterface(&form));
+    for (const QString& control :
+         {QStringLiteral("取り込み"), QStringLiteral("保存"), QStringLiteral("すべてコピー"),
+          QStringLiteral("フォント"), QStringLiteral("取り込んだ文章"), QStringLiteral("Option"),
+          QStringLiteral("convert")}) {
+        EXPECT_NE(std::find(seen.begin(), seen.end(), control), seen.end())
+            << control.toStdString();
+    }
+    // The nine option items, each with its caption as name and a description.
+    EXPECT_GE(items, 2 + kOptionCount);
+    QAccessibleInterface* menu =
+        QAccessible::queryAccessibleInterface(form.optionItems[0]->parent());
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->childCount(), kOptionCount);
+    for (int i = 0; i < kOptionCount; ++i) {
+        QAccessibleInterface* item = menu->child(i);
+        EXPECT_EQ(item->text(QAccessible::Name), form.optionItems[std::size_t(i)]->text());
+        EXPECT_FALSE(item->text(QAccessible::Description).isEmpty()) << i;
+        EXPECT_EQ(item->state().checked, form.option(i)) << i;
+        EXPECT_EQ(item->parent()->object(), menu->object());
+    }
+    // Pressing an item through its accessible action is a click on it.
+    const bool before = form.option(WithVotes);
+    menu->child(WithVotes)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(form.option(WithVotes), !before);
 }
 
 TEST(MainWindowClose, ClosingStoresTheSettings) {

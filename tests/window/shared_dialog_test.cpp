@@ -98,6 +98,30 @@ TEST(FileChooser, StartsFromTheFileNameAndTakesANewName) {
     EXPECT_EQ(dialog.fileName, typed);
 }
 
+TEST(FileChooser, IsTitledForItsPurposeAndItsOkButtonSaysSo) {
+    SharedDialog dialog;
+    struct Case {
+        FileChoice purpose;
+        QString title;
+        QString accept;
+    };
+    for (const Case& c : {Case{FileChoice::SaveFile, QStringLiteral("保存先のファイルを選ぶ"),
+                               QStringLiteral("保存先にする")},
+                          Case{FileChoice::FileToConvert, QStringLiteral("変換するファイルを選ぶ"),
+                               QStringLiteral("変換へ進む")}}) {
+        QString title;
+        QString accept;
+        whenModalOpens<QFileDialog>([&](QFileDialog* d) {
+            title = d->windowTitle();
+            accept = d->labelText(QFileDialog::Accept);
+            d->reject();
+        });
+        EXPECT_EQ(dialog.chooseFile(nullptr, c.purpose), std::nullopt);
+        EXPECT_EQ(title, c.title);
+        EXPECT_EQ(accept, c.accept);
+    }
+}
+
 TEST(ColourCodes, RgbAndSystemColours) {
     EXPECT_EQ(colourOfCode(0x0000FF), QColor(255, 0, 0));
     EXPECT_EQ(colourOfCode(0x00FF0000), QColor(0, 0, 255));
