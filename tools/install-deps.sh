@@ -16,6 +16,9 @@ packages=(
     desktop-file-utils appstream
     # Mail: messages, mboxes and Maildirs.
     libgmime-3.0-dev
+    # What a screen reader finds in the window: AT-SPI on a D-Bus session of
+    # the test's own.
+    python3-pyatspi at-spi2-core dbus
 )
 
 missing=()

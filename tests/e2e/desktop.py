@@ -771,12 +771,14 @@ class Desktop:
 
     def start_app(self, data_dat: bytes | None = None, data2_dat: bytes | None = None,
                   timeout: float = 20, folder: str | None = None, exe: str | None = None,
-                  args: tuple = (), settings_dir: str | None = None) -> "App":
+                  args: tuple = (), settings_dir: str | None = None,
+                  env: dict | None = None) -> "App":
         """Starts the program from a private folder (a new one unless given,
         with these settings files when given) and waits for its framed window.
         With exe, runs that program (an installed copy) instead, with its
-        settings files in settings_dir; args are its command line."""
-        app = App(self, data_dat, data2_dat, folder, exe, args, settings_dir)
+        settings files in settings_dir; args are its command line. env sets
+        variables over the desktop's for the program (None removes one)."""
+        app = App(self, data_dat, data2_dat, folder, exe, args, settings_dir, env)
         self.history.append(app)
         app.start(timeout)
         return app
@@ -793,9 +795,13 @@ class App:
 
     def __init__(self, desk: Desktop, data_dat: bytes | None, data2_dat: bytes | None,
                  folder: str | None = None, exe: str | None = None, args: tuple = (),
-                 settings_dir: str | None = None):
+                 settings_dir: str | None = None, env: dict | None = None):
         self.desk = desk
         self.args = list(args)
+        self.env = None
+        if env:
+            self.env = {k: v for k, v in desk.env.items() if env.get(k, v) is not None}
+            self.env.update({k: v for k, v in env.items() if v is not None})
         if exe is None:
             self.dir = folder or tempfile.mkdtemp(prefix="app-", dir=desk.tmp)
             self.exe = os.path.join(self.dir, "sorimba")
@@ -838,7 +844,7 @@ class App:
         started = time.monotonic()
         with open(self.log_path, "wb") as log_file:
             self.proc = self.desk.spawn([self.exe, *self.args], cwd=self.cwd, stdout=log_file,
-                                        stderr=log_file)
+                                        stderr=log_file, env=self.env)
         self.desk.apps.append(self)
         win = poll(self._find_main, timeout, "the main window \"!Sorimba\" to appear")
         self.start_seconds = time.monotonic() - started
