@@ -39,6 +39,15 @@ public:
         return 0;
     }
 
+    // Converts into a buffer the caller sized for all of the input; returns
+    // the iconv error that stopped it (0 when all input was taken).
+    int convert(char** in, size_t* inLeft, char** out, size_t* outLeft) {
+        if (iconv(cd_, in, inLeft, out, outLeft) != static_cast<size_t>(-1)) return 0;
+        const int error = errno;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // reset shift state
+        return error;
+    }
+
 private:
     iconv_t cd_;
 };
@@ -76,23 +85,36 @@ std::string encodeCp932(std::u16string_view text) {
     return out;
 }
 
-std::u16string decodeCp932(std::string_view bytes) {
+std::size_t decodeCp932Into(std::string_view bytes, char16_t* out, std::size_t* consumed) {
+    // UTF-16LE is the order of char16_t here, so iconv writes straight into
+    // the caller's buffer.
+    static_assert(std::endian::native == std::endian::little);
     Converter conv("UTF-16LE", "CP932");
-    std::string utf16;
-    utf16.reserve(bytes.size() * 2);
-    std::string_view rest = bytes;
-    while (!rest.empty()) {
-        char* in = const_cast<char*>(rest.data());
-        size_t inLeft = rest.size();
-        int error = conv.run(&in, &inLeft, utf16);
-        rest.remove_prefix(rest.size() - inLeft);
-        if (error == 0) break;
+    char* outPtr = reinterpret_cast<char*>(out);
+    // Every byte gives at most one code unit, so the output never runs out.
+    size_t outLeft = bytes.size() * 2;
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    while (inLeft > 0) {
+        const int error = conv.convert(&in, &inLeft, &outPtr, &outLeft);
+        if (error == 0 || error == E2BIG || outLeft < 2) break;  // E2BIG cannot happen
+        // A lead byte at the very end may be completed by the bytes after.
+        if (error == EINVAL && consumed) break;
         // An invalid byte (or a lead byte cut off at the end) becomes U+FFFD.
-        utf16.append("\xFD\xFF", 2);
-        rest.remove_prefix(1);
+        const char16_t replacement = u'\uFFFD';
+        std::memcpy(outPtr, &replacement, 2);
+        outPtr += 2;
+        outLeft -= 2;
+        ++in;
+        --inLeft;
     }
-    std::u16string out(utf16.size() / 2, u'\0');
-    std::memcpy(out.data(), utf16.data(), out.size() * 2);
+    if (consumed) *consumed = bytes.size() - inLeft;
+    return static_cast<std::size_t>(outPtr - reinterpret_cast<char*>(out)) / 2;
+}
+
+std::u16string decodeCp932(std::string_view bytes) {
+    std::u16string out(bytes.size(), u'\0');
+    out.resize(decodeCp932Into(bytes, out.data()));
     return out;
 }
 
@@ -103,8 +125,11 @@ QByteArray toCp932(const QString& text) {
 }
 
 QString fromCp932(const QByteArray& bytes) {
-    std::u16string text = decodeCp932(std::string_view(bytes.constData(), bytes.size()));
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    QString text(bytes.size(), Qt::Uninitialized);
+    text.resize(static_cast<qsizetype>(
+        decodeCp932Into(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())),
+                        reinterpret_cast<char16_t*>(text.data()))));
+    return text;
 }
 
 }  // namespace sorimba::textfile

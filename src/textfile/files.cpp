@@ -1,11 +1,14 @@
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "textfile/textfile.h"
 
@@ -100,21 +103,33 @@ Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents
         ::close(fd);
         return refused(Refusal::NotRegular);
     }
-    const bool bounded = maxBytes >= 0;
-    qint64 expected = st.st_size;
-    if (bounded && expected > maxBytes) expected = maxBytes;
-    contents->reserve(static_cast<qsizetype>(expected));
-    char buffer[65536];
+    Outcome read = readFrom(fd, maxBytes, contents, complete);
+    ::close(fd);
+    return read;
+}
+
+Outcome readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete) {
+    contents->clear();
+    if (complete) *complete = false;
+    const qint64 limit = maxBytes >= 0 ? maxBytes : std::numeric_limits<qsizetype>::max();
+    // The bytes go straight into one buffer, sized for the whole file when
+    // the size is known; it grows only for pipes and for files that grew.
+    struct stat st {};
+    const qint64 known = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+    contents->resize(static_cast<qsizetype>(std::min<qint64>(known, limit)));
+    preferLargePages(contents->data(), static_cast<size_t>(contents->size()));
+    qsizetype filled = 0;
     bool atEnd = false;
-    while (!bounded || contents->size() < maxBytes) {
-        size_t want = sizeof buffer;
-        if (bounded)
-            want = static_cast<size_t>(std::min<qint64>(want, maxBytes - contents->size()));
-        ssize_t n = ::read(fd, buffer, want);
+    while (filled < limit) {
+        if (filled == contents->size()) {
+            const qint64 grown = std::max<qint64>(qint64{filled} * 2, filled + 65536);
+            contents->resize(static_cast<qsizetype>(std::min(grown, limit)));
+        }
+        const ssize_t n =
+            ::read(fd, contents->data() + filled, static_cast<size_t>(contents->size() - filled));
         if (n < 0) {
             if (errno == EINTR) continue;
-            int error = errno;
-            ::close(fd);
+            const int error = errno;
             contents->clear();
             return systemFailure(error);
         }
@@ -122,10 +137,11 @@ Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents
             atEnd = true;
             break;
         }
-        contents->append(buffer, n);
+        filled += n;
     }
+    contents->resize(filled);
     if (!atEnd) {
-        // Exactly maxBytes read: the file is complete when nothing follows.
+        // Exactly maxBytes read: the input is complete when nothing follows.
         char probe;
         ssize_t n;
         do {
@@ -133,9 +149,24 @@ Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents
         } while (n < 0 && errno == EINTR);
         atEnd = n == 0;
     }
-    ::close(fd);
     if (complete) *complete = atEnd;
     return {};
+}
+
+void preferLargePages(void* data, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+    if (bytes < 2 * kLargePage) return;
+    // Only whole large pages inside the buffer; the advice never reaches
+    // memory outside it.
+    const auto start = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t from = (start + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t to = (start + bytes) & ~(kLargePage - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
 }
 
 Outcome appendToFile(const QString& path, const QByteArray& bytes) {

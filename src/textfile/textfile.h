@@ -24,6 +24,11 @@ QByteArray toCp932(const QString& text);
 // the next byte, so nothing is skipped silently beyond that byte.
 std::u16string decodeCp932(std::string_view bytes);
 QString fromCp932(const QByteArray& bytes);
+// The same, written straight into `out`, which has room for bytes.size()
+// code units (no byte gives more than one); returns the units written. With
+// `consumed`, bytes may be one piece of many: a lead byte at the very end is
+// left for the next piece, and *consumed tells how many bytes were decoded.
+std::size_t decodeCp932Into(std::string_view bytes, char16_t* out, std::size_t* consumed = nullptr);
 
 // Splits bytes into lines. A line ends at CR LF or at a lone CR; an LF that
 // does not follow a CR is an ordinary character. The last line needs no line
@@ -78,6 +83,18 @@ Outcome readFile(const QString& path, QByteArray* contents);
 // maxBytes is negative), so a huge file is never loaded whole. *complete, when
 // given, tells whether that was the whole file. A read error gives no bytes.
 Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents, bool* complete);
+
+// The same for an open descriptor (a file, a pipe such as standard input),
+// read from where it stands to its end.
+Outcome readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete);
+
+// Asks the system to back a large buffer with large pages (2 MiB). Memory
+// touched for the first time is filled in page by page, and on some machines
+// (virtual ones especially) each 4 KiB page costs microseconds: for a buffer
+// of many megabytes that is about to be filled once, large pages cost a small
+// fraction of that. Small buffers are left alone; the advice only ever
+// changes speed.
+void preferLargePages(void* data, size_t bytes);
 
 // Appends bytes to a regular file in place, creating it when missing. When
 // the old content does not end with a line end, CR LF is written first, so

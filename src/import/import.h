@@ -1,0 +1,75 @@
+#pragma once
+// Issue text as it reaches the program: the clipboard's text, a drop on the
+// window, a file named or dropped, standard input. Every way in decodes by
+// the same rules and bridges line ends the same way, so the same bytes give
+// the same clip text in the window and in sorimba-clip. QtCore only.
+
+#include <QByteArrayView>
+#include <QString>
+#include <optional>
+
+class QMimeData;
+
+namespace sorimba::import {
+
+// How the bytes of an issue become text.
+enum class Encoding {
+    // UTF-16 or UTF-32 when the bytes start with their byte order mark; UTF-8
+    // when they start with its mark or are valid UTF-8 as a whole; otherwise
+    // code page 932, the encoding of the newsletter's own files.
+    Detect,
+    Utf8,   // forced; invalid bytes become U+FFFD
+    Cp932,  // forced; invalid bytes become U+FFFD
+};
+
+// Files larger than this are refused: no issue comes near it, and reading a
+// stray disk image dropped on the window would freeze it.
+inline constexpr qint64 kMaxFileBytes = qint64{128} * 1024 * 1024;
+
+struct FileOptions {
+    Encoding encoding = Encoding::Detect;
+    // Off only for looking at the bytes as they stand (sorimba-clip --raw).
+    bool bridgeLineEnds = true;
+    qint64 maxBytes = kMaxFileBytes;
+};
+
+// The text of an issue file, or why there is none.
+struct FileImport {
+    bool ok = false;
+    QString text;   // when ok: the issue text, decoded and (as asked) bridged
+    QString error;  // when not ok: why, in words
+};
+
+// A named or dropped file. Anything but a regular file is refused without
+// being opened for reading (a FIFO would hang the caller), and so is a file
+// larger than options.maxBytes.
+FileImport importFile(const QString& path, const FileOptions& options = {});
+
+// All of an open descriptor (standard input), decoded as a file is.
+FileImport importStream(int fd, const FileOptions& options = {});
+
+// Bytes already in memory, decoded as a file is.
+QString importBytes(QByteArrayView bytes, const FileOptions& options = {});
+
+// Text the desktop handed over as text (the clipboard, a drop of text):
+// only the line ends are bridged.
+QString importText(QString text);
+
+// The issue text that a drop on the window carries: the first .txt file
+// among dropped local files (read as importFile reads it; a file that cannot
+// be read gives an empty text, which the extraction reports as not
+// importable), otherwise the drop's plain text. Nothing when the drop holds
+// neither, e.g. a picture or files of other kinds.
+std::optional<QString> textOfDrop(const QMimeData& data);
+
+// Decodes bytes by the rules of `encoding`. A byte order mark that decided
+// (or matches) the encoding is not part of the text.
+QString decodeIssue(QByteArrayView bytes, Encoding encoding = Encoding::Detect);
+
+// Linux programs end lines with LF alone; the program's text (and the
+// extraction, which cuts lines at CR) uses CR LF. Every LF that does not
+// follow a CR becomes CR LF; everything else stays as it is. Works in place
+// when the text is not shared and has room.
+QString withCrLfLineEnds(QString text);
+
+}  // namespace sorimba::import

@@ -1,0 +1,156 @@
+// The ways an issue comes in: files, standard input, the clipboard's text
+// and drops.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QList>
+#include <QMimeData>
+#include <QUrl>
+#include <cerrno>
+#include <cstring>
+
+#include "import/decode.h"
+#include "import/import.h"
+#include "textfile/textfile.h"
+
+namespace sorimba::import {
+namespace {
+
+QString tooLarge(qint64 maxBytes) {
+    constexpr qint64 kMiB = qint64{1} << 20;
+    if (maxBytes % kMiB == 0) return QStringLiteral("larger than %1 MiB").arg(maxBytes / kMiB);
+    return QStringLiteral("larger than %1 bytes").arg(maxBytes);
+}
+
+FileImport failed(const QString& why) {
+    return FileImport{false, QString(), why};
+}
+
+FileImport imported(std::optional<QString> text, const QString& error, const FileOptions& options) {
+    if (!text) return failed(error);
+    return FileImport{true, options.bridgeLineEnds ? withCrLfLineEnds(std::move(*text)) : *text,
+                      QString()};
+}
+
+// Reads all of a descriptor into one piece of `buffer`.
+bool readAll(int fd, QByteArray& buffer, qsizetype& filled, qint64 offset) {
+    while (filled < buffer.size()) {
+        const ssize_t n = ::pread(fd, buffer.data() + filled,
+                                  static_cast<size_t>(buffer.size() - filled), offset + filled);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        filled += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+FilePieces::FilePieces(int fd, qint64 size, qint64 maxBytes)
+    : fd_(fd), size_(size), maxBytes_(maxBytes), buffer_(kPieceBytes, Qt::Uninitialized) {}
+
+QByteArray FilePieces::firstBytes(qsizetype n) {
+    QByteArray start(n, Qt::Uninitialized);
+    qsizetype filled = 0;
+    if (!readAll(fd_, start, filled, 0)) error = textfile::systemFailure(errno).error;
+    start.truncate(filled);
+    return start;
+}
+
+bool FilePieces::restart(qsizetype skip) {
+    offset_ = skip;
+    filled_ = 0;
+    atEnd_ = false;
+    return !failed();
+}
+
+std::optional<QByteArrayView> FilePieces::next(qsizetype carried) {
+    if (atEnd_ || failed()) return std::nullopt;
+    std::memmove(buffer_.data(), buffer_.constData() + filled_ - carried, size_t(carried));
+    filled_ = carried;
+    const qsizetype before = filled_;
+    if (!readAll(fd_, buffer_, filled_, offset_ - carried)) {
+        error = textfile::systemFailure(errno).error;
+        return std::nullopt;
+    }
+    offset_ += filled_ - before;
+    atEnd_ = filled_ < buffer_.size();
+    if (offset_ > maxBytes_) {
+        error = tooLarge(maxBytes_);
+        return std::nullopt;
+    }
+    if (filled_ == 0) return std::nullopt;
+    return QByteArrayView(buffer_.constData(), filled_);
+}
+
+FileImport importFile(const QString& path, const FileOptions& options) {
+    if (path.isEmpty()) return failed(textfile::refused(textfile::Refusal::NoName).error);
+    // O_NONBLOCK: a FIFO is opened without waiting for a writer, and then
+    // refused like anything else that is not a regular file.
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return failed(textfile::systemFailure(errno).error);
+    struct stat st {};
+    FileImport result;
+    if (::fstat(fd, &st) != 0) {
+        result = failed(textfile::systemFailure(errno).error);
+    } else if (!S_ISREG(st.st_mode)) {
+        result = failed(textfile::refused(textfile::Refusal::NotRegular).error);
+    } else if (st.st_size > options.maxBytes) {
+        result = failed(tooLarge(options.maxBytes));
+    } else {
+        FilePieces pieces(fd, st.st_size, options.maxBytes);
+        result = imported(decode(pieces, options.encoding), pieces.error, options);
+    }
+    ::close(fd);
+    return result;
+}
+
+FileImport importStream(int fd, const FileOptions& options) {
+    // A pipe cannot be read twice, and the first guess of the encoding may
+    // be wrong: its bytes are kept.
+    QByteArray bytes;
+    bool complete = false;
+    const textfile::Outcome read = textfile::readFrom(fd, options.maxBytes, &bytes, &complete);
+    if (!read.ok) return failed(read.error);
+    if (!complete) return failed(tooLarge(options.maxBytes));
+    MemoryPieces pieces(bytes);
+    std::optional<QString> text = decode(pieces, options.encoding);
+    QByteArray().swap(bytes);
+    return imported(std::move(text), QString(), options);
+}
+
+QString decodeIssue(QByteArrayView bytes, Encoding encoding) {
+    MemoryPieces pieces(bytes);
+    return decode(pieces, encoding).value_or(QString());
+}
+
+QString importBytes(QByteArrayView bytes, const FileOptions& options) {
+    QString text = decodeIssue(bytes, options.encoding);
+    return options.bridgeLineEnds ? withCrLfLineEnds(std::move(text)) : text;
+}
+
+QString importText(QString text) {
+    return withCrLfLineEnds(std::move(text));
+}
+
+std::optional<QString> textOfDrop(const QMimeData& data) {
+    const QList<QUrl> urls = data.urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile()) {
+        // Files from a file manager: the first .txt file among them.
+        for (const QUrl& url : urls) {
+            if (!url.isLocalFile()) continue;
+            const QString path = url.toLocalFile();
+            if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive)) continue;
+            FileImport file = importFile(path);
+            return file.ok ? std::move(file.text) : QString();
+        }
+        return std::nullopt;
+    }
+    if (data.hasText()) return importText(data.text());
+    return std::nullopt;
+}
+
+}  // namespace sorimba::import
