@@ -1,86 +1,74 @@
 // sorimba-clip convert FILE | --folder DIR: the paragraph conversion of the
 // "convert" menu, from a shell. Unlike the window, it tells what failed.
 
-#include <cstdio>
-#include <string>
-
-#include "cli/commands.h"
+#include "cli/subcommand.h"
 #include "convert/convert.h"
 
 namespace sorimba::cli {
 namespace {
 
-constexpr const char* kConvertUsage = "usage: sorimba-clip convert FILE | --folder DIR\n";
+const QString kFolder = QStringLiteral("folder");
 
-int usage(const char* why) {
-    std::fprintf(stderr, "sorimba-clip convert: %s\n%s", why, kConvertUsage);
-    return 2;
-}
+int run(const Invocation& call) {
+    const QStringList files = call.arguments();
+    const QStringList folders = call.parser().values(kFolder);
+    if (folders.size() > 1) return call.usageError(QStringLiteral("--folder given twice"));
+    const bool folderMode = !folders.isEmpty();
+    if (folderMode && !files.isEmpty())
+        return call.usageError(QStringLiteral("give either FILE or --folder DIR"));
+    if (files.size() > 1)
+        return call.usageError(QStringLiteral("give one FILE or one --folder DIR"));
+    if (!folderMode && files.isEmpty())
+        return call.usageError(QStringLiteral("nothing to convert"));
+    const QString target = folderMode ? folders[0] : files[0];
+    if (target.isEmpty()) return call.usageError(QStringLiteral("empty name"));
 
-void reportFailure(const QString& path, const QString& why) {
-    std::fprintf(stderr, "sorimba-clip convert: %s: %s\n", path.toLocal8Bit().constData(),
-                 why.toLocal8Bit().constData());
-}
-
-// An argument as a path, or nothing when its bytes do not survive the way
-// to a QString and back (they would name another file).
-bool toPath(const std::string& arg, QString* path) {
-    const QByteArray raw(arg.data(), static_cast<qsizetype>(arg.size()));
-    *path = QString::fromLocal8Bit(raw);
-    return path->toLocal8Bit() == raw;
-}
-
-}  // namespace
-
-int runConvert(const Args& args) {
-    bool folderMode = false;
-    bool optionsDone = false;
-    std::string target;
-    bool haveTarget = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (!optionsDone && arg == "--") {
-            optionsDone = true;
-        } else if (!optionsDone && arg == "--folder") {
-            if (folderMode) return usage("--folder given twice");
-            if (i + 1 >= args.size()) return usage("--folder needs a folder");
-            folderMode = true;
-            if (haveTarget) return usage("give either FILE or --folder DIR");
-            target = args[++i];
-            haveTarget = true;
-        } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
-            return usage(("unknown option " + arg).c_str());
-        } else {
-            if (haveTarget) return usage("give one FILE or one --folder DIR");
-            target = arg;
-            haveTarget = true;
-        }
-    }
-    if (!haveTarget) return usage("nothing to convert");
-    if (target.empty()) return usage("empty name");
-
-    QString path;
-    if (!toPath(target, &path)) {
-        reportFailure(path, QStringLiteral("the name is not valid in this locale"));
+    const auto failed = [&call](const QString& path, const QString& why) {
+        call.report(path + QStringLiteral(": ") + why);
+    };
+    const std::optional<QString> path = call.fileName(target);
+    if (!path) {
+        failed(target, QStringLiteral("the name is not valid in this locale"));
         return 1;
     }
 
     if (!folderMode) {
-        textfile::Outcome done = convert::convertFile(path);
+        const textfile::Outcome done = convert::convertFile(*path);
         if (done.ok) return 0;
-        reportFailure(path, done.error);
+        failed(*path, done.error);
         return 1;
     }
 
-    convert::FolderOutcome done = convert::convertFolder(path);
+    const convert::FolderOutcome done = convert::convertFolder(*path);
     if (!done.listed) {
-        reportFailure(path, done.error);
+        failed(*path, done.error);
         return 1;
     }
-    for (const convert::FileFailure& failure : done.failures) {
-        reportFailure(failure.path, failure.error);
-    }
+    for (const convert::FileFailure& failure : done.failures) failed(failure.path, failure.error);
     return done.failures.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+Subcommand convertCommand() {
+    return {QStringLiteral("convert"),
+            QStringLiteral("FILE | --folder DIR"),
+            QStringLiteral("Joins the lines of each paragraph, as the \"convert\" menu does.\n"
+                           "In one file, or in every .txt file of a folder; names each file it "
+                           "could not\nconvert."),
+            QStringLiteral("  0  every file was converted (or needed no change)\n"
+                           "  1  a file or the folder could not be converted (each is named)\n"
+                           "  2  usage error\n"),
+            [](QCommandLineParser& parser) {
+                parser.addOption(QCommandLineOption(
+                    kFolder, QStringLiteral("Converts every .txt file of the folder DIR."),
+                    QStringLiteral("DIR")));
+                parser.addPositionalArgument(QStringLiteral("FILE"),
+                                             QStringLiteral("The file to convert, whatever its "
+                                                            "name."),
+                                             QStringLiteral("[FILE]"));
+            },
+            run};
 }
 
 }  // namespace sorimba::cli

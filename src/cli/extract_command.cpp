@@ -1,157 +1,144 @@
 // sorimba-clip extract: the column extraction from a shell. Reads an issue
-// from FILE or stdin, writes the clip text (CR LF line ends) as UTF-8.
+// from FILE or standard input exactly as the window reads a dropped file,
+// writes the clip text (CR LF line ends) as UTF-8.
 
 #include <unistd.h>
 
-#include <QByteArray>
-#include <QString>
-#include <QStringView>
+#include <QStringEncoder>
 #include <algorithm>
-#include <cerrno>
+#include <array>
 #include <cstdio>
-#include <string>
 #include <string_view>
 
-#include "cli/commands.h"
-#include "extraction/extraction.h"
-#include "textfile/textfile.h"
+#include "cli/subcommand.h"
+#include "import/import.h"
 
 namespace sorimba::cli {
 namespace {
 
-constexpr const char* kExtractUsage =
-    "usage: sorimba-clip extract [--with-titles] [--with-votes] [--with-staff-word]\n"
-    "                            [--with-about] [--join-lines] [--raw] [--encoding cp932|utf-8]\n"
-    "                            [FILE]\n";
+// The option switches the extraction reads, as flags.
+struct OptionFlag {
+    Option option;
+    const char* flag;
+    const char* description;
+};
+constexpr std::array<OptionFlag, 5> kOptionFlags{{
+    {WithTitles, "with-titles", "Takes the \"●\" titles; they group the entries."},
+    {WithVotes, "with-votes", "Takes the \"◇これに一票\" lines."},
+    {WithStaffWord, "with-staff-word", "Takes the staff section."},
+    {WithAbout, "with-about", "Takes the service's description of itself."},
+    {JoinLines, "join-lines", "Makes each paragraph one line."},
+}};
 
-int usageError(const std::string& what) {
-    std::fprintf(stderr, "sorimba-clip extract: %s\n%s", what.c_str(), kExtractUsage);
-    return 2;
-}
+const QString kRaw = QStringLiteral("raw");
+const QString kEncoding = QStringLiteral("encoding");
 
-bool readStdin(QByteArray* bytes) {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n == 0) return true;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes->append(buffer, n);
+void declare(QCommandLineParser& parser) {
+    for (const OptionFlag& flag : kOptionFlags) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(flag.flag),
+                                            QString::fromUtf8(flag.description)));
     }
+    parser.addOption(QCommandLineOption(
+        kRaw,
+        QStringLiteral("Leaves LF line ends as they are (the extraction cuts lines at CR).")));
+    parser.addOption(QCommandLineOption(
+        kEncoding,
+        QStringLiteral("Reads the issue as cp932 or utf-8, instead of UTF-16 or UTF-32 by their "
+                       "byte order mark, UTF-8 when valid, code page 932 otherwise."),
+        QStringLiteral("NAME")));
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("The issue; standard input when missing or \"-\"."),
+                                 QStringLiteral("[FILE]"));
 }
 
-// Writes UTF-16 text as UTF-8 in pieces, so the whole output never exists
-// twice in memory. A piece never ends between the halves of a surrogate pair.
+// Writes UTF-16 text as UTF-8 in pieces through one buffer, so the whole
+// output never exists twice in memory. A piece never ends between the
+// halves of a surrogate pair.
 bool writeUtf8(std::u16string_view text) {
-    constexpr std::size_t kPiece = 1 << 20;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
+    constexpr std::size_t kPiece = std::size_t{1} << 18;
+    QByteArray buffer(static_cast<qsizetype>(kPiece * 3), Qt::Uninitialized);
+    QStringEncoder encoder(QStringConverter::Utf8);
+    for (std::size_t pos = 0; pos < text.size();) {
         std::size_t n = std::min(kPiece, text.size() - pos);
-        if (pos + n < text.size() && text[pos + n - 1] >= 0xD800 && text[pos + n - 1] <= 0xDBFF) {
-            --n;
-        }
-        const QByteArray utf8 = QStringView(text.data() + pos, static_cast<qsizetype>(n)).toUtf8();
-        if (std::fwrite(utf8.constData(), 1, utf8.size(), stdout) !=
-            static_cast<std::size_t>(utf8.size())) {
-            return false;
-        }
+        if (pos + n < text.size() && QChar::isHighSurrogate(text[pos + n - 1])) --n;
+        const char* end = encoder.appendToBuffer(
+            buffer.data(), QStringView(text.data() + pos, static_cast<qsizetype>(n)));
+        const auto size = static_cast<std::size_t>(end - buffer.constData());
+        if (std::fwrite(buffer.constData(), 1, size, stdout) != size) return false;
         pos += n;
     }
     return std::fflush(stdout) == 0;
 }
 
-}  // namespace
-
-int runExtract(const Args& args) {
-    extraction::Options options;
-    bool raw = false;
-    bool cp932 = false;
-    std::string file;
-    bool haveFile = false;
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--with-titles") {
-            options.withTitles = true;
-        } else if (arg == "--with-votes") {
-            options.withVotes = true;
-        } else if (arg == "--with-staff-word") {
-            options.withStaffWord = true;
-        } else if (arg == "--with-about") {
-            options.withAbout = true;
-        } else if (arg == "--join-lines") {
-            options.joinLines = true;
-        } else if (arg == "--raw") {
-            raw = true;
-        } else if (arg == "--encoding") {
-            if (i + 1 >= args.size()) return usageError("--encoding needs a value");
-            const std::string& value = args[++i];
-            if (value == "cp932") {
-                cp932 = true;
-            } else if (value == "utf-8" || value == "utf8") {
-                cp932 = false;
-            } else {
-                return usageError("unknown encoding: " + value);
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usageError("unknown option: " + arg);
-        } else if (haveFile) {
-            return usageError("more than one FILE given");
+int run(const Invocation& call) {
+    const QCommandLineParser& parser = call.parser();
+    import::FileOptions read;
+    read.bridgeLineEnds = !parser.isSet(kRaw);
+    if (parser.isSet(kEncoding)) {
+        const QString name = parser.value(kEncoding);
+        if (name == u"cp932") {
+            read.encoding = import::Encoding::Cp932;
+        } else if (name == u"utf-8" || name == u"utf8") {
+            read.encoding = import::Encoding::Utf8;
         } else {
-            file = arg;
-            haveFile = true;
+            return call.usageError(QStringLiteral("unknown encoding: ") + name);
         }
     }
+    const QStringList files = call.arguments();
+    if (files.size() > 1) return call.usageError(QStringLiteral("more than one FILE given"));
 
-    QByteArray bytes;
-    if (!haveFile || file == "-") {
-        if (!readStdin(&bytes)) {
-            std::fputs("sorimba-clip extract: cannot read standard input\n", stderr);
+    import::FileImport issue;
+    if (files.isEmpty() || files[0] == u"-") {
+        issue = import::importStream(STDIN_FILENO, read);
+        if (!issue.ok) {
+            call.report(QStringLiteral("cannot read standard input: ") + issue.error);
             return 2;
         }
     } else {
-        const textfile::Outcome read = textfile::readFile(QString::fromLocal8Bit(file), &bytes);
-        if (!read.ok) {
-            std::fprintf(stderr, "sorimba-clip extract: cannot read %s: %s\n", file.c_str(),
-                         read.error.toLocal8Bit().constData());
+        const std::optional<QString> path = call.fileName(files[0]);
+        issue = path ? import::importFile(*path, read)
+                     : import::FileImport{
+                           false, {}, QStringLiteral("the name is not valid in this locale")};
+        if (!issue.ok) {
+            call.report(QStringLiteral("cannot read %1: %2").arg(files[0], issue.error));
             return 2;
         }
     }
 
-    // Decoding never fails: invalid UTF-8 and invalid code page 932 bytes
-    // become U+FFFD. Each copy is dropped as soon as the next one exists.
-    QString decodedUtf8;
-    std::u16string decodedCp932;
-    std::u16string_view issue;
-    if (cp932) {
-        decodedCp932 = textfile::decodeCp932(std::string_view(bytes.constData(), bytes.size()));
-        issue = decodedCp932;
-    } else {
-        decodedUtf8 = QString::fromUtf8(bytes);
-        issue = std::u16string_view(reinterpret_cast<const char16_t*>(decodedUtf8.utf16()),
-                                    static_cast<std::size_t>(decodedUtf8.size()));
-    }
-    QByteArray().swap(bytes);
-    std::u16string normalised;
-    if (!raw) {
-        normalised = extraction::normaliseLineEnds(issue);
-        decodedUtf8 = QString();
-        std::u16string().swap(decodedCp932);
-        issue = normalised;
-    }
-
-    const std::optional<std::u16string> clip = extraction::extractColumn(issue, options);
+    const extraction::Options options = import::extractionOptions([&parser](Option option) {
+        const auto flag =
+            std::find_if(kOptionFlags.begin(), kOptionFlags.end(),
+                         [option](const OptionFlag& f) { return f.option == option; });
+        return flag != kOptionFlags.end() && parser.isSet(QString::fromLatin1(flag->flag));
+    });
+    std::optional<std::u16string> clip = import::extractClip(issue.text, options);
+    issue.text = QString();
     if (!clip) {
         std::fputs("取り込めませんでした\n", stderr);
         return 1;
     }
     if (!writeUtf8(*clip)) {
-        std::fputs("sorimba-clip extract: cannot write the output\n", stderr);
+        call.report(QStringLiteral("cannot write the output"));
         return 2;
     }
     return 0;
+}
+
+}  // namespace
+
+Subcommand extractCommand() {
+    return {QStringLiteral("extract"),
+            QStringLiteral("[options] [FILE]"),
+            QStringLiteral("Cuts the column out of an issue and writes the clip text.\n"
+                           "The issue is read as the window reads a dropped file, and its LF "
+                           "line ends\nbecome CR LF; the clip text is written as UTF-8 with CR LF "
+                           "line ends."),
+            QStringLiteral("  0  the clip text was written (it may be empty)\n"
+                           "  1  the issue holds no column: 取り込めませんでした\n"
+                           "  2  usage error, or the issue could not be read or the output "
+                           "written\n"),
+            declare,
+            run};
 }
 
 }  // namespace sorimba::cli

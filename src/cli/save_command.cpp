@@ -1,115 +1,107 @@
 // sorimba-clip save [--with-titles] --save-path PATH [FILE]
-// Appends a clip text (UTF-8, from FILE or stdin) exactly as the save button
-// does, without dialogs or notices. Exit status 0 when every file took its
-// lines, 1 when any file could not be written, 2 for a usage or input error.
+// Appends a clip text (UTF-8, from FILE or standard input) exactly as the
+// save button does, without dialogs or notices.
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <QStringDecoder>
 #include <cstdio>
-#include <string>
 
-#include "cli/commands.h"
+#include "cli/subcommand.h"
+#include "import/import.h"
 #include "saving/saving.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::cli {
 namespace {
 
-constexpr const char* kUsage = "usage: sorimba-clip save [--with-titles] --save-path PATH [FILE]\n";
+const QString kWithTitles = QStringLiteral("with-titles");
+const QString kSavePath = QStringLiteral("save-path");
 
-int usage() {
-    std::fputs(kUsage, stderr);
-    return 2;
+void declare(QCommandLineParser& parser) {
+    parser.addOption(QCommandLineOption(
+        kWithTitles, QStringLiteral("Saves one file per \"●\" title, in the save file's folder.")));
+    parser.addOption(QCommandLineOption(kSavePath, QStringLiteral("The save file (needed)."),
+                                        QStringLiteral("PATH")));
+    parser.addPositionalArgument(
+        QStringLiteral("FILE"),
+        QStringLiteral("The clip text; standard input when missing or \"-\"."),
+        QStringLiteral("[FILE]"));
 }
 
-bool readAll(std::FILE* in, std::string* out) {
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) out->append(buffer, n);
-    return !std::ferror(in);
+// All bytes of a file named on the command line; any file that can be read
+// will do, a pipe such as <(command) too.
+bool readInput(const QString& path, QByteArray* bytes) {
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool complete = false;
+    const bool read = textfile::readFrom(fd, -1, bytes, &complete).ok;
+    ::close(fd);
+    return read;
 }
 
-// Linux programs end lines with LF alone; the text area holds CR LF.
-QString normaliseLineEnds(const QString& text) {
-    QString out;
-    out.reserve(text.size() + text.size() / 16);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char('\n') && (i == 0 || text[i - 1] != QLatin1Char('\r')))
-            out += QLatin1Char('\r');
-        out += text[i];
+int run(const Invocation& call) {
+    const QCommandLineParser& parser = call.parser();
+    const QStringList files = call.arguments();
+    if (files.size() > 1) return call.usageError(QStringLiteral("more than one FILE given"));
+    const QString savePathArgument = parser.value(kSavePath);
+    if (savePathArgument.isEmpty()) return call.usageError(QStringLiteral("--save-path is needed"));
+    const std::optional<QString> savePath = call.fileName(savePathArgument);
+    if (!savePath) {
+        call.report(savePathArgument + QStringLiteral(": the name is not valid in this locale"));
+        return 2;
     }
-    return out;
-}
 
-void printLine(std::FILE* to, const QString& text) {
-    std::fputs(text.toUtf8().constData(), to);
-    std::fputc('\n', to);
-}
-
-}  // namespace
-
-int runSave(const Args& args) {
-    bool withTitles = false;
-    std::string savePath;
-    bool haveSavePath = false;
-    std::string file;
-    bool haveFile = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--with-titles") {
-            withTitles = true;
-        } else if (arg == "--save-path" && i + 1 < args.size()) {
-            savePath = args[++i];
-            haveSavePath = true;
-        } else if (arg.rfind("--save-path=", 0) == 0) {
-            savePath = arg.substr(std::string("--save-path=").size());
-            haveSavePath = true;
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if ((arg.empty() || arg[0] != '-' || arg == "-") && !haveFile) {
-            file = arg;
-            haveFile = true;
-        } else {
-            return usage();
-        }
-    }
-    if (!haveSavePath || savePath.empty()) return usage();
-
-    std::string input;
-    if (!haveFile || file == "-") {
-        if (!readAll(stdin, &input)) {
-            std::fputs("sorimba-clip save: cannot read the standard input\n", stderr);
+    QByteArray input;
+    if (files.isEmpty() || files[0] == u"-") {
+        bool complete = false;
+        if (!textfile::readFrom(STDIN_FILENO, -1, &input, &complete).ok) {
+            call.report(QStringLiteral("cannot read the standard input"));
             return 2;
         }
     } else {
-        std::FILE* in = std::fopen(file.c_str(), "rb");
-        if (!in || !readAll(in, &input)) {
-            std::fprintf(stderr, "sorimba-clip save: cannot read %s\n", file.c_str());
-            if (in) std::fclose(in);
+        const std::optional<QString> path = call.fileName(files[0]);
+        if (!path || !readInput(*path, &input)) {
+            call.report(QStringLiteral("cannot read ") + files[0]);
             return 2;
         }
-        std::fclose(in);
     }
 
-    // Nothing of an undecodable input goes into the user's files.
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(QByteArrayView(input.data(), qsizetype(input.size())));
+    // Nothing of an undecodable input goes into the user's files, also not
+    // a character cut off at its end.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(input);
     if (decoder.hasError()) {
-        std::fputs("sorimba-clip save: the input is not valid UTF-8; nothing was saved\n", stderr);
+        call.report(QStringLiteral("the input is not valid UTF-8; nothing was saved"));
         return 2;
     }
 
     const saving::SaveResult result =
-        saving::saveLines(textfile::cutAtCrLf(normaliseLineEnds(text)), withTitles,
-                          QString::fromUtf8(savePath.data(), qsizetype(savePath.size())));
+        saving::saveLines(textfile::cutAtCrLf(import::withCrLfLineEnds(std::move(text))),
+                          parser.isSet(kWithTitles), *savePath);
     if (result.failures.empty()) return 0;
     for (const saving::Failure& failure : result.failures) {
         QString shown = failure.path;
         shown.replace(QChar(0), QStringLiteral("\\0"));
-        printLine(stderr, QStringLiteral("sorimba-clip save: ") + shown + QStringLiteral(": ") +
-                              failure.reason);
+        call.report(shown + QStringLiteral(": ") + failure.reason);
     }
     return 1;
+}
+
+}  // namespace
+
+Subcommand saveCommand() {
+    return {QStringLiteral("save"),
+            QStringLiteral("[--with-titles] --save-path PATH [FILE]"),
+            QStringLiteral("Appends a clip text to the save file, as the save button does.\n"
+                           "The clip text is UTF-8 (LF line ends become CR LF); it is saved in "
+                           "code page 932\nwith CR LF line ends."),
+            QStringLiteral("  0  every file took its lines\n"
+                           "  1  a file could not be written (each is named)\n"
+                           "  2  usage error, or the input could not be read or is not UTF-8\n"),
+            declare,
+            run};
 }
 
 }  // namespace sorimba::cli

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "cli/commands.h"
+#include "cli/subcommand.h"
 #include "settings/dat_format.h"
 #include "settings/settings_record.h"
 #include "textfile/textfile.h"
@@ -12,11 +12,6 @@ namespace sorimba::cli {
 namespace {
 
 using settings::DatStep;
-
-void print(const QString& text) {
-    QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-}
 
 QString nameOf(const DatStep& step) {
     static const char* const kOptions[] = {"CopyAfterImport", "WithTitles",      "WithVotes",
@@ -88,53 +83,68 @@ QString quoted(const QString& field) {
     return QStringLiteral("'") + out + u'\'';
 }
 
-}  // namespace
-
-int runSettings(const Args& args) {
-    if (args.size() != 1 || args[0].empty()) {
-        std::fputs("usage: sorimba-clip settings FILE\n", stderr);
-        return 2;
-    }
-    const QString path = QString::fromLocal8Bit(args[0].c_str());
+int run(const Invocation& call) {
+    const QStringList files = call.arguments();
+    if (files.size() != 1) return call.usageError(QStringLiteral("give one FILE"));
+    if (files[0].isEmpty()) return call.usageError(QStringLiteral("empty name"));
+    const QString path = call.fileName(files[0]).value_or(QString());
     // A window that takes every value; the real one may still refuse a size
     // or font size it cannot show.
     settings::SettingsRecord window;
     settings::DatReport report = settings::applyDataFile(window, path);
     if (!report.opened) {
-        std::fprintf(stderr, "sorimba-clip settings: cannot open %s\n", args[0].c_str());
+        call.report(QStringLiteral("cannot open ") + files[0]);
         return 2;
     }
 
-    print(QStringLiteral("%1: %2\n")
-              .arg(path, report.utf8 ? QStringLiteral("UTF-8 (byte order mark)")
-                                     : QStringLiteral("code page 932")));
+    print(stdout, QStringLiteral("%1: %2\n")
+                      .arg(path, report.utf8 ? QStringLiteral("UTF-8 (byte order mark)")
+                                             : QStringLiteral("code page 932")));
     const QString stops = QStringLiteral("; reading stops here, the rest keep their defaults\n");
     for (const DatStep& step : report.steps) {
         QString line = QStringLiteral("line %1: %2: ").arg(step.line).arg(nameOf(step));
         switch (step.result) {
             case DatStep::Result::Applied:
-                print(line + shown(step) + u'\n');
+                print(stdout, line + shown(step) + u'\n');
                 break;
             case DatStep::Result::Missing:
-                print(line + QStringLiteral("missing, the file ends") + stops);
+                print(stdout, line + QStringLiteral("missing, the file ends") + stops);
                 break;
             case DatStep::Result::TooLong:
-                print(line + QStringLiteral("longer than %1 bytes").arg(settings::kMaxFieldBytes) +
-                      stops);
+                print(stdout,
+                      line + QStringLiteral("longer than %1 bytes").arg(settings::kMaxFieldBytes) +
+                          stops);
                 break;
             case DatStep::Result::Unreadable:
-                print(line + quoted(step.field) + QStringLiteral(" cannot be read") + stops);
+                print(stdout,
+                      line + quoted(step.field) + QStringLiteral(" cannot be read") + stops);
                 break;
             case DatStep::Result::Refused:
-                print(line + quoted(step.field) + QStringLiteral(" is not taken") + stops);
+                print(stdout, line + quoted(step.field) + QStringLiteral(" is not taken") + stops);
                 break;
         }
     }
     if (report.allApplied()) {
-        print(QStringLiteral("all %1 values read; anything after them is ignored\n")
-                  .arg(report.valueCount));
+        print(stdout, QStringLiteral("all %1 values read; anything after them is ignored\n")
+                          .arg(report.valueCount));
     }
     return 0;
+}
+
+}  // namespace
+
+Subcommand settingsCommand() {
+    return {QStringLiteral("settings"),
+            QStringLiteral("FILE"),
+            QStringLiteral("Shows what a data.dat holds, as the window would apply it.\n"
+                           "Value by value, and where the reading stops."),
+            QStringLiteral("  0  the file was read (whatever it holds)\n"
+                           "  2  usage error, or the file cannot be opened\n"),
+            [](QCommandLineParser& parser) {
+                parser.addPositionalArgument(QStringLiteral("FILE"),
+                                             QStringLiteral("The data.dat to read."));
+            },
+            run};
 }
 
 }  // namespace sorimba::cli

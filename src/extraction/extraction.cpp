@@ -183,9 +183,13 @@ LineMarks marksOf(Line line) {
 // second copy of the text. Grows only within the bound.
 class ClipWriter {
 public:
-    ClipWriter(std::size_t expectedSize, const Options& options)
-        : join_(options.joinLines), bound_(options.maxOutputUnits) {
-        text_.reserve(std::min(expectedSize, bound_));
+    // The text is built in `storage` when it has room reserved, otherwise
+    // in memory reserved for the expected size.
+    ClipWriter(std::u16string storage, std::size_t expectedSize, const Options& options)
+        : join_(options.joinLines), bound_(options.maxOutputUnits), text_(std::move(storage)) {
+        text_.clear();
+        if (text_.capacity() <= std::u16string().capacity())
+            text_.reserve(std::min(expectedSize, bound_));
     }
 
     void line(Line element) {
@@ -574,34 +578,21 @@ private:
 
 }  // namespace
 
-std::optional<std::u16string> extractColumn(std::u16string_view issueText, const Options& options) {
+std::optional<std::u16string> extractColumn(std::u16string_view issueText, const Options& options,
+                                            std::u16string storage) {
     const std::size_t markerAt = lastColumnMarker(issueText);
     if (markerAt == std::u16string_view::npos) return std::nullopt;
     const Line column = issueText.substr(markerAt);
 
     // One sweep over the column: the scan hands what it settles to the
     // spacing pass, which writes through the joining pass when it is on.
-    ClipWriter out(column.size() + column.size() / 8 + 64, options);
+    ClipWriter out(std::move(storage), column.size() + column.size() / 8 + 64, options);
     SpacingPass spacing(out);
     CollectingScan scan(column, options, spacing, out);
     if (!scan.run()) return std::nullopt;
     if (spacing.empty()) return std::u16string();  // nothing to take
     spacing.finish();
     return out.finish();
-}
-
-std::u16string normaliseLineEnds(std::u16string_view text) {
-    std::size_t loneLf = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) ++loneLf;
-    }
-    std::u16string out;
-    out.reserve(text.size() + loneLf);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) out += u'\r';
-        out += text[i];
-    }
-    return out;
 }
 
 }  // namespace sorimba::extraction

@@ -28,11 +28,12 @@ struct Options {
 // The clip text: lines ended by CR LF. std::nullopt when the issue holds no
 // column marker "■ぴこぴこＺＯＫ" (or the output would pass the bound); an empty
 // string when the column holds nothing to take.
-std::optional<std::u16string> extractColumn(std::u16string_view issueText, const Options& options);
-
-// Text from a Linux source (clipboard, drop, file) ends its lines with LF
-// alone, while the extraction cuts lines at CR. Every LF that does not follow
-// a CR becomes CR LF; everything else is kept as it is.
-std::u16string normaliseLineEnds(std::u16string_view text);
+//
+// The issue's lines are cut at CR (an LF is dropped, wherever it stands), so
+// text whose lines end with LF alone needs CR LF first. `storage' may lend the clip text its
+// memory: its content is dropped, and when it has room reserved the clip text is built there,
+// growing as needed, instead of in memory the extraction reserves itself.
+std::optional<std::u16string> extractColumn(std::u16string_view issueText, const Options& options,
+                                            std::u16string storage = {});
 
 }  // namespace sorimba::extraction

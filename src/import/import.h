@@ -6,7 +6,12 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
 #include <optional>
+#include <string>
+
+#include "extraction/extraction.h"
+#include "port/window_settings.h"
 
 class QMimeData;
 
@@ -71,5 +76,14 @@ QString decodeIssue(QByteArrayView bytes, Encoding encoding = Encoding::Detect);
 // follow a CR becomes CR LF; everything else stays as it is. Works in place
 // when the text is not shared and has room.
 QString withCrLfLineEnds(QString text);
+
+// The extraction options that the option marks ask for; `marked` tells
+// whether the item of an option is checked.
+extraction::Options extractionOptions(const std::function<bool(Option)>& marked);
+
+// The clip text of an issue text (extraction::extractColumn). A large issue
+// gets memory prepared for a large clip text.
+std::optional<std::u16string> extractClip(const QString& issueText,
+                                          const extraction::Options& options);
 
 }  // namespace sorimba::import

@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -15,17 +14,14 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
-#include <QStringDecoder>
 #include <QThread>
-#include <QUrl>
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
 #include "convert/convert_command.h"
-#include "extraction/extraction.h"
+#include "import/import.h"
 #include "saving/save_command.h"
-#include "textfile/textfile.h"
 #include "window/accessibility.h"
 #include "window/font_dialog.h"
 #include "window/on_top.h"
@@ -110,43 +106,8 @@ void installFontFallbacks() {
     QFont::insertSubstitutions(QStringLiteral("MS Mincho"), mincho);
 }
 
-std::u16string_view view(const QString& text) {
-    return {reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())};
-}
-
 QString fromU16(const std::u16string& text) {
     return QString(reinterpret_cast<const QChar*>(text.data()), qsizetype(text.size()));
-}
-
-// Linux text ends its lines with LF; the program's text with CR LF.
-QString withCrLf(const QString& text) {
-    if (!text.contains(QLatin1Char('\n'))) return text;
-    return fromU16(extraction::normaliseLineEnds(view(text)));
-}
-
-// The text of an issue file: UTF-16 or UTF-32 when it starts with their byte
-// order mark, UTF-8 when it is valid UTF-8, otherwise code page 932.
-QString decodeIssueFile(const QByteArray& bytes) {
-    const auto marked = QStringConverter::encodingForData(bytes);
-    if (marked && *marked != QStringConverter::Utf8) {
-        QStringDecoder decoder(*marked, QStringConverter::Flag::Stateless);
-        return decoder(bytes);
-    }
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (!utf8.hasError()) return text;
-    return textfile::fromCp932(bytes);
-}
-
-// The issue in a file. A file that cannot be read imports as an empty text,
-// which the extraction reports as not importable.
-QString issueFileText(const QString& path) {
-    if (textfile::fileKind(path) != textfile::FileKind::Regular ||
-        QFileInfo(path).size() > MainWindow::kMaxDropFileBytes)
-        return QString();
-    QByteArray bytes;
-    if (!textfile::readFile(path, &bytes).ok) return QString();
-    return withCrLf(decodeIssueFile(bytes));
 }
 
 }  // namespace
@@ -346,7 +307,7 @@ void MainWindow::convertClicked() {
 }
 
 void MainWindow::importDrop(const QMimeData& mime) {
-    const std::optional<QString> issue = droppedText(mime);
+    const std::optional<QString> issue = import::textOfDrop(mime);
     if (!issue) return;  // nothing in it to import
     // Only a new clip is saved: after a drop without the column the text
     // area holds the old clip (or nothing), which must not go in again.
@@ -355,7 +316,10 @@ void MainWindow::importDrop(const QMimeData& mime) {
 
 void MainWindow::importFile(const QString& path) {
     // As a drop of the file, whatever its name ends with: the user named it.
-    if (importIssue(issueFileText(path)) && option(SaveAfterImport)) saveClicked();
+    // A file that cannot be read imports as an empty text, which the
+    // extraction reports as not importable.
+    const import::FileImport file = import::importFile(path);
+    if (importIssue(file.ok ? file.text : QString()) && option(SaveAfterImport)) saveClicked();
 }
 
 bool MainWindow::busy() const {
@@ -374,30 +338,9 @@ void MainWindow::bringToFront() {
     activateWindow();
 }
 
-std::optional<QString> MainWindow::droppedText(const QMimeData& mime) {
-    const QList<QUrl> urls = mime.urls();
-    if (!urls.isEmpty() && urls.first().isLocalFile()) {
-        // Files from a file manager: the first .txt file among them.
-        for (const QUrl& url : urls) {
-            if (!url.isLocalFile()) continue;
-            const QString path = url.toLocalFile();
-            if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive)) continue;
-            return issueFileText(path);
-        }
-        return std::nullopt;
-    }
-    if (mime.hasText()) return withCrLf(mime.text());
-    return std::nullopt;
-}
-
 bool MainWindow::importIssue(const QString& issueText) {
-    extraction::Options options;
-    options.withTitles = option(WithTitles);
-    options.withVotes = option(WithVotes);
-    options.withStaffWord = option(WithStaffWord);
-    options.withAbout = option(WithAbout);
-    options.joinLines = option(JoinLines);
-    const std::optional<std::u16string> clip = extraction::extractColumn(view(issueText), options);
+    const std::optional<std::u16string> clip = import::extractClip(
+        issueText, import::extractionOptions([this](Option item) { return option(item); }));
     if (!clip) {
         ask(kNotFound, Buttons::Ok);
         return false;
@@ -618,7 +561,7 @@ void MainWindow::keepOnTop(bool onTop) {
 }
 
 QString MainWindow::clipboardText() const {
-    return withCrLf(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+    return import::importText(QGuiApplication::clipboard()->text(QClipboard::Clipboard));
 }
 
 void MainWindow::setClipboardText(const QString& text) {

@@ -111,8 +111,6 @@ public:
     // Outer sizes the window takes, in twips.
     static constexpr double kMinOuterTwips = 300;
     static constexpr double kMaxOuterTwips = 100000;
-    // Issue files larger than this are not read.
-    static constexpr qint64 kMaxDropFileBytes = qint64{128} * 1024 * 1024;
 
 protected:
     bool event(QEvent* event) override;
@@ -126,7 +124,6 @@ private:
     // Shows the current save file in 保　存's tooltip and description.
     void showSaveFile();
     void showStartFocus();
-    std::optional<QString> droppedText(const QMimeData& mime);
     bool setOuterSize(std::optional<double> widthTwips, std::optional<double> heightTwips);
     void applyPendingOuterSize();
 

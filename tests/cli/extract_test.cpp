@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <cstdlib>
@@ -157,10 +158,47 @@ TEST(ExtractCommand, MissingColumnAndEmptyClipText) {
     EXPECT_EQ(empty.err, "");
 }
 
-TEST(ExtractCommand, InvalidUtf8IsReplacedNotFatal) {
-    const ClipRun run = runClip({}, "■ぴこぴこＺＯＫ\r\n●T\r\n\r\n○\xff\xfe\xc3\r\n");
+TEST(ExtractCommand, InvalidUtf8IsReplacedNotFatalWhenUtf8IsForced) {
+    const QByteArray issue = "■ぴこぴこＺＯＫ\r\n●T\r\n\r\n○\xff\xfe\xc3\r\n";
+    const ClipRun run = runClip({"--encoding=utf-8"}, issue);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.out.startsWith("○\xef\xbf\xbd")) << run.out.toStdString();
+    // Unforced, bytes that are not UTF-8 are code page 932, as in the window.
+    EXPECT_EQ(runClip({}, issue).out, runClip({"--encoding", "cp932"}, issue).out);
+}
+
+// Whatever the encoding the window recognises, a file gives the clip text of
+// the UTF-8 file, without flags; standard input too.
+TEST(ExtractCommand, EveryEncodingGivesTheSameClipText) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString text = QString::fromUtf8(sample());
+    QString lf = text;
+    lf.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const auto withMark = [](QStringConverter::Encoding encoding, const QString& t) {
+        QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+        return QByteArray(encoder(t));
+    };
+    const QList<QByteArray> files = {
+        text.toUtf8(),
+        sorimba::textfile::toCp932(text),
+        sorimba::textfile::toCp932(lf),
+        withMark(QStringConverter::Utf16LE, text),
+        withMark(QStringConverter::Utf16BE, lf),
+        withMark(QStringConverter::Utf32LE, text),
+        withMark(QStringConverter::Utf8, lf),
+    };
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString path = dir.filePath(QStringLiteral("issue%1.txt").arg(i));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(files[i]);
+        file.close();
+        const ClipRun run = runClip(kAllButJoin + QStringList{path});
+        EXPECT_EQ(run.exitCode, 0) << i;
+        EXPECT_EQ(run.out, kSampleClip) << i;
+        EXPECT_EQ(runClip(kAllButJoin, files[i]).out, kSampleClip) << i;
+    }
 }
 
 TEST(ExtractCommand, UsageErrors) {

@@ -171,10 +171,4 @@ TEST(OddInput, HugeLinesAndManyLines) {
     EXPECT_EQ(result->size(), 4 + 6 + 5 * 1'000'000u);
 }
 
-TEST(LineEnds, LoneLineFeedsBecomeCrLf) {
-    EXPECT_EQ(ex::normaliseLineEnds(u"a\nb\r\nc\rd\n\n"), u"a\r\nb\r\nc\rd\r\n\r\n");
-    EXPECT_EQ(ex::normaliseLineEnds(u"\n"), u"\r\n");
-    EXPECT_EQ(ex::normaliseLineEnds(u""), u"");
-}
-
 }  // namespace

@@ -15,7 +15,9 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPushButton>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <algorithm>
@@ -416,6 +418,45 @@ TEST_F(WindowTest, DroppedTextFilesAreReadAsUtf8OrCodePage932) {
         data.setText(path);  // file managers offer the path as text too
         form.importDrop(data);
         EXPECT_EQ(form.text(), kClip) << c.name.toStdString();
+    }
+    EXPECT_TRUE(form.messages.empty());
+}
+
+// The window and sorimba-clip make the same clip text of the same bytes.
+TEST_F(WindowTest, ADroppedFileGivesTheClipTextOfSorimbaClip) {
+    QFile sampleFile(qEnvironmentVariable("SORIMBA_SOURCE") + "/samples/issue-sample.txt");
+    ASSERT_TRUE(sampleFile.open(QIODevice::ReadOnly));
+    const QString sample = QString::fromUtf8(sampleFile.readAll());
+    const QString lf = QString(sample).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const auto withMark = [](QStringConverter::Encoding encoding, const QString& text) {
+        QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+        return QByteArray(encoder(text));
+    };
+    form.setOption(WithTitles, true);
+    form.setOption(WithStaffWord, true);
+    QTemporaryDir dir;
+    int n = 0;
+    for (const QByteArray& bytes :
+         {lf.toUtf8(), textfile::toCp932(sample), withMark(QStringConverter::Utf16LE, lf),
+          withMark(QStringConverter::Utf16BE, sample)}) {
+        const QString path = dir.filePath(QStringLiteral("issue%1.txt").arg(n++));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        form.setText(kHint);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        form.importDrop(data);
+
+        QProcess clip;
+        clip.start(qEnvironmentVariable("SORIMBA_CLIP"),
+                   {"extract", "--with-titles", "--with-staff-word", path});
+        ASSERT_TRUE(clip.waitForFinished(30000));
+        EXPECT_EQ(clip.exitCode(), 0);
+        const QByteArray out = clip.readAllStandardOutput();
+        EXPECT_TRUE(out.contains("●スタッフのひとこと")) << n;
+        EXPECT_EQ(form.text().toUtf8(), out) << n;
     }
     EXPECT_TRUE(form.messages.empty());
 }
