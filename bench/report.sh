@@ -43,6 +43,13 @@ peak_kb=$( { /usr/bin/time -f '%M' "$build/sorimba-clip" extract --with-titles -
     --with-staff-word --with-about "$issue" >/dev/null; } 2>&1 | tail -n 1)
 rm -f "$issue"
 
+# Whole-process sorimba-clip extract against iconv, side by side.
+echo "bench: sorimba-clip extract vs iconv ..." >&2
+if ! bench/extract_vs_iconv.py "$build" >"$out/extract_vs_iconv.json" 2>>"$log"; then
+    echo "bench: extract vs iconv failed" >&2
+    echo '{}' >"$out/extract_vs_iconv.json"
+fi
+
 python3 - "$out" "$input_bytes" "$peak_kb" <<'EOF'
 import json, sys
 
@@ -111,6 +118,20 @@ try:
         "<= 6x input", lambda v: v <= 6)
 except ValueError:
     row("peak memory, sorimba-clip extract 50 MB issue", None, "", "<= 6x input", None)
+
+try:
+    with open(f"{out}/extract_vs_iconv.json") as f:
+        whole = json.load(f)
+except (OSError, ValueError):
+    whole = {}
+row("sorimba-clip extract 50 MB / iconv 50 MB (process time)", whole.get("ratio"),
+    "{:.2f}x" + " ({:.0f} / {:.0f} ms; wall {:.2f}x)".format(
+        whole.get("extract50_ms", 0), whole.get("iconv50_ms", 0), whole.get("wall_ratio", 0)),
+    "<= 2.5x", lambda v: v <= 2.5)
+row("sorimba-clip extract 50 MB / 1 MB (process time)", whole.get("scaling"),
+    "{:.1f}x" + " ({:.0f} / {:.0f} ms)".format(
+        whole.get("extract50_ms", 0), whole.get("extract1_ms", 0)),
+    "<= 60x", lambda v: v <= 60)
 
 saving = load("saving")
 ratio_row(find(saving, "BM_AppendRatioLargeToEmpty"), "save 2 KB: append to 200 MB / to empty",
