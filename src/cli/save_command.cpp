@@ -9,7 +9,6 @@
 #include <cstdio>
 
 #include "cli/subcommand.h"
-#include "import/import.h"
 #include "saving/saving.h"
 #include "textfile/textfile.h"
 
@@ -78,7 +77,7 @@ int run(const Invocation& call) {
     }
 
     const saving::SaveResult result =
-        saving::saveLines(textfile::cutAtCrLf(import::withCrLfLineEnds(std::move(text))),
+        saving::saveLines(textfile::cutAtCrLf(textfile::withCrLfLineEnds(std::move(text))),
                           parser.isSet(kWithTitles), *savePath);
     if (result.failures.empty()) return 0;
     for (const saving::Failure& failure : result.failures) {

@@ -1,5 +1,5 @@
 // Decoding an issue's bytes piece by piece straight into the text's final
-// buffer, and bridging its line ends in that same buffer.
+// buffer.
 
 #include "import/decode.h"
 
@@ -166,50 +166,6 @@ bool MemoryPieces::restart(qsizetype skip) {
     end_ = std::min(skip, bytes_.size());
     done_ = false;
     return true;
-}
-
-namespace {
-
-// How many LFs do not follow a CR.
-qsizetype loneLineFeeds(const char16_t* units, qsizetype size) {
-    if (size == 0) return 0;
-    qsizetype lone = units[0] == u'\n';
-    qsizetype i = 1;
-    // In blocks of a fixed length, which the compiler turns into vector
-    // instructions: a large text is counted at memory speed.
-    constexpr qsizetype kBlock = 64;
-    for (; i + kBlock <= size; i += kBlock) {
-        unsigned inBlock = 0;
-        for (qsizetype k = i; k < i + kBlock; ++k)
-            inBlock += (units[k] == u'\n') & (units[k - 1] != u'\r');
-        lone += inBlock;
-    }
-    for (; i < size; ++i) lone += (units[i] == u'\n') & (units[i - 1] != u'\r');
-    return lone;
-}
-
-}  // namespace
-
-QString withCrLfLineEnds(QString text) {
-    const qsizetype size = text.size();
-    qsizetype lone = loneLineFeeds(reinterpret_cast<const char16_t*>(text.constData()), size);
-    if (lone == 0) return text;
-
-    // From the end backwards, each unit moves right by the number of CRs
-    // still to be put before it; what is still to be read lies left of what
-    // was written, so one buffer does.
-    text.resize(size + lone);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    qsizetype to = size + lone;
-    for (qsizetype from = size; lone > 0;) {
-        --from;
-        out[--to] = out[from];
-        if (out[from] == u'\n' && (from == 0 || out[from - 1] != u'\r')) {
-            out[--to] = u'\r';
-            --lone;
-        }
-    }
-    return text;
 }
 
 }  // namespace sorimba::import

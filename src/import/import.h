@@ -71,12 +71,6 @@ std::optional<QString> textOfDrop(const QMimeData& data);
 // (or matches) the encoding is not part of the text.
 QString decodeIssue(QByteArrayView bytes, Encoding encoding = Encoding::Detect);
 
-// Linux programs end lines with LF alone; the program's text (and the
-// extraction, which cuts lines at CR) uses CR LF. Every LF that does not
-// follow a CR becomes CR LF; everything else stays as it is. Works in place
-// when the text is not shared and has room.
-QString withCrLfLineEnds(QString text);
-
 // The extraction options that the option marks ask for; `marked` tells
 // whether the item of an option is checked.
 extraction::Options extractionOptions(const std::function<bool(Option)>& marked);

@@ -30,7 +30,8 @@ FileImport failed(const QString& why) {
 
 FileImport imported(std::optional<QString> text, const QString& error, const FileOptions& options) {
     if (!text) return failed(error);
-    return FileImport{true, options.bridgeLineEnds ? withCrLfLineEnds(std::move(*text)) : *text,
+    return FileImport{true,
+                      options.bridgeLineEnds ? textfile::withCrLfLineEnds(std::move(*text)) : *text,
                       QString()};
 }
 
@@ -129,11 +130,11 @@ QString decodeIssue(QByteArrayView bytes, Encoding encoding) {
 
 QString importBytes(QByteArrayView bytes, const FileOptions& options) {
     QString text = decodeIssue(bytes, options.encoding);
-    return options.bridgeLineEnds ? withCrLfLineEnds(std::move(text)) : text;
+    return options.bridgeLineEnds ? textfile::withCrLfLineEnds(std::move(text)) : text;
 }
 
 QString importText(QString text) {
-    return withCrLfLineEnds(std::move(text));
+    return textfile::withCrLfLineEnds(std::move(text));
 }
 
 std::optional<QString> textOfDrop(const QMimeData& data) {

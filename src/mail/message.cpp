@@ -14,6 +14,7 @@
 #include "extraction/extraction.h"
 #include "mail/charset.h"
 #include "mail/parsing.h"
+#include "textfile/textfile.h"
 
 namespace sorimba::mail {
 
@@ -251,15 +252,8 @@ std::optional<QByteArray> decodeTransfer(const QByteArray& raw, GMimeContentEnco
     }
 }
 
-QString toQString(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()),
-                   static_cast<qsizetype>(text.size()));
-}
-
 QString crLfText(const QString& text) {
-    const std::u16string normal = extraction::normaliseLineEnds(
-        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()));
-    return toQString(normal);
+    return textfile::withCrLfLineEnds(text);
 }
 
 const char* rawHeader(GMimeObject* object, const char* name) {

@@ -43,6 +43,12 @@ bool endsWithLineEnd(std::string_view bytes);
 // text gives no pieces at all. A lone CR or LF stays inside its piece.
 std::vector<QString> cutAtCrLf(const QString& text);
 
+// Linux programs end lines with LF alone; the program's text (and the
+// extraction, which cuts lines at CR) uses CR LF. Every LF that does not
+// follow a CR becomes CR LF; everything else stays as it is. Works in place
+// when the text is not shared and has room.
+QString withCrLfLineEnds(QString text);
+
 // --- Files -------------------------------------------------------------
 
 enum class FileKind { Missing, Regular, Other };

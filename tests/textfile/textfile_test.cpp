@@ -16,6 +16,25 @@ namespace {
 using sorimba::testing::slurp;
 using sorimba::testing::spit;
 
+TEST(LineEnds, LoneLineFeedsBecomeCrLf) {
+    EXPECT_EQ(tf::withCrLfLineEnds(u"a\nb\r\nc\rd\n\n"_qs), u"a\r\nb\r\nc\rd\r\n\r\n"_qs);
+    EXPECT_EQ(tf::withCrLfLineEnds(u"\n"_qs), u"\r\n"_qs);
+    EXPECT_EQ(tf::withCrLfLineEnds(u"\r\r\n\n\r"_qs), u"\r\r\n\r\n\r"_qs);
+    EXPECT_EQ(tf::withCrLfLineEnds(QString()), QString());
+    // Long texts are counted in blocks; line ends fall on every position of one.
+    EXPECT_EQ(tf::withCrLfLineEnds(u"x\n"_qs.repeated(200) + u"y\r\n"_qs.repeated(70)),
+              u"x\r\n"_qs.repeated(200) + u"y\r\n"_qs.repeated(70));
+    EXPECT_EQ(tf::withCrLfLineEnds(u"\r\nab"_qs.repeated(99) + u"\n"_qs),
+              u"\r\nab"_qs.repeated(99) + u"\r\n"_qs);
+
+    // The caller's copy of a shared text is left as it was.
+    const QString shared = u"x\ny"_qs;
+    QString copy = shared;
+    EXPECT_EQ(tf::withCrLfLineEnds(copy), u"x\r\ny"_qs);
+    EXPECT_EQ(shared, u"x\ny"_qs);
+    EXPECT_EQ(copy, u"x\ny"_qs);
+}
+
 }  // namespace
 
 TEST(Cp932, EncodesJapaneseWithMicrosoftsTable) {
