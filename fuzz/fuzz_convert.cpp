@@ -1,6 +1,7 @@
 // The paragraph conversion over arbitrary file content.
 // Checked: every non-empty line of the input (lines end at CR LF or a lone
-// CR) is in the output byte for byte and in order; converting the output
+// CR; in a file without any CR, at LF) is in the output byte for byte and in
+// order; converting the output
 // again changes nothing; the converter fed in pieces cut anywhere gives the
 // same bytes as in one go; it calls a file unchanged exactly when the output
 // equals the input (a converted file is then left as it is).
@@ -22,11 +23,13 @@ std::string_view view(const QByteArray& bytes) {
 // Lines as a reader of the file sees them, independent of the converter.
 template <typename Fn>
 void eachLine(std::string_view bytes, Fn fn) {
+    // A file without CR is a Linux text file: its lines end at LF.
+    const char end = bytes.find('\r') == std::string_view::npos ? '\n' : '\r';
     size_t start = 0;
     for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != '\r') continue;
+        if (bytes[i] != end) continue;
         fn(bytes.substr(start, i - start));
-        if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+        if (end == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
         start = i + 1;
     }
     if (start < bytes.size()) fn(bytes.substr(start));
