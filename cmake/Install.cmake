@@ -60,7 +60,7 @@ function(sorimba_man_page target summary)
     install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 sorimba_man_page(sorimba "clip the reader column out of a newsletter issue")
-sorimba_man_page(sorimba-clip "clip the reader column out of a newsletter issue from a shell")
+sorimba_man_page(sorimba-clip "clip the reader column out of a newsletter issue from a shell" --commands)
 
 # What Debian expects of every package: the copyright and the changelog,
 # compressed (a native package's changelog is changelog.gz).

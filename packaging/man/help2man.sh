@@ -4,11 +4,13 @@
 # include file adds what --help cannot say (settings, files, see also), and
 # every subcommand's --help follows, as printed, under COMMANDS.
 #
-# usage: help2man.sh PROGRAM SUMMARY VERSION INCLUDE OUTPUT.gz [SUBCOMMAND...]
+# usage: help2man.sh PROGRAM SUMMARY VERSION INCLUDE OUTPUT.gz [--commands]
+# With --commands, the subcommands are those listed under "Commands:" in the
+# program's --help.
 set -euo pipefail
 
 program=$1 summary=$2 version=$3 include=$4 output=$5
-shift 5
+with_commands=${6:-}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -24,9 +26,11 @@ roff_literal() {
 }
 
 cp "$include" "$work/include.h2m"
-if [ $# -gt 0 ]; then
+if [ "$with_commands" = --commands ]; then
+    commands=$("$program" --help | awk '/^Commands:/ { on = 1; next } on && /^$/ { exit } on && /^  [a-z]/ { print $1 }')
+    [ -n "$commands" ] || { echo "help2man.sh: no commands in '$program --help'" >&2; exit 1; }
     printf '\n[COMMANDS]\n' >>"$work/include.h2m"
-    for command in "$@"; do
+    for command in $commands; do
         if ! "$program" "$command" --help >"$work/help.txt" 2>&1; then
             echo "help2man.sh: '$program $command --help' failed" >&2
             cat "$work/help.txt" >&2
@@ -40,8 +44,17 @@ if [ $# -gt 0 ]; then
     done
 fi
 
+# help2man takes the synopsis from a line starting "Usage:" and from "or:"
+# lines under it; a program may write "usage:" and indent its other forms
+# instead. help2man runs a stand-in of the same name that writes them so.
+mkdir "$work/bin"
+stand_in=$work/bin/$(basename "$program")
+printf '#!/bin/sh\n"%s" "$@" | sed -e %s -e %s\n' "$program" \
+    "'1s/^usage:/Usage:/'" "'2,/^\$/s/^ \\{4,\\}\\([^ ]\\)/   or: \\1/'" >"$stand_in"
+chmod +x "$stand_in"
+
 help2man --no-info --no-discard-stderr --section=1 --locale=C.UTF-8 \
     --name="$summary" --version-string="$version" \
-    --include="$work/include.h2m" --output="$work/page.1" "$program"
+    --include="$work/include.h2m" --output="$work/page.1" "$stand_in"
 gzip -9n <"$work/page.1" >"$output.tmp"
 mv "$output.tmp" "$output"

@@ -32,7 +32,12 @@ expect() {
     [ "$got" = "$expected" ] || fail "$what: 'sorimba-clip ${*:2}<TAB>' offered [$got], expected [$expected]"
 }
 
-expect "subcommands" "$(printf '%s\n' convert extract save settings)" sorimba-clip ""
+offered=$(complete_words sorimba-clip "")
+for command in convert extract save settings; do
+    grep -qx "$command" <<<"$offered" || fail "'sorimba-clip <TAB>' does not offer $command: [$offered]"
+done
+grep -q -- '^-' <<<"$offered" && fail "'sorimba-clip <TAB>' offers options: [$offered]"
+expect "the program's flags" "$(printf '%s\n' --help --version)" sorimba-clip --
 expect "one subcommand" "extract" sorimba-clip ex
 expect "an extract flag" "--with-titles" sorimba-clip extract --with-ti
 expect "the extract flags after others" "--with-staff-word" sorimba-clip extract --raw --with-st
@@ -44,6 +49,7 @@ touch "$dir/issue.txt" "$dir/inbox.txt"
 expect "the save path" "$(printf '%s\n' "$dir/inbox.txt" "$dir/issue.txt" "$dir/issues")" \
     sorimba-clip save --save-path "$dir/i"
 expect "the folder to convert" "$dir/issues" sorimba-clip convert --folder "$dir/i"
+expect "an encoding's name" "" sorimba-clip extract --encoding "$dir/i"
 expect "the save path after =" "$(printf '%s\n' "$dir/inbox.txt" "$dir/issue.txt" "$dir/issues")" \
     sorimba-clip save --save-path = "$dir/i"
 
