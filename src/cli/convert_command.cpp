@@ -1,5 +1,5 @@
 // sorimba-clip convert FILE | --folder DIR: the paragraph conversion of the
-// "convert" menu, from a shell. Unlike the window, it tells what failed.
+// "convert" menu, from a shell. As the window, it names what failed.
 
 #include "cli/subcommand.h"
 #include "convert/convert.h"
@@ -32,14 +32,9 @@ int run(const Invocation& call) {
         return 1;
     }
 
-    if (!folderMode) {
-        const textfile::Outcome done = convert::convertFile(*path);
-        if (done.ok) return 0;
-        failed(*path, done.error);
-        return 1;
-    }
-
-    const convert::FolderOutcome done = convert::convertFolder(*path);
+    // The same conversion as the window's, so both report the same failures.
+    const convert::FolderOutcome done =
+        convert::convertChosen(*path, folderMode ? convert::Scope::Folder : convert::Scope::File);
     if (!done.listed) {
         failed(*path, done.error);
         return 1;

@@ -76,14 +76,28 @@ int run(const Invocation& call) {
         return 2;
     }
 
-    const saving::SaveResult result =
-        saving::saveLines(textfile::cutAtCrLf(textfile::withCrLfLineEnds(std::move(text))),
-                          parser.isSet(kWithTitles), *savePath);
+    // As the save button: a text that would write nothing is not saved, and
+    // that is said (an empty text, or per title a text without a title line).
+    const std::vector<QString> lines =
+        textfile::cutAtCrLf(textfile::withCrLfLineEnds(std::move(text)));
+    const bool perTitle = parser.isSet(kWithTitles);
+    if (lines.empty()) {
+        call.report(QStringLiteral("the text is empty; nothing was saved"));
+        return 1;
+    }
+    if (perTitle && !saving::hasTitleLine(lines)) {
+        call.report(
+            QStringLiteral("the text has no \"●\" title line (one that follows an empty "
+                           "line); nothing was saved"));
+        return 1;
+    }
+
+    const saving::SaveResult result = saving::saveLines(lines, perTitle, *savePath);
     if (result.failures.empty()) return 0;
     for (const saving::Failure& failure : result.failures) {
         QString shown = failure.path;
         shown.replace(QChar(0), QStringLiteral("\\0"));
-        call.report(shown + QStringLiteral(": ") + failure.reason);
+        call.report(shown + QStringLiteral(": ") + failure.inEnglish);
     }
     return 1;
 }
@@ -97,7 +111,8 @@ Subcommand saveCommand() {
                            "The clip text is UTF-8 (LF line ends become CR LF); it is saved in "
                            "code page 932\nwith CR LF line ends."),
             QStringLiteral("  0  every file took its lines\n"
-                           "  1  a file could not be written (each is named)\n"
+                           "  1  a file could not be written (each is named), or nothing was to\n"
+                           "     be saved: an empty text, or with --with-titles no title line\n"
                            "  2  usage error, or the input could not be read or is not UTF-8\n"),
             declare,
             run};

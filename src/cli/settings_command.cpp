@@ -1,6 +1,8 @@
 // sorimba-clip settings FILE: what a data.dat holds, value by value, as the
-// window would apply it at start-up, and where the reading stops.
+// window would apply it at start-up, and where the reading stops; or the
+// save path a data2.dat holds.
 
+#include <QFileInfo>
 #include <cstdio>
 
 #include "cli/subcommand.h"
@@ -65,11 +67,11 @@ QString shown(const DatStep& step) {
 }
 
 // A field as it can be shown on one terminal line: control characters as
-// \xNN, and at most 60 characters.
-QString quoted(const QString& field) {
+// \xNN, and at most `most` characters.
+QString quoted(const QString& field, qsizetype most = 60) {
     QString out;
     for (qsizetype i = 0; i < field.size(); ++i) {
-        if (out.size() >= 60) {
+        if (out.size() >= most) {
             out += QStringLiteral("...");
             break;
         }
@@ -83,11 +85,45 @@ QString quoted(const QString& field) {
     return QStringLiteral("'") + out + u'\'';
 }
 
+const QString kData = QStringLiteral("data");
+const QString kData2 = QStringLiteral("data2");
+
+// data2.dat: the save path on its first line.
+int showSavePath(const Invocation& call, const QString& argument, const QString& path) {
+    QByteArray start;
+    bool complete = false;
+    if (textfile::fileKind(path) != textfile::FileKind::Regular ||
+        !textfile::readFileStart(path, 3, &start, &complete).ok) {
+        call.report(QStringLiteral("cannot open ") + argument);
+        return 2;
+    }
+    print(stdout, QStringLiteral("%1: save path file (data2.dat), %2\n")
+                      .arg(path, start.startsWith(settings::kUtf8Mark)
+                                     ? QStringLiteral("UTF-8 (byte order mark)")
+                                     : QStringLiteral("code page 932")));
+    const QString savePath = settings::readSavePath(path);
+    if (savePath.isEmpty()) {
+        print(stdout, QStringLiteral("no save path: the first line is empty, longer than %1 "
+                                     "bytes, or holds a NUL; the window starts without one\n")
+                          .arg(settings::kMaxPathBytes));
+        return 1;
+    }
+    print(stdout, QStringLiteral("save path: ") + quoted(savePath, savePath.size() * 4) + u'\n');
+    return 0;
+}
+
 int run(const Invocation& call) {
     const QStringList files = call.arguments();
     if (files.size() != 1) return call.usageError(QStringLiteral("give one FILE"));
     if (files[0].isEmpty()) return call.usageError(QStringLiteral("empty name"));
+    const bool asData = call.parser().isSet(kData);
+    const bool asData2 = call.parser().isSet(kData2);
+    if (asData && asData2)
+        return call.usageError(QStringLiteral("give --data or --data2, not both"));
     const QString path = call.fileName(files[0]).value_or(QString());
+    // Which file it is: as told, or else by its name.
+    if (asData2 || (!asData && QFileInfo(path).fileName() == u"data2.dat"))
+        return showSavePath(call, files[0], path);
     // A window that takes every value; the real one may still refuse a size
     // or font size it cannot show.
     settings::SettingsRecord window;
@@ -127,8 +163,9 @@ int run(const Invocation& call) {
     if (report.allApplied()) {
         print(stdout, QStringLiteral("all %1 values read; anything after them is ignored\n")
                           .arg(report.valueCount));
+        return 0;
     }
-    return 0;
+    return 1;  // the reading stopped early
 }
 
 }  // namespace
@@ -137,12 +174,18 @@ Subcommand settingsCommand() {
     return {QStringLiteral("settings"),
             QStringLiteral("FILE"),
             QStringLiteral("Shows what a data.dat holds, as the window would apply it.\n"
-                           "Value by value, and where the reading stops."),
-            QStringLiteral("  0  the file was read (whatever it holds)\n"
+                           "Value by value, and where the reading stops. A file named data2.dat\n"
+                           "(or given with --data2) is read as the save path file."),
+            QStringLiteral("  0  every value was read (data.dat), or the save path (data2.dat)\n"
+                           "  1  the reading stopped early, or data2.dat holds no save path\n"
                            "  2  usage error, or the file cannot be opened\n"),
             [](QCommandLineParser& parser) {
+                parser.addOption(QCommandLineOption(
+                    kData, QStringLiteral("Reads FILE as a data.dat, whatever its name.")));
+                parser.addOption(QCommandLineOption(
+                    kData2, QStringLiteral("Reads FILE as a data2.dat, whatever its name.")));
                 parser.addPositionalArgument(QStringLiteral("FILE"),
-                                             QStringLiteral("The data.dat to read."));
+                                             QStringLiteral("The data.dat or data2.dat to read."));
             },
             run};
 }

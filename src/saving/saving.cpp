@@ -62,23 +62,31 @@ QString shownPath(const QString& path) {
 
 // Appends each block to its file, in order, then waits once until all of
 // it is on the disk: one flush for the whole save instead of one per file.
-std::vector<textfile::Outcome> appendAll(const std::vector<FileBlock>& blocks) {
+// `inEnglish` receives each failure's reason in English words.
+std::vector<textfile::Outcome> appendAll(const std::vector<FileBlock>& blocks,
+                                         std::vector<QString>* inEnglish) {
     std::vector<textfile::Outcome> outcomes;
     outcomes.reserve(blocks.size());
+    inEnglish->assign(blocks.size(), QString());
     const FileBlock* written = nullptr;
-    for (const FileBlock& block : blocks) {
-        outcomes.push_back(appendToSaveFile(block.path, block.bytes));
-        if (outcomes.back().ok) written = &block;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        outcomes.push_back(appendToSaveFile(blocks[i].path, blocks[i].bytes, &(*inEnglish)[i]));
+        if (outcomes.back().ok) written = &blocks[i];
     }
     if (written == nullptr) return outcomes;
     textfile::Outcome flushed = textfile::syncFileSystemOf(written->path);
     if (!flushed.ok) {
         // Whether the new lines reached the disk is unknown: say so.
+        const QString words = flushed.error;
         flushed.error = QStringLiteral("ディスクへの書き込みを確かめられませんでした（") +
                         flushed.error + QStringLiteral("）");
         flushed.systemError = 0;
-        for (textfile::Outcome& outcome : outcomes)
-            if (outcome.ok) outcome = flushed;
+        for (size_t i = 0; i < outcomes.size(); ++i) {
+            if (!outcomes[i].ok) continue;
+            outcomes[i] = flushed;
+            (*inEnglish)[i] = QStringLiteral("cannot make sure the lines reached the disk (") +
+                              words + QStringLiteral(")");
+        }
     }
     return outcomes;
 }
@@ -99,13 +107,23 @@ QString titleName(const QString& line, const QString& previous) {
     return name;
 }
 
-textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes) {
-    if (path.isEmpty()) return {false, QStringLiteral("ファイル名がありません")};
+textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
+                                   QString* inEnglish) {
+    const auto refused = [inEnglish](const QString& why, const QString& english) {
+        if (inEnglish) *inEnglish = english;
+        return textfile::Outcome{false, why};
+    };
+    if (path.isEmpty())
+        return refused(QStringLiteral("ファイル名がありません"), QStringLiteral("no file name"));
     // The system would end the name at a NUL and write to another file.
     if (path.contains(QChar(0)))
-        return {false, QStringLiteral("ファイル名に使えない文字（NUL）が入っています")};
+        return refused(QStringLiteral("ファイル名に使えない文字（NUL）が入っています"),
+                       QStringLiteral("the file name holds a NUL character"));
     textfile::Outcome outcome = textfile::appendToFile(path, bytes);
-    if (!outcome.ok) outcome.error = reasonFor(outcome);
+    if (!outcome.ok) {
+        if (inEnglish) *inEnglish = outcome.error;  // the file layer's own words
+        outcome.error = reasonFor(outcome);
+    }
     return outcome;
 }
 
@@ -176,12 +194,13 @@ SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const Q
     SaveResult result;
     const std::vector<FileBlock> blocks =
         withTitles ? titleBlocks(lines, savePath) : plainBlocks(lines, savePath);
-    const std::vector<textfile::Outcome> outcomes = appendAll(blocks);
+    std::vector<QString> inEnglish;
+    const std::vector<textfile::Outcome> outcomes = appendAll(blocks, &inEnglish);
     for (size_t i = 0; i < blocks.size(); ++i) {
         if (outcomes[i].ok)
             ++result.filesWritten;
         else
-            result.failures.push_back(Failure{blocks[i].path, outcomes[i].error});
+            result.failures.push_back(Failure{blocks[i].path, outcomes[i].error, inEnglish[i]});
     }
     return result;
 }

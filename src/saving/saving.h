@@ -16,10 +16,12 @@ namespace sorimba::saving {
 
 // The file work of a save, shared by the save command and `sorimba-clip save`.
 
-// A file that could not be written, and why (in Japanese, for the user).
+// A file that could not be written, and why: in Japanese for the window's
+// user, in English for sorimba-clip.
 struct Failure {
     QString path;
     QString reason;
+    QString inEnglish;
 };
 
 struct SaveResult {
@@ -37,8 +39,10 @@ struct FileBlock {
 // Appends `bytes` (the new lines of one save) to the file `path`, keeping
 // every old byte: CR LF goes first when the old content does not end with a
 // line end; a missing file is created. Refuses names the file system would
-// misread (a NUL inside), read-only and non-regular files.
-textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes);
+// misread (a NUL inside), read-only and non-regular files. The error of a
+// failure is in Japanese; `inEnglish`, when given, receives it in English.
+textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
+                                   QString* inEnglish = nullptr);
 
 // What the plain mode writes: every line followed by CR LF, into savePath.
 std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath);

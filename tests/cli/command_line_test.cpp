@@ -78,7 +78,9 @@ TEST(CommandLine, ValuesAfterEqualsAndNamesAfterDoubleDash) {
     EXPECT_EQ(run.out, "\r\n●T\r\n\r\n○a\r\n");
     run = clip({"save", "--save-path=" + save, "--", dash});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_TRUE(sorimba::testing::slurp(save).endsWith("\x81\x9b" "a\r\n\r\n"));
+    EXPECT_TRUE(
+        sorimba::testing::slurp(save).endsWith("\x81\x9b"
+                                               "a\r\n\r\n"));
 }
 
 }  // namespace

@@ -78,11 +78,25 @@ TEST_F(CliSave, FilesThatCannotBeWrittenAreNamedAndTheStatusIsOne) {
     ASSERT_EQ(::chmod(path("ro.txt").toLocal8Bit().constData(), 0444), 0);
     EXPECT_EQ(run("--save-path " + arg("ro.txt"), "x\n"), 1);
     EXPECT_EQ(slurp(path("ro.txt")), "keep");
-    EXPECT_TRUE(errors.contains(path("ro.txt"))) << errors.toStdString();
+    EXPECT_TRUE(errors.contains(path("ro.txt") + ": the file is read-only"))
+        << errors.toStdString();
 
     EXPECT_EQ(run("--save-path " + arg("gone/save.txt"), "x\n"), 1);
     EXPECT_TRUE(errors.contains(path("gone/save.txt"))) << errors.toStdString();
     EXPECT_FALSE(QDir(path("gone")).exists());
+}
+
+TEST_F(CliSave, NothingToSaveIsSaidAndTheStatusIsOne) {
+    // Per title, a text without a title line (here imported without titles).
+    EXPECT_EQ(run("--with-titles --save-path " + arg("save.txt"),
+                  "\xe2\x97\x8b"
+                  "entry\n\n\xe2\x97\x8b"
+                  "more\n"),
+              1);
+    EXPECT_TRUE(errors.contains("no \"\xe2\x97\x8f\" title line")) << errors.toStdString();
+    EXPECT_EQ(run("--save-path " + arg("save.txt"), ""), 1);  // an empty text
+    EXPECT_TRUE(errors.contains("the text is empty")) << errors.toStdString();
+    EXPECT_TRUE(QDir(tmp.path()).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(CliSave, BadUseOrBadInputWritesNothing) {

@@ -249,7 +249,7 @@ TEST_F(SaveCommand, PartlyFailedPerTitleSaveNamesTheFailedFileAndCountsAsSaved) 
 
 TEST_F(SaveCommand, LongFailureListsAreCut) {
     SaveResult result;
-    for (int i = 0; i < 25; ++i) result.failures.push_back({QString::number(i), "x"});
+    for (int i = 0; i < 25; ++i) result.failures.push_back({QString::number(i), "x", "x"});
     const QString text = failureMessage(result);
     EXPECT_TRUE(text.contains(QStringLiteral("19（x）")));
     EXPECT_FALSE(text.contains(QStringLiteral("20（x）")));
