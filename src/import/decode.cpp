@@ -50,35 +50,53 @@ qsizetype unfinishedUtf8(QByteArrayView piece) {
     return 0;
 }
 
-qsizetype unfinishedUnicode(QStringConverter::Encoding encoding, QByteArrayView piece) {
-    switch (encoding) {
-        case QStringConverter::Utf8:
-            return unfinishedUtf8(piece);
-        case QStringConverter::Utf16LE:
-        case QStringConverter::Utf16BE:
-            // A cut-off code unit. The halves of a surrogate pair may lie in
-            // two pieces: the decoder passes code units through as they are.
-            return piece.size() % 2;
-        default:
-            return piece.size() % 4;
+// UTF-16 and UTF-32 by hand. Qt's decoders turn UTF-32 values above
+// U+10FFFF into arbitrary characters, and drop a cut-off last code unit when
+// it stands alone in their input; here both are U+FFFD, as is the value of a
+// surrogate in UTF-32. UTF-16 code units are taken as they are, the halves
+// of a surrogate pair too (also when a piece's end falls between them).
+void decodeWide(Pieces& pieces, int unitBytes, bool bigEndian, TextBuffer& text) {
+    qsizetype carried = 0;
+    while (const std::optional<QByteArrayView> piece = pieces.next(carried)) {
+        carried = piece->size() % unitBytes;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(piece->data());
+        QChar* out = text.room(piece->size() / 2 + 1);
+        for (qsizetype at = 0; at + unitBytes <= piece->size(); at += unitBytes) {
+            char32_t value = 0;
+            for (int k = 0; k < unitBytes; ++k)
+                value = value << 8 | bytes[at + (bigEndian ? k : unitBytes - 1 - k)];
+            if (unitBytes == 2) {
+                *out++ = QChar(char16_t(value));
+            } else if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+                *out++ = QChar::ReplacementCharacter;
+            } else if (QChar::requiresSurrogates(value)) {
+                *out++ = QChar(QChar::highSurrogate(value));
+                *out++ = QChar(QChar::lowSurrogate(value));
+            } else {
+                *out++ = QChar(char16_t(value));
+            }
+        }
+        const bool last = pieces.atEnd();
+        if (last && carried != 0) *out++ = QChar::ReplacementCharacter;
+        text.wrote(out);
+        if (last) break;
     }
 }
 
-// Decodes with one of Qt's Unicode decoders. With stopAtError, gives up at
-// the first piece that is not valid, so a file in another encoding costs one
-// piece, not a whole decoding. Returns whether every byte was valid.
-bool decodeUnicode(Pieces& pieces, QStringConverter::Encoding encoding, bool stopAtError,
-                   TextBuffer& text) {
+// Decodes UTF-8 with Qt's decoder. With stopAtError, gives up at the first
+// piece that is not valid, so a file in another encoding costs one piece,
+// not a whole decoding. Returns whether every byte was valid.
+bool decodeUtf8(Pieces& pieces, bool stopAtError, TextBuffer& text) {
     // Each piece is decoded whole, without state carried over (the bytes of
-    // a cut-off character are carried instead). The mark that decided the
+    // a cut-off character are carried instead). A mark that decided the
     // encoding was skipped; any U+FEFF after it, also at the start of a
     // piece, is a character of the text.
-    QStringDecoder decoder(
-        encoding, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
     qsizetype carried = 0;
     bool valid = true;
     while (const std::optional<QByteArrayView> piece = pieces.next(carried)) {
-        carried = pieces.atEnd() ? 0 : unfinishedUnicode(encoding, *piece);
+        carried = pieces.atEnd() ? 0 : unfinishedUtf8(*piece);
         const QByteArrayView whole = piece->first(piece->size() - carried);
         text.wrote(decoder.appendToBuffer(text.room(decoder.requiredSpace(whole.size())), whole));
         if (decoder.hasError()) {
@@ -138,17 +156,28 @@ std::optional<QString> decode(Pieces& pieces, Encoding encoding) {
     }
 
     if (!pieces.restart(skip)) return std::nullopt;
-    if (encoding == Encoding::Cp932) {
-        decodeCp932(pieces, text);
-    } else {
-        // Without a mark, anything that is not valid UTF-8 as a whole is
-        // code page 932: that decoding starts again from the first byte.
-        const bool guessing = encoding == Encoding::Detect && skip == 0;
-        if (!decodeUnicode(pieces, unicode, guessing, text) && guessing && !pieces.failed()) {
-            if (!pieces.restart(0)) return std::nullopt;
-            text.restart();
-            decodeCp932(pieces, text);
-        }
+    switch (unicode) {
+        case QStringConverter::Utf16LE:
+        case QStringConverter::Utf16BE:
+            decodeWide(pieces, 2, unicode == QStringConverter::Utf16BE, text);
+            break;
+        case QStringConverter::Utf32LE:
+        case QStringConverter::Utf32BE:
+            decodeWide(pieces, 4, unicode == QStringConverter::Utf32BE, text);
+            break;
+        default:
+            if (encoding == Encoding::Cp932) {
+                decodeCp932(pieces, text);
+            } else if (const bool guessing = encoding == Encoding::Detect && skip == 0;
+                       !decodeUtf8(pieces, guessing, text) && guessing && !pieces.failed()) {
+                // Without a mark, anything that is not valid UTF-8 as a
+                // whole is code page 932: decoding starts again from the
+                // first byte.
+                if (!pieces.restart(0)) return std::nullopt;
+                text.restart();
+                decodeCp932(pieces, text);
+            }
+            break;
     }
     if (pieces.failed()) return std::nullopt;
     return text.take();
@@ -157,7 +186,7 @@ std::optional<QString> decode(Pieces& pieces, Encoding encoding) {
 std::optional<QByteArrayView> MemoryPieces::next(qsizetype carried) {
     if (end_ >= bytes_.size() && (carried == 0 || done_)) return std::nullopt;
     const qsizetype start = end_ - carried;
-    end_ = std::min(bytes_.size(), start + kPieceBytes);
+    end_ = std::min(bytes_.size(), start + pieceBytes_);
     done_ = end_ >= bytes_.size();
     return bytes_.sliced(start, end_ - start);
 }

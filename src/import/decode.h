@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <algorithm>
 #include <optional>
 
 #include "import/import.h"
@@ -39,7 +40,9 @@ public:
 // Bytes already in memory.
 class MemoryPieces final : public Pieces {
 public:
-    explicit MemoryPieces(QByteArrayView bytes) : bytes_(bytes) {}
+    // Pieces of pieceBytes (at least 4, the longest cut-off character).
+    explicit MemoryPieces(QByteArrayView bytes, qsizetype pieceBytes = kPieceBytes)
+        : bytes_(bytes), pieceBytes_(std::max<qsizetype>(pieceBytes, 4)) {}
     qint64 expectedSize() const override { return bytes_.size(); }
     QByteArray firstBytes(qsizetype n) override {
         return bytes_.first(std::min(n, bytes_.size())).toByteArray();
@@ -50,6 +53,7 @@ public:
 
 private:
     QByteArrayView bytes_;
+    qsizetype pieceBytes_;
     qsizetype end_ = 0;
     bool done_ = false;
 };

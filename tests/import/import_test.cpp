@@ -46,6 +46,14 @@ TEST(Decoding, ByteOrderMarksDecideAndAreNotPartOfTheText) {
                                          "a\0b",
                                          5)),
               u"a\uFFFD"_qs);
+    // UTF-32 values that are no character, and a cut-off last unit.
+    EXPECT_EQ(im::decodeIssue(QByteArray("\xFF\xFE\0\0"
+                                         "\0\0\x11\0"
+                                         "a\0\0\0"
+                                         "\0\xD8\0\0"
+                                         "b",
+                                         17)),
+              u"\uFFFDa\uFFFD\uFFFD"_qs);
     EXPECT_EQ(im::decodeIssue(""), u""_qs);
     EXPECT_EQ(im::decodeIssue("\xEF\xBB\xBF"), u""_qs);
 }
