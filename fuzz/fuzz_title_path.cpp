@@ -40,13 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString text = utf16(data + 2 + pathUnits * 2, units - pathUnits);
 
     const std::vector<QString> lines = sorimba::textfile::cutAtCrLf(text);
-    const QString folder = folderPart(savePath);
+    const QString folder = sorimba::textfile::folderOf(savePath);
     if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/'))) std::abort();
     const QByteArray nativeFolder = QFile::encodeName(folder);
 
     QSet<QString> seen;
     for (const FileBlock& block : titleBlocks(lines, savePath)) {
-        if (folderPart(block.path) != folder) std::abort();
+        if (sorimba::textfile::folderOf(block.path) != folder) std::abort();
         if (!block.path.startsWith(folder)) std::abort();
         const QString name = block.path.mid(folder.size());
         checkName(name);

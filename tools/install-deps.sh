@@ -19,6 +19,8 @@ packages=(
     # What a screen reader finds in the window: AT-SPI on a D-Bus session of
     # the test's own.
     python3-pyatspi at-spi2-core dbus
+    # The flush-order test reads the programs' system calls.
+    strace
 )
 
 missing=()

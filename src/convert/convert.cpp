@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -18,10 +17,6 @@ using textfile::Outcome;
 
 // Files are read, and their new content written, in pieces of this size.
 constexpr size_t kPieceSize = size_t{1} << 20;
-
-QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // "*.txt" with the letter case ignored, as the file dialog's pattern.
 bool hasTxtSuffix(const std::string& name) {
@@ -228,11 +223,6 @@ Outcome convertFile(const QString& path) {
     return out.commit();
 }
 
-QString folderOf(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? QString() : path.left(slash + 1);
-}
-
 FileList listTextFiles(const QString& folder) {
     FileList list;
     const QByteArray native = (folder.isEmpty() ? QStringLiteral(".") : folder).toLocal8Bit();
@@ -240,7 +230,7 @@ FileList listTextFiles(const QString& folder) {
     if (dir == nullptr) {
         list.ok = false;
         list.systemError = errno;
-        list.error = systemError(errno);
+        list.error = textfile::systemFailure(errno).error;
         return list;
     }
     std::vector<std::string> names;
@@ -251,7 +241,7 @@ FileList listTextFiles(const QString& folder) {
             if (errno != 0) {
                 list.ok = false;
                 list.systemError = errno;
-                list.error = systemError(errno);
+                list.error = textfile::systemFailure(errno).error;
             }
             break;
         }
@@ -297,44 +287,32 @@ FolderOutcome convertFolder(const QString& folder) {
                                     textfile::Refusal::System, EILSEQ});
     }
     // The list is taken once; a failure on one file never stops the others.
-    // Every new content is written first and the disk is flushed once for
-    // all of them (a flush per file costs far more than the conversion).
-    std::vector<std::unique_ptr<textfile::Replacement>> pending;
-    std::vector<QString> pendingPaths;
+    // Every new content is written first, then they are flushed and put in
+    // place together: a flush per file on its own costs far more than the
+    // conversion, and together the disk takes them in one go.
+    textfile::ReplacementSet replacements;
+    std::vector<QString> replaced;
     for (const QString& path : list.paths) {
         auto out = std::make_unique<textfile::Replacement>(path, /*mustExist=*/true);
         bool unchanged = false;
         Outcome done = out->status();
         if (done.ok) done = convertInto(path, *out, &unchanged);
-        if (done.ok && !unchanged) done = out->finish(/*flush=*/false);
         if (!done.ok) {
             outcome.failures.push_back({path, done.error, done.refusal, done.systemError});
         } else if (unchanged) {
             ++outcome.converted;
         } else {
-            pending.push_back(std::move(out));
-            pendingPaths.push_back(path);
+            replacements.add(std::move(out));
+            replaced.push_back(path);
         }
     }
-    // The new contents reach the disk before any of them takes its file's
-    // place, so a crash leaves every file old or new, never empty.
-    // (A link may lead to another file system: each one is flushed.)
-    std::vector<dev_t> devices;
-    std::map<dev_t, Outcome> flushed;
-    for (const QString& path : pendingPaths) {
-        struct stat st {};
-        devices.push_back(::stat(path.toLocal8Bit().constData(), &st) == 0 ? st.st_dev : 0);
-        if (!flushed.count(devices.back()))
-            flushed[devices.back()] = textfile::syncFileSystemOf(path);
-    }
-    for (size_t k = 0; k < pending.size(); ++k) {
-        const Outcome& flush = flushed[devices[k]];
-        const Outcome placed = flush.ok ? pending[k]->place() : flush;
-        if (placed.ok) {
+    const std::vector<Outcome> placed = replacements.commit();
+    for (size_t k = 0; k < placed.size(); ++k) {
+        if (placed[k].ok) {
             ++outcome.converted;
         } else {
             outcome.failures.push_back(
-                {pendingPaths[k], placed.error, placed.refusal, placed.systemError});
+                {replaced[k], placed[k].error, placed[k].refusal, placed[k].systemError});
         }
     }
     return outcome;

@@ -68,10 +68,6 @@ QByteArray joinParagraphs(std::string_view bytes);
 // outcome says whether the file now holds its converted content.
 textfile::Outcome convertFile(const QString& path);
 
-// The folder part of a path: everything up to and including its last "/"
-// (empty when there is none, which stands for the current folder).
-QString folderOf(const QString& path);
-
 // The .txt files of one folder, as the folder mode converts them.
 struct FileList {
     bool ok = true;

@@ -22,6 +22,9 @@ QString reasonFor(textfile::Refusal refusal, int systemError, const QString& wor
             return QStringLiteral("読み取り専用です");
         case Refusal::NoName:
             return QStringLiteral("ファイル名がありません");
+        case Refusal::Unconfirmed:
+            // Converted, but whether it would survive a power cut is not known.
+            return QStringLiteral("ディスクへの書き込みを確かめられませんでした");
         case Refusal::None:
         case Refusal::System:
             break;
@@ -98,7 +101,7 @@ void convertCommand(Prompts& prompts) {
     Scope scope = Scope::File;
     switch (prompts.ask(question(), Buttons::YesNoCancel)) {
         case Answer::Yes:
-            target = folderOf(*chosen);
+            target = textfile::folderOf(*chosen);
             scope = Scope::Folder;
             break;
         case Answer::No:

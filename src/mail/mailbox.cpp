@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "mail/parsing.h"
+#include "textfile/textfile.h"
 
 namespace sorimba::mail {
 
@@ -20,7 +21,7 @@ namespace {
 enum class Kind { Mbox, Maildir, Message };
 
 QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return textfile::systemFailure(error).error;
 }
 
 // Maildir file names start with the delivery time in seconds: that number
@@ -46,31 +47,27 @@ bool sameTime(const timespec& a, const timespec& b) {
 struct Mailboxes::Source {
     QString path;
     Kind kind = Kind::Message;
-    int fd = -1;             // mbox: open from open() to the end
-    struct stat initial {};  // mbox: as it was when opened
-    QStringList files;       // Maildir: "cur/NAME" or "new/NAME"
+    textfile::FileDescriptor fd;  // mbox: open from open() to the end
+    struct stat initial {};       // mbox: as it was when opened
+    QStringList files;            // Maildir: "cur/NAME" or "new/NAME"
     std::vector<qint64> fileBytes;
     qint64 bytes = 0;
     bool broken = false;             // mbox: changed while it was read
     bool endsWithEmptyLine = false;  // mbox: its last two bytes are LF LF
-
-    ~Source() {
-        if (fd >= 0) ::close(fd);
-    }
 
     // An mbox that shrank, or was rewritten in place, since it was opened:
     // what was read of it may be neither the old nor the new content. One
     // that only grew (new mail delivered) is read as it was when opened.
     bool changed() const {
         struct stat now {};
-        if (::fstat(fd, &now) != 0) return true;
+        if (::fstat(fd.get(), &now) != 0) return true;
         if (now.st_size < initial.st_size) return true;
         return now.st_size == initial.st_size && !sameTime(now.st_mtim, initial.st_mtim);
     }
 
     // A stream over part of the mbox that does not close our descriptor.
     GRef<GMimeStream> stream(gint64 begin, gint64 end) const {
-        GRef<GMimeStream> stream(g_mime_stream_fs_new_with_bounds(fd, begin, end));
+        GRef<GMimeStream> stream(g_mime_stream_fs_new_with_bounds(fd.get(), begin, end));
         g_mime_stream_fs_set_owner(GMIME_STREAM_FS(stream.get()), FALSE);
         return stream;
     }
@@ -132,9 +129,9 @@ bool Mailboxes::open(const QStringList& paths, QString* error) {
                 source->bytes += size;
             }
         } else if (S_ISREG(st.st_mode)) {
-            const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            source->fd.reset(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+            const int fd = source->fd.get();
             if (fd < 0) return fail(systemError(errno));
-            source->fd = fd;
             if (::fstat(fd, &source->initial) != 0) return fail(systemError(errno));
             source->bytes = source->initial.st_size;
             QByteArray start(4096, '\0');
@@ -151,8 +148,7 @@ bool Mailboxes::open(const QStringList& paths, QString* error) {
                 if (!looksLikeMessage(head))
                     return fail(QStringLiteral("mbox でもメールのファイルでもありません"));
                 source->kind = Kind::Message;
-                ::close(fd);
-                source->fd = -1;
+                source->fd.reset();
             }
         } else {
             return fail(QStringLiteral("通常のファイルでもフォルダでもありません"));
@@ -177,7 +173,7 @@ bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,
             std::int64_t sequence = 0;
             char tail[2] = {'\n', '\n'};
             const qint64 size = source.initial.st_size;
-            ::pread(source.fd, tail + (size < 2 ? 1 : 0), size < 2 ? 1 : 2,
+            ::pread(source.fd.get(), tail + (size < 2 ? 1 : 0), size < 2 ? 1 : 2,
                     size < 2 ? 0 : size - 2);
             source.endsWithEmptyLine = size >= 2 && tail[0] == '\n' && tail[1] == '\n';
             while (!g_mime_parser_eos(parser.get())) {

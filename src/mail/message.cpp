@@ -365,24 +365,24 @@ std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& pa
     ensureGMime();
     *errorNumber = 0;
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *errorNumber = errno;
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+    textfile::FileDescriptor fd(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        const textfile::Outcome failed = textfile::systemFailure(errno);
+        *errorNumber = failed.systemError;
+        *error = failed.error;
         return std::nullopt;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         *error = QStringLiteral("通常のファイルではありません");
         return std::nullopt;
     }
     char start[5] = {};
     const bool mbox =
-        ::pread(fd, start, sizeof start, 0) == 5 && std::memcmp(start, "From ", 5) == 0;
+        ::pread(fd.get(), start, sizeof start, 0) == 5 && std::memcmp(start, "From ", 5) == 0;
     ParsedFile file;
     file.framing = mbox ? Framing::Mbox : Framing::Message;
-    file.stream = GRef<GMimeStream>(g_mime_stream_fs_new(fd));  // owns fd from here
+    file.stream = GRef<GMimeStream>(g_mime_stream_fs_new(fd.release()));  // owns it from here
     file.parser = makeParser(file.stream.get(), mbox ? GMIME_FORMAT_MBOX : GMIME_FORMAT_MESSAGE);
     parse.clear();
     file.message =

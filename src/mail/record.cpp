@@ -26,43 +26,22 @@ QByteArray native(const QString& path) {
 }
 
 QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return textfile::systemFailure(error).error;
 }
 
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+bool writeAll(int fd, const QByteArray& bytes) {
+    return textfile::writeAll(fd, std::string_view(bytes.constData(), bytes.size()));
 }
 
 // Waits until the file's content is on the disk.
 bool flushFile(const QString& path) {
-    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fdatasync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// Waits until the folder's entries (a file created in it) are on the disk.
-bool flushFolder(const QString& folder) {
-    const QString name = folder.isEmpty() ? QStringLiteral(".") : folder;
-    const int fd = ::open(native(name).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+    const textfile::FileDescriptor fd(
+        ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    return fd.valid() && ::fdatasync(fd.get()) == 0;
 }
 
 bool flushFolderOf(const QString& path) {
-    return flushFolder(saving::folderPart(path));
+    return textfile::flushFolder(textfile::folderOf(path)).ok;
 }
 
 qint64 sizeOf(const QString& path) {
@@ -73,31 +52,31 @@ qint64 sizeOf(const QString& path) {
 // The bytes of a file from `offset`, at most `length`.
 QByteArray readAt(const QString& path, qint64 offset, qint64 length) {
     QByteArray bytes;
-    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return bytes;
+    const textfile::FileDescriptor fd(
+        ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) return bytes;
     bytes.resize(length);
     qint64 got = 0;
     while (got < length) {
-        const ssize_t n = ::pread(fd, bytes.data() + got, length - got, offset + got);
+        const ssize_t n = ::pread(fd.get(), bytes.data() + got, length - got, offset + got);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += n;
     }
-    ::close(fd);
     bytes.truncate(got);
     return bytes;
 }
 
 // Cuts a file back to `size` (it was longer only by what we appended).
 void cutBack(const QString& path, qint64 size) {
-    const int fd = ::open(native(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
+    const textfile::FileDescriptor fd(
+        ::open(native(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) return;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > size) {
-        if (::ftruncate(fd, size) != 0) { /* the import stops and says so anyway */
+    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > size) {
+        if (::ftruncate(fd.get(), size) != 0) { /* the import stops and says so anyway */
         }
     }
-    ::close(fd);
 }
 
 QByteArray hex(const QByteArray& bytes) {
@@ -178,14 +157,11 @@ textfile::Outcome complete(const PendingFile& file) {
                 if (textfile::fileKind(file.path) != textfile::FileKind::Regular ||
                     textfile::isReadOnly(file.path))
                     return textfile::refused(textfile::Refusal::NotRegular);
-                const int fd = ::open(native(file.path).constData(),
-                                      O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
-                if (fd < 0) return textfile::systemFailure(errno);
-                const QByteArray rest = file.bytes.mid(present);
-                const bool ok = writeAll(fd, rest.constData(), rest.size());
-                const int error = errno;
-                ::close(fd);
-                return ok ? textfile::Outcome{} : textfile::systemFailure(error);
+                const textfile::FileDescriptor fd(::open(
+                    native(file.path).constData(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC));
+                if (!fd.valid()) return textfile::systemFailure(errno);
+                return writeAll(fd.get(), file.bytes.mid(present)) ? textfile::Outcome{}
+                                                                   : textfile::systemFailure(errno);
             }
         }
     }
@@ -195,13 +171,13 @@ textfile::Outcome complete(const PendingFile& file) {
 }  // namespace
 
 ImportRecord::~ImportRecord() {
-    if (fd_ < 0) return;
+    if (!fd_.valid()) return;
     if (pendingDone_) ::unlink(native(path_ + QStringLiteral(".pending")).constData());
-    ::close(fd_);  // also lets go of the lock
+    fd_.reset();  // also lets go of the lock
 }
 
 QString ImportRecord::pathFor(const QString& savePath, bool withTitles) {
-    const QString folder = saving::folderPart(savePath);
+    const QString folder = textfile::folderOf(savePath);
     const QString name = savePath.mid(folder.size());
     return folder + QLatin1Char('.') + name + QStringLiteral(".sorimba-imported") +
            (withTitles ? QStringLiteral("-titles") : QString());
@@ -222,8 +198,7 @@ bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error
     path_ = pathFor(savePath, withTitles);
     auto fail = [&](const QString& why) {
         *error = path_ + QStringLiteral(": ") + why;
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
+        fd_.reset();
         return false;
     };
     if (savePath.isEmpty()) {
@@ -231,13 +206,13 @@ bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error
         return false;
     }
     const bool existed = sizeOf(path_) >= 0;
-    fd_ = ::open(native(path_).constData(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd_ < 0)
+    fd_.reset(::open(native(path_).constData(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!fd_.valid())
         return fail(QStringLiteral("取り込みの記録を開けません（%1）").arg(systemError(errno)));
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return fail(QStringLiteral("取り込みの記録が通常のファイルではありません"));
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0)
+    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0)
         return fail(QStringLiteral("同じ保存ファイルへの取り込みがほかで実行中です"));
 
     QByteArray content;
@@ -247,7 +222,7 @@ bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error
     if (content.isEmpty()) {
         const QByteArray header =
             kHeader + modeLine + "save-file " + QUrl::toPercentEncoding(savePath, "/") + "\n";
-        if (!writeAll(fd_, header.constData(), header.size()) || ::fdatasync(fd_) != 0 ||
+        if (!writeAll(fd_.get(), header) || ::fdatasync(fd_.get()) != 0 ||
             (!existed && !flushFolderOf(path_)))
             return fail(QStringLiteral("取り込みの記録を書けません（%1）").arg(systemError(errno)));
     } else {
@@ -257,7 +232,7 @@ bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error
         // pending batch below records it again.
         const qsizetype lastLineEnd = content.lastIndexOf('\n');
         if (lastLineEnd + 1 < content.size()) {
-            if (::ftruncate(fd_, lastLineEnd + 1) != 0)
+            if (::ftruncate(fd_.get(), lastLineEnd + 1) != 0)
                 return fail(
                     QStringLiteral("取り込みの記録を直せません（%1）").arg(systemError(errno)));
             content.truncate(lastLineEnd + 1);
@@ -267,8 +242,7 @@ bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error
             if (!lines[i].isEmpty()) keys_.insert(lines[i]);
     }
     if (!finishPending(error, finished)) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
+        fd_.reset();
         return false;
     }
     return true;
@@ -277,8 +251,8 @@ bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error
 bool ImportRecord::appendKeys(const std::vector<QByteArray>& keys, QString* error) {
     QByteArray lines;
     for (const QByteArray& key : keys) lines += key + "\n";
-    if (::lseek(fd_, 0, SEEK_END) < 0 || !writeAll(fd_, lines.constData(), lines.size()) ||
-        ::fdatasync(fd_) != 0) {
+    if (::lseek(fd_.get(), 0, SEEK_END) < 0 || !writeAll(fd_.get(), lines) ||
+        ::fdatasync(fd_.get()) != 0) {
         *error =
             path_ + QStringLiteral(": 取り込みの記録を書けません（%1）").arg(systemError(errno));
         return false;
@@ -363,12 +337,13 @@ BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
     {
         const bool existed = sizeOf(pendingPath) >= 0;
         const QByteArray intent = serialise(pending);
-        const int fd = ::open(native(pendingPath).constData(),
-                              O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-        const bool ok = fd >= 0 && writeAll(fd, intent.constData(), intent.size()) &&
-                        ::fdatasync(fd) == 0 && (existed || flushFolderOf(pendingPath));
+        textfile::FileDescriptor fd(::open(native(pendingPath).constData(),
+                                           O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC,
+                                           0666));
+        const bool ok = fd.valid() && writeAll(fd.get(), intent) && ::fdatasync(fd.get()) == 0 &&
+                        (existed || flushFolderOf(pendingPath));
         const int error = errno;
-        if (fd >= 0) ::close(fd);
+        fd.reset();
         if (!ok) {
             ::unlink(native(pendingPath).constData());
             result.fatal =
@@ -378,6 +353,8 @@ BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
     }
 
     // 3. The issues into their files; a failure takes the whole batch back.
+    // Each append returns once its bytes are on the disk (the files were
+    // created, and their folders flushed, in step 1).
     for (size_t f = 0; f < pending.files.size(); ++f) {
         const PendingFile& file = pending.files[f];
         const textfile::Outcome outcome = saving::appendToSaveFile(file.path, file.bytes);
@@ -387,29 +364,6 @@ BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
         ::unlink(native(pendingPath).constData());
         result.fatal = file.path + QStringLiteral(": ") + outcome.error;
         return result;
-    }
-    bool createdAny = false;
-    for (const PendingFile& file : pending.files) {
-        createdAny = createdAny || createdFiles[file.path];
-        if (!flushFile(file.path)) {
-            // Written but not known to be on the disk: not recorded; the
-            // pending batch lets the next run check and record it.
-            result.fatal =
-                file.path + QStringLiteral(": ディスクへの書き込みを確かめられません（%1）")
-                                .arg(systemError(errno));
-            return result;
-        }
-    }
-    if (createdAny) {
-        std::map<QString, bool> folders;
-        for (const auto& [path, created] : createdFiles)
-            if (created) folders[saving::folderPart(path)] = true;
-        for (const auto& [folder, unused] : folders) {
-            if (!flushFolder(folder)) {
-                result.fatal = folder + QStringLiteral(": ディスクへの書き込みを確かめられません");
-                return result;
-            }
-        }
     }
     // 4. Only now are they imported.
     QString error;

@@ -36,6 +36,8 @@
 #include <QString>
 #include <vector>
 
+#include "textfile/textfile.h"
+
 namespace sorimba::mail {
 
 // What one issue adds: bytes for files (as the save command would append them).
@@ -81,7 +83,7 @@ private:
 
     QString path_;
     QString savePath_;
-    int fd_ = -1;
+    textfile::FileDescriptor fd_;
     bool pendingDone_ = false;  // ".pending" holds a batch already recorded
     QSet<QByteArray> keys_;
 };

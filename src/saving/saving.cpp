@@ -2,7 +2,7 @@
 
 #include <QHash>
 #include <cerrno>
-#include <cstring>
+#include <optional>
 
 namespace sorimba::saving {
 namespace {
@@ -26,6 +26,11 @@ QString reasonFor(const textfile::Outcome& outcome) {
             return QStringLiteral("読み取り専用です");
         case Refusal::NoName:
             return QStringLiteral("ファイル名がありません");
+        case Refusal::Unconfirmed:
+            // The lines are in the file; whether they would survive a power
+            // cut is not known.
+            return QStringLiteral("ディスクへの書き込みを確かめられませんでした（") +
+                   textfile::systemFailure(outcome.systemError).error + QStringLiteral("）");
         case Refusal::None:
         case Refusal::System:
             break;
@@ -60,43 +65,53 @@ QString shownPath(const QString& path) {
     return shown;
 }
 
-// Appends each block to its file, in order, then waits once until all of
-// it is on the disk: one flush for the whole save instead of one per file.
-// `inEnglish` receives each failure's reason in English words.
+// Why a save file's name cannot be used, if it cannot; *inEnglish receives
+// the reason in English words.
+std::optional<textfile::Outcome> refusedName(const QString& path, QString* inEnglish) {
+    if (path.isEmpty()) {
+        *inEnglish = QStringLiteral("no file name");
+        return textfile::Outcome{false, QStringLiteral("ファイル名がありません")};
+    }
+    // The system would end the name at a NUL and write to another file.
+    if (path.contains(QChar(0))) {
+        *inEnglish = QStringLiteral("the file name holds a NUL character");
+        return textfile::Outcome{false,
+                                 QStringLiteral("ファイル名に使えない文字（NUL）が入っています")};
+    }
+    return std::nullopt;
+}
+
+// Appends each block to its file, in order. The file layer returns once
+// exactly these files (and the folders of new ones) are on the disk, with
+// one flush per file for the whole save. `inEnglish` receives each
+// failure's reason in English words.
 std::vector<textfile::Outcome> appendAll(const std::vector<FileBlock>& blocks,
                                          std::vector<QString>* inEnglish) {
-    std::vector<textfile::Outcome> outcomes;
-    outcomes.reserve(blocks.size());
+    std::vector<textfile::Outcome> outcomes(blocks.size());
     inEnglish->assign(blocks.size(), QString());
-    const FileBlock* written = nullptr;
+    std::vector<textfile::Append> appends;
+    std::vector<size_t> appended;  // the block of each append
     for (size_t i = 0; i < blocks.size(); ++i) {
-        outcomes.push_back(appendToSaveFile(blocks[i].path, blocks[i].bytes, &(*inEnglish)[i]));
-        if (outcomes.back().ok) written = &blocks[i];
-    }
-    if (written == nullptr) return outcomes;
-    textfile::Outcome flushed = textfile::syncFileSystemOf(written->path);
-    if (!flushed.ok) {
-        // Whether the new lines reached the disk is unknown: say so.
-        const QString words = flushed.error;
-        flushed.error = QStringLiteral("ディスクへの書き込みを確かめられませんでした（") +
-                        flushed.error + QStringLiteral("）");
-        flushed.systemError = 0;
-        for (size_t i = 0; i < outcomes.size(); ++i) {
-            if (!outcomes[i].ok) continue;
-            outcomes[i] = flushed;
-            (*inEnglish)[i] = QStringLiteral("cannot make sure the lines reached the disk (") +
-                              words + QStringLiteral(")");
+        if (std::optional<textfile::Outcome> refusal =
+                refusedName(blocks[i].path, &(*inEnglish)[i])) {
+            outcomes[i] = *refusal;
+        } else {
+            appends.push_back({blocks[i].path, blocks[i].bytes});
+            appended.push_back(i);
         }
+    }
+    std::vector<textfile::Outcome> done = textfile::appendToFiles(appends);
+    for (size_t k = 0; k < done.size(); ++k) {
+        if (!done[k].ok) {
+            (*inEnglish)[appended[k]] = done[k].error;  // the file layer's own words
+            done[k].error = reasonFor(done[k]);
+        }
+        outcomes[appended[k]] = done[k];
     }
     return outcomes;
 }
 
 }  // namespace
-
-QString folderPart(const QString& path) {
-    qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? QString() : path.left(slash + 1);
-}
 
 QString titleName(const QString& line, const QString& previous) {
     QString name;
@@ -109,21 +124,9 @@ QString titleName(const QString& line, const QString& previous) {
 
 textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
                                    QString* inEnglish) {
-    const auto refused = [inEnglish](const QString& why, const QString& english) {
-        if (inEnglish) *inEnglish = english;
-        return textfile::Outcome{false, why};
-    };
-    if (path.isEmpty())
-        return refused(QStringLiteral("ファイル名がありません"), QStringLiteral("no file name"));
-    // The system would end the name at a NUL and write to another file.
-    if (path.contains(QChar(0)))
-        return refused(QStringLiteral("ファイル名に使えない文字（NUL）が入っています"),
-                       QStringLiteral("the file name holds a NUL character"));
-    textfile::Outcome outcome = textfile::appendToFile(path, bytes);
-    if (!outcome.ok) {
-        if (inEnglish) *inEnglish = outcome.error;  // the file layer's own words
-        outcome.error = reasonFor(outcome);
-    }
+    std::vector<QString> english;
+    const textfile::Outcome outcome = appendAll({FileBlock{path, bytes}}, &english)[0];
+    if (inEnglish && !outcome.ok) *inEnglish = english[0];
     return outcome;
 }
 
@@ -145,7 +148,7 @@ bool hasTitleLine(const std::vector<QString>& lines) {
 }
 
 std::vector<FileBlock> titleBlocks(const std::vector<QString>& lines, const QString& savePath) {
-    const QString folder = folderPart(savePath);
+    const QString folder = textfile::folderOf(savePath);
     std::vector<QString> paths;  // in the order the files first appear
     std::vector<QString> texts;
     QHash<QString, int> indexOf;

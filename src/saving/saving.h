@@ -66,10 +66,6 @@ bool hasTitleLine(const std::vector<QString>& lines);
 // with a full-width space.
 QString titleName(const QString& line, const QString& previous);
 
-// The folder part of a path: up to and including its last "/"; empty when
-// there is none.
-QString folderPart(const QString& path);
-
 // Writes the text's lines (cut at CR LF) in plain or per-title mode.
 SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const QString& savePath);
 

@@ -19,13 +19,6 @@ bool isFolder(const QByteArray& path) {
     return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-void syncFolder(const QByteArray& path) {
-    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 }  // namespace
 
 Environment processEnvironment() {
@@ -65,8 +58,8 @@ bool makeSettingsFolder(const QString& folder) {
         const QByteArray part = slash < 0 ? path : path.left(slash);
         if (!isFolder(part)) {
             if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) return false;
-            const qsizetype parentEnd = part.lastIndexOf('/');
-            syncFolder(parentEnd == 0 ? QByteArray("/") : part.left(parentEnd));
+            // The new folder's name is on the disk once its parent is flushed.
+            textfile::flushFolder(QFile::decodeName(textfile::folderOf(part)));
         }
         if (slash < 0) break;
     }

@@ -3,13 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
+#include "textfile/durable.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::textfile {
@@ -28,6 +28,7 @@ Outcome refused(Refusal why) {
             break;
         case Refusal::None:
         case Refusal::System:
+        case Refusal::Unconfirmed:
             outcome.error = QStringLiteral("refused");
             break;
     }
@@ -46,32 +47,6 @@ namespace {
 
 QByteArray nativePath(const QString& path) {
     return path.toLocal8Bit();
-}
-
-// Checks what stands at a path before it is opened for writing.
-Outcome checkWritable(const QString& path, bool* exists) {
-    struct stat st {};
-    *exists = ::stat(nativePath(path).constData(), &st) == 0;
-    if (!*exists) {
-        if (errno == ENOENT) return {};
-        return systemFailure(errno);
-    }
-    if (!S_ISREG(st.st_mode)) return refused(Refusal::NotRegular);
-    if ((st.st_mode & 0222) == 0) return refused(Refusal::ReadOnly);
-    return {};
-}
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -96,16 +71,12 @@ Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents
     contents->clear();
     if (complete) *complete = false;
     if (path.isEmpty()) return refused(Refusal::NoName);
-    int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return systemFailure(errno);
+    const FileDescriptor fd(
+        ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) return systemFailure(errno);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return refused(Refusal::NotRegular);
-    }
-    Outcome read = readFrom(fd, maxBytes, contents, complete);
-    ::close(fd);
-    return read;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return refused(Refusal::NotRegular);
+    return readFrom(fd.get(), maxBytes, contents, complete);
 }
 
 Outcome readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete) {
@@ -129,9 +100,8 @@ Outcome readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete) 
             ::read(fd, contents->data() + filled, static_cast<size_t>(contents->size() - filled));
         if (n < 0) {
             if (errno == EINTR) continue;
-            const int error = errno;
             contents->clear();
-            return systemFailure(error);
+            return systemFailure(errno);
         }
         if (n == 0) {
             atEnd = true;
@@ -169,83 +139,110 @@ void preferLargePages(void* data, size_t bytes) {
 #endif
 }
 
-Outcome appendToFile(const QString& path, const QByteArray& bytes) {
-    if (path.isEmpty()) return refused(Refusal::NoName);
-    bool existed = false;
-    if (Outcome check = checkWritable(path, &existed); !check.ok) return check;
+namespace {
 
-    const QByteArray native = nativePath(path);
-    // O_NONBLOCK: a FIFO put in the file's place meanwhile must not hang us.
-    int fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) return systemFailure(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return refused(Refusal::NotRegular);
+// One file of appendToFiles, written and waiting for its flush.
+struct OpenAppend {
+    size_t index = 0;  // in the list of appends
+    FileDescriptor fd;
+    QByteArray native;
+    off_t oldSize = 0;
+    bool created = false;
+
+    // Takes back what was added, so a failed append changes nothing.
+    void takeBack() {
+        if (::ftruncate(fd.get(), oldSize) != 0) { /* the old bytes are whole either way */
+        }
+        if (created) ::unlink(native.constData());
     }
-    const off_t oldSize = st.st_size;
+};
+
+// Writes one append; on success *open holds the file, waiting for its flush.
+Outcome writeAppend(const Append& append, OpenAppend* open) {
+    if (append.path.isEmpty()) return refused(Refusal::NoName);
+    open->native = nativePath(append.path);
+    bool existed = false;
+    mode_t mode = 0;
+    if (Outcome check = durable::checkWritable(open->native, &existed, &mode); !check.ok)
+        return check;
+
+    // O_NONBLOCK: a FIFO put in the file's place meanwhile must not hang us.
+    open->fd.reset(::open(open->native.constData(),
+                          O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!open->fd.valid()) return systemFailure(errno);
+    struct stat st {};
+    if (::fstat(open->fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return refused(Refusal::NotRegular);
+    open->oldSize = st.st_size;
+    open->created = !existed && st.st_size == 0;
 
     QByteArray data;
-    if (oldSize > 0) {
+    if (open->oldSize > 0) {
         char tail[2] = {0, 0};
-        off_t from = oldSize >= 2 ? oldSize - 2 : 0;
-        ssize_t got = ::pread(fd, tail, static_cast<size_t>(oldSize - from), from);
-        if (got != oldSize - from) {
-            int error = got < 0 ? errno : EIO;
-            ::close(fd);
-            return systemFailure(error);
-        }
+        const off_t from = open->oldSize >= 2 ? open->oldSize - 2 : 0;
+        const ssize_t got =
+            ::pread(open->fd.get(), tail, static_cast<size_t>(open->oldSize - from), from);
+        if (got != open->oldSize - from) return systemFailure(got < 0 ? errno : EIO);
         if (!endsWithLineEnd(std::string_view(tail, static_cast<size_t>(got)))) data = "\r\n";
     }
-    data += bytes;
+    data += append.bytes;
 
-    bool written = writeAll(fd, data.constData(), static_cast<size_t>(data.size()));
-    int error = written ? 0 : errno;
-    if (!written) {
-        // Take back what was added, so a failed save changes nothing.
-        if (::ftruncate(fd, oldSize) != 0) { /* the old bytes are whole either way */
-        }
-    }
-    if (::close(fd) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written) {
-        if (!existed && oldSize == 0) ::unlink(native.constData());
+    if (!writeAll(open->fd.get(),
+                  std::string_view(data.constData(), static_cast<size_t>(data.size())))) {
+        const int error = errno;
+        open->takeBack();
         return systemFailure(error);
     }
     return {};
 }
 
-Outcome syncFileSystemOf(const QString& path) {
-    int fd = ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return systemFailure(errno);
-    int result = ::syncfs(fd);
-    int error = errno;
-    ::close(fd);
-    return result == 0 ? Outcome{} : systemFailure(error);
+}  // namespace
+
+std::vector<Outcome> appendToFiles(const std::vector<Append>& appends) {
+    std::vector<Outcome> outcomes(appends.size());
+    durable::FolderFlush folders;
+    std::vector<OpenAppend> group;
+
+    // Flushes the files written so far; a file whose flush failed is taken
+    // back. A created file's folder is flushed at the end, once.
+    auto flushGroup = [&] {
+        std::vector<durable::Written> written;
+        written.reserve(group.size());
+        for (const OpenAppend& file : group) written.push_back({file.fd.get(), file.oldSize});
+        const std::vector<int> errors = durable::flushFiles(written);
+        for (size_t k = 0; k < group.size(); ++k) {
+            OpenAppend& file = group[k];
+            if (errors[k] != 0) {
+                file.takeBack();
+                outcomes[file.index] = systemFailure(errors[k]);
+            } else if (file.created) {
+                folders.add(folderOf(durable::resolvedTarget(file.native)), file.index);
+            }
+        }
+        group.clear();
+    };
+
+    for (size_t i = 0; i < appends.size(); ++i) {
+        OpenAppend file;
+        file.index = i;
+        outcomes[i] = writeAppend(appends[i], &file);
+        if (!outcomes[i].ok) continue;
+        group.push_back(std::move(file));
+        if (group.size() == durable::kFilesPerGroup) flushGroup();
+    }
+    flushGroup();
+    folders.run([&](size_t file, int error) { outcomes[file] = durable::unconfirmed(error); });
+    return outcomes;
+}
+
+Outcome appendToFile(const QString& path, const QByteArray& bytes) {
+    return appendToFiles({Append{path, bytes}})[0];
 }
 
 Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist) {
-    if (path.isEmpty()) return refused(Refusal::NoName);
-    bool exists = false;
-    if (Outcome check = checkWritable(path, &exists); !check.ok) return check;
-    if (!exists && mustExist) return systemFailure(ENOENT);
-
-    // Unbuffered: a buffered QSaveFile writes its buffer out at commit() and
-    // forgets an error there (a full disk), then renames the empty file into
-    // place and reports success. Writing straight through, the error comes
-    // back from write() and the old file stays.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failedWith(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        QString why = file.errorString();
-        file.cancelWriting();
-        return failedWith(why);
-    }
-    if (!file.commit()) return failedWith(file.errorString());
-    return {};
+    Replacement replacement(path, mustExist);
+    replacement.write(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    return replacement.commit();
 }
 
 }  // namespace sorimba::textfile

@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
+#include "textfile/durable.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::textfile {
@@ -24,60 +26,44 @@ Outcome readInPieces(const QString& path, const std::function<void(std::string_v
                      size_t pieceSize) {
     if (path.isEmpty()) return refused(Refusal::NoName);
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
-    int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return systemFailure(errno);
+    const FileDescriptor fd(
+        ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) return systemFailure(errno);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return refused(Refusal::NotRegular);
-    }
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return refused(Refusal::NotRegular);
     // A small file gets a small buffer; one more byte sees the end at once.
     pieceSize = std::max<size_t>(pieceSize, 1);
     const size_t size =
         std::min(pieceSize, static_cast<size_t>(std::max<off_t>(st.st_size, 0)) + 1);
     std::unique_ptr<char[]> buffer(new char[size]);
     for (;;) {
-        ssize_t n = ::read(fd, buffer.get(), size);
+        ssize_t n = ::read(fd.get(), buffer.get(), size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            int error = errno;
-            ::close(fd);
-            return systemFailure(error);
+            return systemFailure(errno);
         }
         if (n == 0) break;
         consume(std::string_view(buffer.get(), static_cast<size_t>(n)));
     }
-    ::close(fd);
     return {};
 }
 
 struct Replacement::File {
     QByteArray target;  // the file that gets the content (links followed)
     QByteArray temp;    // the new content, beside it, until it takes its place
-    int fd = -1;
+    FileDescriptor fd;
     qint64 written = 0;
     qint64 handedOn = 0;  // bytes whose writeback has been started
     bool placed = false;
 
     void discard() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
+        fd.reset();
         if (!temp.isEmpty() && !placed) ::unlink(temp.constData());
         temp.clear();
     }
 };
 
 namespace {
-
-// The file a path leads to: symbolic links are followed, so a link stays a
-// link and its target gets the new content. A missing file is its own path.
-QByteArray resolvedTarget(const QByteArray& path) {
-    char* real = ::realpath(path.constData(), nullptr);
-    if (real == nullptr) return path;
-    QByteArray resolved(real);
-    std::free(real);
-    return resolved;
-}
 
 mode_t creationMode() {
     mode_t mask = ::umask(0);
@@ -92,43 +78,31 @@ Replacement::Replacement(const QString& path, bool mustExist) {
         status_ = refused(Refusal::NoName);
         return;
     }
+    const QByteArray native = path.toLocal8Bit();
+    bool exists = false;
     mode_t mode = 0;
-    switch (fileKind(path)) {
-        case FileKind::Missing:
-            if (mustExist) {
-                status_ = systemFailure(ENOENT);
-                return;
-            }
-            mode = creationMode();
-            break;
-        case FileKind::Other:
-            status_ = refused(Refusal::NotRegular);
+    if (Outcome check = durable::checkWritable(native, &exists, &mode); !check.ok) {
+        status_ = check;
+        return;
+    }
+    if (!exists) {
+        if (mustExist) {
+            status_ = systemFailure(ENOENT);
             return;
-        case FileKind::Regular: {
-            if (isReadOnly(path)) {
-                status_ = refused(Refusal::ReadOnly);
-                return;
-            }
-            struct stat st {};
-            if (::stat(path.toLocal8Bit().constData(), &st) != 0) {
-                status_ = systemFailure(errno);
-                return;
-            }
-            mode = st.st_mode & 07777;
-            break;
         }
+        mode = creationMode();
     }
     file_ = std::make_unique<File>();
-    file_->target = resolvedTarget(path.toLocal8Bit());
+    file_->target = durable::resolvedTarget(native);
     QByteArray temp = file_->target + ".XXXXXX";
-    file_->fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (file_->fd < 0) {
+    file_->fd.reset(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!file_->fd.valid()) {
         status_ = systemFailure(errno);
         return;
     }
     file_->temp = temp;
     // The new content keeps the permissions of the old.
-    if (::fchmod(file_->fd, mode) != 0) fail(errno);
+    if (::fchmod(file_->fd.get(), mode) != 0) fail(errno);
 }
 
 Replacement::~Replacement() {
@@ -142,66 +116,102 @@ void Replacement::fail(int error) {
 
 bool Replacement::write(std::string_view bytes) {
     if (!status_.ok) return false;
-    if (file_->fd < 0) {
-        status_ = failedWith(QStringLiteral("already finished"));
+    if (!file_->fd.valid()) {
+        status_ = failedWith(QStringLiteral("already placed"));
         return false;
     }
-    const char* data = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t n = ::write(file_->fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
-            return false;
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-        file_->written += n;
+    if (!writeAll(file_->fd.get(), bytes)) {
+        fail(errno);
+        return false;
     }
+    file_->written += static_cast<qint64>(bytes.size());
     // Large content goes to the disk while the rest is being produced, so
     // the flush before the file takes its place waits only for the tail.
     if (file_->written - file_->handedOn >= kWritebackStep) {
-        ::sync_file_range(file_->fd, file_->handedOn, file_->written - file_->handedOn,
+        ::sync_file_range(file_->fd.get(), file_->handedOn, file_->written - file_->handedOn,
                           SYNC_FILE_RANGE_WRITE);
         file_->handedOn = file_->written;
     }
     return true;
 }
 
-Outcome Replacement::finish(bool flush) {
-    if (!status_.ok) return status_;
-    if (file_->fd < 0) return status_;
-    if (flush && ::fdatasync(file_->fd) != 0) {
-        fail(errno);
-        return status_;
+bool Replacement::settle(int flushError) {
+    if (flushError != 0) {
+        fail(flushError);
+        return false;
     }
-    if (::close(file_->fd) != 0) {
-        file_->fd = -1;
-        fail(errno);
-        return status_;
-    }
-    file_->fd = -1;
-    return status_;
+    // The content is on the disk: closing cannot lose any of it now.
+    file_->fd.reset();
+    return true;
 }
 
-Outcome Replacement::place() {
-    if (!status_.ok) return status_;
-    if (file_->fd >= 0 || file_->placed) {
-        status_ = failedWith(QStringLiteral("not finished, or placed already"));
-        return status_;
-    }
+bool Replacement::place() {
     if (::rename(file_->temp.constData(), file_->target.constData()) != 0) {
         fail(errno);
-        return status_;
+        return false;
     }
     file_->placed = true;
-    return status_;
+    return true;
 }
 
 Outcome Replacement::commit() {
-    if (Outcome done = finish(/*flush=*/true); !done.ok) return done;
-    return place();
+    ReplacementSet one;
+    one.add(*this);
+    return one.commit()[0];
+}
+
+ReplacementSet::ReplacementSet() = default;
+
+// Replacements never placed are discarded by their own destructors.
+ReplacementSet::~ReplacementSet() = default;
+
+void ReplacementSet::add(std::unique_ptr<Replacement> replacement) {
+    add(*replacement);
+    owned_.push_back(std::move(replacement));
+}
+
+void ReplacementSet::add(Replacement& replacement) {
+    const size_t index = outcomes_.size();
+    outcomes_.push_back(replacement.status());
+    if (!replacement.status().ok) return;
+    if (!replacement.file_->fd.valid()) {
+        outcomes_.back() = failedWith(QStringLiteral("already placed"));
+        return;
+    }
+    waiting_.push_back({&replacement, index});
+    if (waiting_.size() == durable::kFilesPerGroup) flushWaiting();
+}
+
+void ReplacementSet::flushWaiting() {
+    std::vector<durable::Written> written;
+    written.reserve(waiting_.size());
+    for (const Entry& entry : waiting_) written.push_back({entry.replacement->file_->fd.get(), 0});
+    const std::vector<int> errors = durable::flushFiles(written);
+    for (size_t k = 0; k < waiting_.size(); ++k) {
+        if (waiting_[k].replacement->settle(errors[k])) {
+            flushed_.push_back(waiting_[k]);
+        } else {
+            outcomes_[waiting_[k].index] = waiting_[k].replacement->status();
+        }
+    }
+    waiting_.clear();
+}
+
+std::vector<Outcome> ReplacementSet::commit() {
+    flushWaiting();
+    // Every new content is on the disk: now they take their places, and
+    // each folder that got a new name is flushed once.
+    durable::FolderFlush folders;
+    for (const Entry& entry : flushed_) {
+        Replacement& replacement = *entry.replacement;
+        if (replacement.place()) folders.add(folderOf(replacement.file_->target), entry.index);
+        outcomes_[entry.index] = replacement.status();
+    }
+    flushed_.clear();
+    folders.run(
+        [this](size_t index, int error) { outcomes_[index] = durable::unconfirmed(error); });
+    owned_.clear();
+    return std::exchange(outcomes_, {});
 }
 
 }  // namespace sorimba::textfile

@@ -51,6 +51,46 @@ QString withCrLfLineEnds(QString text);
 
 // --- Files -------------------------------------------------------------
 
+// An open file descriptor, closed when it goes out of scope.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Closes the descriptor held (if any) and takes fd instead.
+    void reset(int fd = -1);
+    // Closes now and tells how that went: 0, or the errno of a failed close
+    // (some file systems report a failed write only there).
+    int close();
+
+private:
+    int fd_ = -1;
+};
+
+// Writes all the bytes, going on after a signal; false (errno set) when a
+// write fails.
+bool writeAll(int fd, std::string_view bytes);
+
+// The folder part of a path: everything up to and including its last "/";
+// empty when there is none, which stands for the current folder.
+QString folderOf(const QString& path);
+QByteArray folderOf(const QByteArray& nativePath);
+
 enum class FileKind { Missing, Regular, Other };
 
 // What is at a path, following symbolic links: nothing, a regular file, or
@@ -64,10 +104,13 @@ bool isReadOnly(const QString& path);
 // Why a file operation failed.
 enum class Refusal {
     None,
-    NoName,      // an empty path
-    NotRegular,  // a directory, FIFO, device... never opened for writing
-    ReadOnly,    // no write bit set for anybody
-    System,      // the system refused: systemError holds errno
+    NoName,       // an empty path
+    NotRegular,   // a directory, FIFO, device... never opened for writing
+    ReadOnly,     // no write bit set for anybody
+    System,       // the system refused: systemError holds errno
+    Unconfirmed,  // the new content is in the file, but flushing its folder
+                  // failed (systemError holds errno): after a power cut the
+                  // file might not be found under its name
 };
 
 struct Outcome {
@@ -78,8 +121,9 @@ struct Outcome {
 };
 
 Outcome refused(Refusal why);
+// The outcome of a failed system call: errno and its text.
 Outcome systemFailure(int error);
-// A failure the system reported only in words (Qt's file classes).
+// A failure the system reported only in words.
 Outcome failedWith(const QString& why);
 
 // Reads a whole regular file. Fails for anything that is not a regular file.
@@ -102,24 +146,37 @@ Outcome readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete);
 // changes speed.
 void preferLargePages(void* data, size_t bytes);
 
-// Appends bytes to a regular file in place, creating it when missing. When
-// the old content does not end with a line end, CR LF is written first, so
-// the old last line stays a line of its own. Old bytes are never rewritten:
-// a crash at any moment leaves the old content whole, followed by a prefix
-// of the new bytes. Refuses read-only files and anything not regular. The
-// bytes are handed to the system, not waited for on the disk: callers that
-// write several files flush them all at once with syncFileSystemOf.
+// Waits until a folder's entries (names created or renamed in it) are on the
+// disk; an empty folder is the current one.
+Outcome flushFolder(const QString& folder);
+
+// Bytes to add at the end of one file.
+struct Append {
+    QString path;
+    QByteArray bytes;
+};
+
+// Appends bytes to regular files in place, creating those that are missing,
+// and returns when they are on the disk: the outcome of each, in order.
+//
+// When a file's old content does not end with a line end, CR LF is written
+// first, so the old last line stays a line of its own. Old bytes are never
+// rewritten: a crash or power cut at any moment leaves the old content
+// whole, followed by a prefix of the new bytes. An append that fails (a full
+// disk, a failed flush) is taken back, so the file keeps its old content.
+// Read-only files and anything not regular are refused.
+//
+// Only what was written is flushed, never the whole file system, so a save
+// does not wait for other programs' data: every file's writeback is started
+// at once, then each file is flushed, then the folder of each file that was
+// created (once per folder), so that its name survives a power cut too.
+std::vector<Outcome> appendToFiles(const std::vector<Append>& appends);
 Outcome appendToFile(const QString& path, const QByteArray& bytes);
 
-// Waits until everything written to the file system that holds `path` (a
-// file or folder) is on the disk.
-Outcome syncFileSystemOf(const QString& path);
-
-// Replaces a regular file's content atomically: the new content goes into a
-// temporary file in the same folder, which takes the file's place only when
-// complete. Permissions are kept, a symbolic link stays a link and its target
-// gets the new content. Read-only and non-regular files are refused; with
-// mustExist a missing file is refused too (and nothing is created).
+// Replaces a regular file's content atomically and durably (see
+// Replacement). Permissions are kept, a symbolic link stays a link and its
+// target gets the new content. Read-only and non-regular files are refused;
+// with mustExist a missing file is refused too (and nothing is created).
 Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist);
 
 // --- Large files, piece by piece ------------------------------------------
@@ -150,16 +207,12 @@ void forEachLine(std::string_view bytes, Fn&& fn) {
 Outcome readInPieces(const QString& path, const std::function<void(std::string_view)>& consume,
                      size_t pieceSize = size_t{1} << 20);
 
-// A regular file's new content, written in pieces, with the guarantees of
-// replaceFile: it goes into a temporary file beside the file and takes the
-// file's place only when complete; the permissions are kept and a symbolic
-// link stays a link. Anything not put in place is discarded and the file
-// keeps its old content.
-//
-// commit() waits until the content is on the disk and then puts it in place.
-// Many files are cheaper together: finish(false) each, flush their file
-// system once (syncFileSystemOf), then place() each. A crash before a file
-// is placed leaves it whole (and its temporary file beside it).
+// A regular file's new content, written in pieces as it is produced. It goes
+// into a temporary file beside the file and takes the file's place only when
+// complete and on the disk, so a crash or power cut leaves the old content or
+// the new one, whole. The permissions are kept and a symbolic link stays a
+// link. Anything not put in place is discarded and the file keeps its old
+// content.
 class Replacement {
 public:
     Replacement(const QString& path, bool mustExist);
@@ -172,19 +225,56 @@ public:
     const Outcome& status() const { return status_; }
     // Appends bytes to the new content; false once anything has failed.
     bool write(std::string_view bytes);
-    // Ends the writing; with flush, waits until the content is on the disk.
-    Outcome finish(bool flush);
-    // Puts the finished content in the file's place.
-    Outcome place();
-    // finish(true), then place().
+    // Flushes the new content, puts it in the file's place and flushes the
+    // folder. Many files are cheaper together: see ReplacementSet.
     Outcome commit();
 
 private:
+    friend class ReplacementSet;
     void fail(int error);
+    // After the flush of the new content: closes it, or, when flushError is
+    // not 0, discards it.
+    bool settle(int flushError);
+    // Renames the flushed content into the file's place.
+    bool place();
 
     struct File;
     std::unique_ptr<File> file_;
     Outcome status_;
+};
+
+// Many replacements put in place together, in the order that survives a
+// power cut: the new contents are flushed together (their writeback started
+// at once, then each flushed), then each takes its file's place, then each
+// folder is flushed once. A crash before a file is placed leaves it whole
+// (and its temporary file beside it). Only a bounded number of files is held
+// open: beyond that, the waiting ones are flushed early.
+class ReplacementSet {
+public:
+    ReplacementSet();
+    ~ReplacementSet();
+    ReplacementSet(const ReplacementSet&) = delete;
+    ReplacementSet& operator=(const ReplacementSet&) = delete;
+
+    // Takes a replacement whose content is complete.
+    void add(std::unique_ptr<Replacement> replacement);
+    // The same for a replacement that the caller keeps, alive until commit().
+    void add(Replacement& replacement);
+    // Places every replacement and flushes the folders; the outcome of each
+    // replacement, in the order they were added.
+    std::vector<Outcome> commit();
+
+private:
+    struct Entry {
+        Replacement* replacement;
+        size_t index;  // in outcomes_
+    };
+    void flushWaiting();
+
+    std::vector<Entry> waiting_;  // complete, not flushed yet (held open)
+    std::vector<Entry> flushed_;  // on the disk, not in place yet
+    std::vector<std::unique_ptr<Replacement>> owned_;
+    std::vector<Outcome> outcomes_;
 };
 
 }  // namespace sorimba::textfile

@@ -185,13 +185,6 @@ TEST_F(Convert, SymbolicLinkStaysALinkAndItsTargetIsConverted) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
-TEST(FolderOf, KeepsTheLastSlash) {
-    EXPECT_EQ(cv::folderOf(QStringLiteral("/home/u/notes/a.txt")),
-              QStringLiteral("/home/u/notes/"));
-    EXPECT_EQ(cv::folderOf(QStringLiteral("/a.txt")), QStringLiteral("/"));
-    EXPECT_EQ(cv::folderOf(QStringLiteral("a.txt")), QString());
-}
-
 // A folder of every kind of neighbour a .txt file can have.
 class Folder : public Convert {
 protected:

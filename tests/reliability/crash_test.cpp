@@ -5,6 +5,10 @@
 // prefix of the new bytes; for a replacement, the old content or the new
 // content, whole.
 //
+// A campaign proves something only when some kills landed inside the write:
+// when none did, it tries again with every kill aimed at the moment the
+// files change, and fails when a few such rounds did not land either.
+//
 // SORIMBA_CRASH_KILLS sets the number of kills over all paths (default 300).
 
 #include <gtest/gtest.h>
@@ -42,6 +46,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kDefaultKills = 300;
 constexpr int kPaths = 5;
+// Rounds of kills a campaign tries before it gives up finding the moment of
+// the write.
+constexpr int kRounds = 4;
 
 int killsPerPath() {
     const char* env = std::getenv("SORIMBA_CRASH_KILLS");
@@ -173,38 +180,50 @@ public:
         const long whole = static_cast<long>(full * 1.2) + 1;
         long lastOld = 0, firstNew = whole;
         Tally& tally = tallies()[name_];
-        const int kills = killsPerPath();
-        for (int i = 0; i < kills; ++i) {
-            long wait = std::uniform_int_distribution<long>(0, whole)(rng);
-            const int pick = std::uniform_int_distribution<int>(0, 9)(rng);
-            if (pick == 0) {
-                wait = -1;
-            } else if (pick > 5 && firstNew > lastOld) {
-                const long margin = (firstNew - lastOld) / 4 + 20;
-                wait = std::uniform_int_distribution<long>(std::max(0L, lastOld - margin),
-                                                           firstNew + margin)(rng);
-            }
-            prepare_();
-            runChild(write_, true, wait);
-            ++tally.tried;
-            const int strays = removeStrays(folder, expected);
-            tally.strays += strays;
-            if (strays > 0) ++tally.strayKills;
-            const int state = check_();
-            if (::testing::Test::HasFailure()) {
-                ADD_FAILURE() << name_ << ": after kill " << i + 1;
-                return;
-            }
-            if (strays > 0 && state != 1) {
-                ++tally.mid;  // a temporary file: the kill came while writing it
-            } else if (state < 0) {
-                ++tally.before;
-                if (wait >= 0) lastOld = std::max(lastOld, wait);
-            } else if (state == 0) {
-                ++tally.mid;
-            } else {
-                ++tally.after;
-                if (wait >= 0) firstNew = std::min(firstNew, wait);
+        // A campaign in which no kill landed inside the write has shown
+        // nothing: it tries again with every kill aimed at the moments the
+        // files change, and fails when even that does not land.
+        for (int round = 0; round < kRounds && (round == 0 || tally.mid == 0); ++round) {
+            const bool aimed = round > 0;
+            if (aimed)
+                std::printf(
+                    "[ crash    ] %-16s no kill landed inside the write; round %d aims "
+                    "every kill between %ld and %ld us\n",
+                    name_.c_str(), round + 1, lastOld, firstNew);
+            for (int i = 0; i < killsPerPath(); ++i) {
+                long wait = std::uniform_int_distribution<long>(0, whole)(rng);
+                const int pick = std::uniform_int_distribution<int>(0, 9)(rng);
+                if (pick == 0 && !aimed) {
+                    wait = -1;
+                } else if (aimed || (pick > 5 && firstNew > lastOld)) {
+                    const long low = std::min(lastOld, firstNew);
+                    const long high = std::max(lastOld, firstNew);
+                    const long margin = (high - low) / 4 + 20;
+                    wait = std::uniform_int_distribution<long>(std::max(0L, low - margin),
+                                                               high + margin)(rng);
+                }
+                prepare_();
+                runChild(write_, true, wait);
+                ++tally.tried;
+                const int strays = removeStrays(folder, expected);
+                tally.strays += strays;
+                if (strays > 0) ++tally.strayKills;
+                const int state = check_();
+                if (::testing::Test::HasFailure()) {
+                    ADD_FAILURE() << name_ << ": after kill " << tally.tried;
+                    return;
+                }
+                if (strays > 0 && state != 1) {
+                    ++tally.mid;  // a temporary file: the kill came while writing it
+                } else if (state < 0) {
+                    ++tally.before;
+                    if (wait >= 0) lastOld = std::max(lastOld, wait);
+                } else if (state == 0) {
+                    ++tally.mid;
+                } else {
+                    ++tally.after;
+                    if (wait >= 0) firstNew = std::min(firstNew, wait);
+                }
             }
         }
         std::printf(
@@ -212,6 +231,9 @@ public:
             "%d temporary files left by %d kills (whole write %.0f us)\n",
             name_.c_str(), tally.tried, tally.before, tally.mid, tally.after, tally.strays,
             tally.strayKills, full);
+        EXPECT_GT(tally.mid, 0) << name_ << ": in " << tally.tried
+                                << " kills none landed inside the write, so nothing was shown "
+                                   "about a crash while writing";
     }
 
 private:

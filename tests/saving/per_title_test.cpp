@@ -52,11 +52,6 @@ TEST_F(PerTitle, TitleNames) {
               "x");  // the eleven removed characters
     EXPECT_EQ(titleName(QStringLiteral("●＼／：x"), prev),
               QStringLiteral("＼／：x"));  // full-width forms stay
-
-    EXPECT_EQ(folderPart("/a/b/save.txt"), "/a/b/");
-    EXPECT_EQ(folderPart("/save.txt"), "/");
-    EXPECT_EQ(folderPart("save.txt"), "");
-    EXPECT_EQ(folderPart(""), "");
 }
 
 TEST_F(PerTitle, WhatCountsAsATitleAndWhereLinesGo) {

@@ -112,3 +112,31 @@ TEST_F(Pieces, ReplacementRefusesWhatItMustNotWrite) {
     ASSERT_TRUE(created.commit().ok);
     EXPECT_EQ(slurp(path("new.txt")), "n");
 }
+
+TEST_F(Pieces, ReplacementSetPlacesManyFilesAndReportsEachInOrder) {
+    // More files than are held open at once, and one that is refused.
+    constexpr int kFiles = 300;
+    tf::ReplacementSet set;
+    for (int i = 0; i < kFiles; ++i) {
+        const QString name = QStringLiteral("f%1.txt").arg(i);
+        spit(dir.filePath(name), "old");
+        if (i == 7) ::chmod(dir.filePath(name).toLocal8Bit().constData(), 0444);
+        auto r = std::make_unique<tf::Replacement>(dir.filePath(name), true);
+        r->write("new " + std::to_string(i));
+        set.add(std::move(r));
+    }
+    const std::vector<tf::Outcome> outcomes = set.commit();
+    ASSERT_EQ(outcomes.size(), size_t{kFiles});
+    for (int i = 0; i < kFiles; ++i) {
+        const QByteArray now = slurp(dir.filePath(QStringLiteral("f%1.txt").arg(i)));
+        if (i == 7) {
+            EXPECT_FALSE(outcomes[i].ok);
+            EXPECT_EQ(outcomes[i].refusal, tf::Refusal::ReadOnly);
+            EXPECT_EQ(now, "old");
+        } else {
+            EXPECT_TRUE(outcomes[i].ok) << i;
+            EXPECT_EQ(now, "new " + QByteArray::number(i));
+        }
+    }
+    EXPECT_EQ(entries().size(), kFiles);  // no temporary file left
+}

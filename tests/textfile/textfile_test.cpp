@@ -101,6 +101,16 @@ TEST(Lines, CutAtCrLfKeepsTheEmptyLastPiece) {
     EXPECT_EQ(tf::cutAtCrLf("a\rb\nc"), (V{"a\rb\nc"}));
 }
 
+TEST(FolderOf, KeepsEverythingUpToTheLastSlash) {
+    EXPECT_EQ(tf::folderOf(QStringLiteral("/home/u/notes/a.txt")),
+              QStringLiteral("/home/u/notes/"));
+    EXPECT_EQ(tf::folderOf(QStringLiteral("/a.txt")), QStringLiteral("/"));
+    EXPECT_EQ(tf::folderOf(QStringLiteral("a/")), QStringLiteral("a/"));
+    EXPECT_EQ(tf::folderOf(QStringLiteral("a.txt")), QString());
+    EXPECT_EQ(tf::folderOf(QString()), QString());
+    EXPECT_EQ(tf::folderOf(QByteArray("/x/\xff\xfe/y")), QByteArray("/x/\xff\xfe/"));
+}
+
 class Files : public ::testing::Test {
 protected:
     QTemporaryDir dir;
@@ -119,6 +129,28 @@ TEST_F(Files, AppendKeepsOldBytesAndEndsTheirLastLine) {
 
     ASSERT_TRUE(tf::appendToFile(path("new.txt"), "z\r\n").ok);  // created
     EXPECT_EQ(slurp(path("new.txt")), "z\r\n");
+}
+
+TEST_F(Files, AppendsToManyFilesEachOnItsOwn) {
+    // One refused file stops no other; a file named twice gets both appends.
+    spit(path("a.txt"), "a\r\n");
+    spit(path("ro.txt"), "r\r\n");
+    ::chmod(path("ro.txt").toLocal8Bit().constData(), 0444);
+    const std::vector<tf::Outcome> outcomes = tf::appendToFiles({{path("a.txt"), "1\r\n"},
+                                                                 {path("ro.txt"), "2\r\n"},
+                                                                 {path("new.txt"), "3\r\n"},
+                                                                 {path("a.txt"), "4\r\n"},
+                                                                 {path("missing/x.txt"), "5"}});
+    ASSERT_EQ(outcomes.size(), 5u);
+    EXPECT_TRUE(outcomes[0].ok);
+    EXPECT_EQ(outcomes[1].refusal, tf::Refusal::ReadOnly);
+    EXPECT_TRUE(outcomes[2].ok);
+    EXPECT_TRUE(outcomes[3].ok);
+    EXPECT_EQ(outcomes[4].systemError, ENOENT);
+    EXPECT_EQ(slurp(path("a.txt")), "a\r\n1\r\n4\r\n");
+    EXPECT_EQ(slurp(path("ro.txt")), "r\r\n");
+    EXPECT_EQ(slurp(path("new.txt")), "3\r\n");
+    EXPECT_TRUE(tf::appendToFiles({}).empty());
 }
 
 TEST_F(Files, RefusesWhatIsNotAWritableRegularFile) {
