@@ -32,12 +32,10 @@ void declare(QCommandLineParser& parser) {
 // All bytes of a file named on the command line; any file that can be read
 // will do, a pipe such as <(command) too.
 bool readInput(const QString& path, QByteArray* bytes) {
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    const textfile::FileDescriptor fd(::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return false;
     bool complete = false;
-    const bool read = textfile::readFrom(fd, -1, bytes, &complete).ok;
-    ::close(fd);
-    return read;
+    return textfile::readFrom(fd.get(), -1, bytes, &complete).ok;
 }
 
 int run(const Invocation& call) {

@@ -91,8 +91,10 @@ FileImport importFile(const QString& path, const FileOptions& options) {
     if (path.isEmpty()) return failed(textfile::refused(textfile::Refusal::NoName).error);
     // O_NONBLOCK: a FIFO is opened without waiting for a writer, and then
     // refused like anything else that is not a regular file.
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return failed(textfile::systemFailure(errno).error);
+    const textfile::FileDescriptor file(
+        ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file.valid()) return failed(textfile::systemFailure(errno).error);
+    const int fd = file.get();
     struct stat st {};
     FileImport result;
     if (::fstat(fd, &st) != 0) {
@@ -105,7 +107,6 @@ FileImport importFile(const QString& path, const FileOptions& options) {
         FilePieces pieces(fd, st.st_size, options.maxBytes);
         result = imported(decode(pieces, options.encoding), pieces.error, options);
     }
-    ::close(fd);
     return result;
 }
 
