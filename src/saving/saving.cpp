@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <optional>
 
+#include "textfile/reasons.h"
+
 namespace sorimba::saving {
 namespace {
 
@@ -12,58 +14,6 @@ constexpr QChar kTitleMark = QChar(0x25CF);  // ●
 constexpr QChar kWideSpace = QChar(0x3000);  // full-width space
 // Removed from a title name, then the double quotation mark.
 const QString kRemovedFromNames = QStringLiteral("\\/:,;*?<>|");
-
-// The failure message lists at most this many files by name.
-constexpr int kListedFailures = 20;
-
-// Words for the user, in place of what the file layer reports.
-QString reasonFor(const textfile::Outcome& outcome) {
-    using textfile::Refusal;
-    switch (outcome.refusal) {
-        case Refusal::NotRegular:
-            return QStringLiteral("通常のファイルではありません");
-        case Refusal::ReadOnly:
-            return QStringLiteral("読み取り専用です");
-        case Refusal::NoName:
-            return QStringLiteral("ファイル名がありません");
-        case Refusal::Unconfirmed:
-            // The lines are in the file; whether they would survive a power
-            // cut is not known.
-            return QStringLiteral("ディスクへの書き込みを確かめられませんでした（") +
-                   textfile::systemFailure(outcome.systemError).error + QStringLiteral("）");
-        case Refusal::None:
-        case Refusal::System:
-            break;
-    }
-    switch (outcome.systemError) {
-        case EISDIR:
-            return QStringLiteral("通常のファイルではありません");
-        case ENOENT:
-        case ENOTDIR:
-            return QStringLiteral("フォルダがありません");
-        case ENAMETOOLONG:
-            return QStringLiteral("名前が長すぎます");
-        case EACCES:
-        case EPERM:
-            return QStringLiteral("書き込みが許されていません");
-        case EROFS:
-            return QStringLiteral("書き込みのできない場所です");
-        case ENOSPC:
-        case EDQUOT:
-            return QStringLiteral("ディスクに空きがありません");
-        case EFBIG:
-            return QStringLiteral("ファイルが大きすぎます");
-        default:
-            return QStringLiteral("書き込めませんでした：") + outcome.error;
-    }
-}
-
-// A path as shown in a message: a NUL would cut the text short.
-QString shownPath(const QString& path) {
-    QString shown = path;
-    shown.replace(QChar(0), QChar(0x2400));  // ␀
-    return shown;
-}
 
 // Why a save file's name cannot be used, if it cannot; *inEnglish receives
 // the reason in English words.
@@ -104,7 +54,8 @@ std::vector<textfile::Outcome> appendAll(const std::vector<FileBlock>& blocks,
     for (size_t k = 0; k < done.size(); ++k) {
         if (!done[k].ok) {
             (*inEnglish)[appended[k]] = done[k].error;  // the file layer's own words
-            done[k].error = reasonFor(done[k]);
+            done[k].error = textfile::reasonInWords(done[k].refusal, done[k].systemError,
+                                                    done[k].error, textfile::FileUse::Append);
         }
         outcomes[appended[k]] = done[k];
     }
@@ -209,18 +160,11 @@ SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const Q
 }
 
 QString failureMessage(const SaveResult& result) {
-    QString text = QStringLiteral("次のファイルに保存できませんでした：");
-    int listed = 0;
-    for (const Failure& failure : result.failures) {
-        if (listed == kListedFailures) break;
-        text += kCrLf + shownPath(failure.path) + QStringLiteral("（") + failure.reason +
-                QStringLiteral("）");
-        ++listed;
-    }
-    const qsizetype more = static_cast<qsizetype>(result.failures.size()) - listed;
-    if (more > 0) text += kCrLf + QStringLiteral("ほか %1 件").arg(more);
-    if (result.filesWritten > 0) text += kCrLf + QStringLiteral("ほかのファイルには保存しました。");
-    return text;
+    std::vector<textfile::FailedFile> files;
+    for (const Failure& failure : result.failures) files.push_back({failure.path, failure.reason});
+    return textfile::failureList(
+        QStringLiteral("次のファイルに保存できませんでした："), files,
+        result.filesWritten > 0 ? QStringLiteral("ほかのファイルには保存しました。") : QString());
 }
 
 }  // namespace sorimba::saving
