@@ -39,11 +39,11 @@ qsizetype loneLineFeeds(const char16_t* units, qsizetype size) {
     qsizetype i = 1;
     // In blocks of a fixed length, which the compiler turns into vector
     // instructions: a large text is counted at memory speed.
-    constexpr qsizetype kBlock = 64;
+    constexpr int kBlock = 64;
     for (; i + kBlock <= size; i += kBlock) {
+        const char16_t* block = units + i;
         unsigned inBlock = 0;
-        for (qsizetype k = i; k < i + kBlock; ++k)
-            inBlock += (units[k] == u'\n') & (units[k - 1] != u'\r');
+        for (int k = 0; k < kBlock; ++k) inBlock += (block[k] == u'\n') & (block[k - 1] != u'\r');
         lone += inBlock;
     }
     for (; i < size; ++i) lone += (units[i] == u'\n') & (units[i - 1] != u'\r');
