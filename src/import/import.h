@@ -45,16 +45,13 @@ struct FileImport {
     QString error;  // when not ok: why, in words
 };
 
-// A named or dropped file. Anything but a regular file is refused without
-// being opened for reading (a FIFO would hang the caller), and so is a file
-// larger than options.maxBytes.
+// A named or dropped file. Anything but a regular file is refused before a
+// byte is read (it is opened without waiting, so a FIFO cannot hang the
+// caller), and so is a file larger than options.maxBytes.
 FileImport importFile(const QString& path, const FileOptions& options = {});
 
 // All of an open descriptor (standard input), decoded as a file is.
 FileImport importStream(int fd, const FileOptions& options = {});
-
-// Bytes already in memory, decoded as a file is.
-QString importBytes(QByteArrayView bytes, const FileOptions& options = {});
 
 // Text the desktop handed over as text (the clipboard, a drop of text):
 // only the line ends are bridged.
@@ -67,8 +64,9 @@ QString importText(QString text);
 // neither, e.g. a picture or files of other kinds.
 std::optional<QString> textOfDrop(const QMimeData& data);
 
-// Decodes bytes by the rules of `encoding`. A byte order mark that decided
-// (or matches) the encoding is not part of the text.
+// Bytes in memory decoded by the rules of `encoding` (line ends as they
+// are). A byte order mark that decided (or matches) the encoding is not part
+// of the text.
 QString decodeIssue(QByteArrayView bytes, Encoding encoding = Encoding::Detect);
 
 // The extraction options that the option marks ask for; `marked` tells

@@ -129,11 +129,6 @@ QString decodeIssue(QByteArrayView bytes, Encoding encoding) {
     return decode(pieces, encoding).value_or(QString());
 }
 
-QString importBytes(QByteArrayView bytes, const FileOptions& options) {
-    QString text = decodeIssue(bytes, options.encoding);
-    return options.bridgeLineEnds ? textfile::withCrLfLineEnds(std::move(text)) : text;
-}
-
 QString importText(QString text) {
     return textfile::withCrLfLineEnds(std::move(text));
 }
