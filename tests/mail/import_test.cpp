@@ -15,7 +15,9 @@
 #include <QUrl>
 #include <chrono>
 #include <random>
+#include <thread>
 
+#include "mail/background_import.h"
 #include "mail/mail_builder.h"
 #include "mail/mail_import.h"
 #include "mail/record.h"
@@ -457,6 +459,47 @@ TEST_F(MailFolder, KillAndRerun) {
     }
     EXPECT_GT(insideBatch, 0) << "no kill of " << kills << " landed inside a batch";
     std::printf("kill and rerun: %d kills, %d inside a batch\n", kills, insideBatch);
+}
+
+// The import on a thread of its own: progress can be looked at, a cancel
+// stops it after the issues being written, and an import still running
+// when its owner goes is cancelled and waited for.
+TEST_F(MailFolder, InTheBackground) {
+    std::vector<QByteArray> messages;
+    for (int n = 1; n <= 1500; ++n) messages.push_back(issueMessage(n));
+    spit(path("big.mbox"), mbox(messages));
+    ImportSettings settings;
+    settings.savePath = path("save.txt");
+    settings.keptBytes = 0;  // slower: both readings
+    {
+        BackgroundImport import;
+        QString error;
+        EXPECT_FALSE(import.start({path("missing.mbox")}, settings, &error));
+        EXPECT_FALSE(import.running());
+        ASSERT_TRUE(import.start({path("big.mbox")}, settings, &error)) << error.toStdString();
+        while (import.progress().stage != ImportProgress::Stage::Importing && !import.done())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        import.cancel();
+        const ImportSummary summary = import.wait();
+        EXPECT_TRUE(summary.cancelled);
+        EXPECT_LT(summary.imported, 1500);
+        EXPECT_EQ(summary.imported + summary.notReached, 1500);
+        EXPECT_EQ(saved().size(), static_cast<size_t>(summary.imported));
+    }
+    {
+        BackgroundImport import;
+        QString error;
+        ASSERT_TRUE(import.start({path("big.mbox")}, settings, &error));
+    }  // gone while it runs
+    BackgroundImport import;
+    QString error;
+    ASSERT_TRUE(import.start({path("big.mbox")}, settings, &error));
+    const ImportSummary summary = import.wait();
+    EXPECT_FALSE(summary.anyFailure());
+    std::vector<int> all = saved();
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(all.size(), 1500u);
+    EXPECT_EQ(std::unique(all.begin(), all.end()), all.end());
 }
 
 // A message decoded while its mailbox is scanned reads exactly as it does
