@@ -9,7 +9,6 @@
 #include <span>
 #include <string>
 
-#include "mail/gmime_support.h"
 
 namespace sorimba::mail {
 namespace {
@@ -25,19 +24,28 @@ QChar markFor(unsigned char byte) {
 // more than decoding a whole message.
 class Converters {
 public:
-    ~Converters() {
-        for (auto& [name, cd] : open_)
-            if (cd != kNone) iconv_close(cd);
+    ~Converters() { clear(); }
+    void clear() {
+        for (auto& [name, cd] : open_) iconv_close(cd);
+        open_.clear();
     }
     iconv_t get(const char* from) {
-        auto [at, added] = open_.try_emplace(from, kNone);
-        if (added) at->second = iconv_open("UTF-16LE", from);
-        if (at->second != kNone) iconv(at->second, nullptr, nullptr, nullptr, nullptr);
+        auto at = open_.find(std::string_view(from));
+        if (at == open_.end()) {
+            const iconv_t cd = iconv_open("UTF-16LE", from);
+            if (cd == kNone) return kNone;
+            // Charset names come from the mail: keep a few, never a
+            // growing number.
+            if (open_.size() >= kKept) clear();
+            at = open_.emplace(from, cd).first;
+        }
+        iconv(at->second, nullptr, nullptr, nullptr, nullptr);
         return at->second;
     }
     static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
 
 private:
+    static constexpr size_t kKept = 16;
     std::map<std::string, iconv_t, std::less<>> open_;
 };
 
@@ -134,15 +142,10 @@ Charset classify(QByteArrayView declared) {
                         "euc-jp-ms", "eucjp-ms", "eucjp-win", "eucjp-open"})) {
         charset.kind = Kind::EucJp;
     } else {
-        ensureGMime();
-        const char* name = g_mime_charset_iconv_name(label.constData());
-        ToUtf16 probe(name);
-        if (probe.ok()) {
-            charset.kind = Kind::Other;
-            charset.iconvName = name;
-        } else {
-            charset.kind = Kind::Other;  // unknown: iconvName stays empty
-        }
+        // Any other charset glibc knows by that name (it ignores case). A
+        // "/" would pass iconv flags such as //IGNORE, which drops bytes.
+        charset.kind = Kind::Other;
+        if (!label.contains('/') && ToUtf16(label.constData()).ok()) charset.iconvName = label;
     }
     return charset;
 }
