@@ -131,6 +131,10 @@ TEST(Charsets, WrongMissingAndUnknownCharsets) {
     EXPECT_EQ(message.invalidBytes, 2);
     EXPECT_EQ(showMarks(message.text), QStringLiteral("ok あ \\x85@ \\xff end\r\n"));
     EXPECT_FALSE(message.text.contains(QChar(0xFFFD)));
+    // A charset name that would pass iconv a flag to drop bytes is unknown.
+    mail.contentType = "text/plain; charset=\"utf-8//IGNORE\"";
+    mail.rawBody = "a\xff b\n";
+    EXPECT_EQ(showMarks(decodeMessage(build(mail)).text), QStringLiteral("a\\xff b\r\n"));
     // A U+FFFD the sender wrote is no mark.
     mail.contentType = "text/plain; charset=UTF-8";
     mail.rawBody = "\xef\xbf\xbd \xf0\x9f\x98\x80\n";
