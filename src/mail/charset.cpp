@@ -19,24 +19,27 @@ QChar markFor(unsigned char byte) {
     return QChar(static_cast<char16_t>(kMarkBase | byte));
 }
 
-// Conversions to UTF-16 (host order: little-endian here), opened once per
-// thread and charset: opening one loads the charset's tables, which costs
-// more than decoding a whole message.
+// Conversions to UTF-16 (host order: little-endian here). Those of the
+// charsets Japanese mail comes in are opened once per thread and kept:
+// opening one loads the charset's tables, which costs more than decoding a
+// whole message. Any other charset (its name comes from the mail) is opened
+// for one use and closed again, so nothing grows with the names met.
 class Converters {
 public:
-    ~Converters() { clear(); }
-    void clear() {
+    ~Converters() {
         for (auto& [name, cd] : open_) iconv_close(cd);
-        open_.clear();
+    }
+    static bool kept(std::string_view name) {
+        for (const char* common :
+             {"CP932", "EUC-JP-MS", "EUC-JP", "UTF-8", "ISO-2022-JP-2", "ISO-2022-JP-3"})
+            if (name == common) return true;
+        return false;
     }
     iconv_t get(const char* from) {
         auto at = open_.find(std::string_view(from));
         if (at == open_.end()) {
             const iconv_t cd = iconv_open("UTF-16LE", from);
             if (cd == kNone) return kNone;
-            // Charset names come from the mail: keep a few, never a
-            // growing number.
-            if (open_.size() >= kKept) clear();
             at = open_.emplace(from, cd).first;
         }
         iconv(at->second, nullptr, nullptr, nullptr, nullptr);
@@ -45,7 +48,6 @@ public:
     static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
 
 private:
-    static constexpr size_t kKept = 16;
     std::map<std::string, iconv_t, std::less<>> open_;
 };
 
@@ -53,7 +55,14 @@ thread_local Converters converters;
 
 class ToUtf16 {
 public:
-    explicit ToUtf16(const char* from) : cd_(converters.get(from)) {}
+    explicit ToUtf16(const char* from)
+        : owned_(!Converters::kept(from)),
+          cd_(owned_ ? iconv_open("UTF-16LE", from) : converters.get(from)) {}
+    ~ToUtf16() {
+        if (owned_ && ok()) iconv_close(cd_);
+    }
+    ToUtf16(const ToUtf16&) = delete;
+    ToUtf16& operator=(const ToUtf16&) = delete;
     bool ok() const { return cd_ != Converters::kNone; }
 
     // Appends the bytes, decoded, to out. A byte the charset refuses (and
@@ -94,6 +103,7 @@ public:
     }
 
 private:
+    bool owned_;
     iconv_t cd_;
 };
 
