@@ -12,7 +12,6 @@ namespace {
 using Line = std::u16string_view;
 
 constexpr Line kCrLf = u"\r\n";
-constexpr Line kColumnMarker = u"■ぴこぴこＺＯＫ";
 constexpr char16_t kTitleMark = u'●';
 constexpr char16_t kEntryMark = u'○';
 constexpr char16_t kIdeographicZero = u'〇';

@@ -10,6 +10,10 @@
 
 namespace sorimba::extraction {
 
+// The line that opens the reader-submission column; the column runs from
+// its last occurrence to the end of the issue.
+inline constexpr std::u16string_view kColumnMarker = u"■ぴこぴこＺＯＫ";
+
 // The option switches the extraction reads.
 struct Options {
     bool withTitles = false;     // "●" titles go in and group the entries

@@ -11,8 +11,6 @@
 namespace sorimba::mail {
 namespace {
 
-const QString kMarker = QStringLiteral("■ぴこぴこＺＯＫ");
-
 // A batch is written, flushed and recorded as one: this many issues, or
 // this many bytes, whichever comes first. Large enough that a mailbox of
 // thousands of issues costs a handful of flushes, small enough that a
@@ -22,10 +20,6 @@ constexpr qsizetype kBatchBytes = qsizetype{16} << 20;
 
 // The failure list names at most this many messages; the counts hold all.
 constexpr size_t kListedFailures = 200;
-
-QStringView view(const std::u16string& text) {
-    return QStringView(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -47,7 +41,9 @@ MessageClip clipOfMessage(const Message& message, const extraction::Options& opt
                                    static_cast<size_t>(message.text.size()));
     const std::optional<std::u16string> clip = extraction::extractColumn(text, options);
     if (!clip) {
-        if (message.text.contains(kMarker)) {
+        const QStringView marker(reinterpret_cast<const QChar*>(extraction::kColumnMarker.data()),
+                                 static_cast<qsizetype>(extraction::kColumnMarker.size()));
+        if (message.text.contains(marker)) {
             result.kind = MessageClip::Kind::Failed;
             result.reason = QStringLiteral("コラムが大きすぎます");
         } else {
@@ -57,20 +53,6 @@ MessageClip clipOfMessage(const Message& message, const extraction::Options& opt
     }
     if (clip->empty()) {
         result.reason = QStringLiteral("コラムに取り込むものがありません");
-        return result;
-    }
-    if (hasInvalidMark(view(*clip))) {
-        result.kind = MessageClip::Kind::Failed;
-        QString shown = showMarks(view(*clip));
-        // The first line that holds one, so the reader can find it.
-        const qsizetype at = shown.indexOf(QStringLiteral("\\x"));
-        const qsizetype from = shown.lastIndexOf(QLatin1Char('\n'), at) + 1;
-        qsizetype to = shown.indexOf(QLatin1Char('\r'), at);
-        if (to < 0) to = shown.size();
-        result.reason =
-            QStringLiteral("取り込む部分に文字コード %1 として正しくないバイトがあります：%2")
-                .arg(QString::fromLatin1(message.charset),
-                     shown.mid(from, std::min<qsizetype>(to - from, 80)));
         return result;
     }
     result.kind = MessageClip::Kind::Clip;

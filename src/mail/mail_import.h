@@ -25,10 +25,8 @@ struct MessageClip {
     QString reason;
 };
 
-// The clip text of a decoded message. An issue whose clip text would hold a
-// byte that is invalid in the message's charset fails, naming the bytes:
-// it is never saved with a replacement character, nor with the byte
-// dropped. Invalid bytes outside the column do not matter.
+// The clip text of a decoded message (a message whose column holds bytes
+// that are invalid in its charset was already refused by its decoding).
 MessageClip clipOfMessage(const Message& message, const extraction::Options& options);
 
 struct ImportSettings {

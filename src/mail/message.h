@@ -42,7 +42,10 @@ struct Message {
     Kind kind = Kind::NoText;
     // The text of the body's text/plain part, lines ended by CR LF. Bytes
     // invalid in its charset are marks (see charset.h): invalidBytes counts
-    // them.
+    // them. They may stand only before the column: a message with one in
+    // its column (from the last "■ぴこぴこＺＯＫ" on) is Broken, its problem
+    // naming the line, so no clip text ever holds one and none is saved with
+    // a byte replaced or dropped.
     QString text;
     qsizetype invalidBytes = 0;
     QByteArray charset;  // the charset the text was read with

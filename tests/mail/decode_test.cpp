@@ -5,6 +5,7 @@
 
 #include "mail/charset.h"
 #include "mail/mail_builder.h"
+#include "mail/mail_import.h"
 #include "mail/message.h"
 #include "textfile/textfile.h"
 
@@ -139,6 +140,26 @@ TEST(Charsets, WrongMissingAndUnknownCharsets) {
     mail.contentType = "text/plain; charset=UTF-8";
     mail.rawBody = "\xef\xbf\xbd \xf0\x9f\x98\x80\n";
     EXPECT_FALSE(hasInvalidMark(decodeMessage(build(mail)).text));
+}
+
+TEST(Charsets, InvalidBytesMatterOnlyInTheColumn) {
+    Mail mail;
+    mail.contentType = "text/plain; charset=Shift_JIS";
+    const QByteArray column = cp932(issue({QStringLiteral("投稿")}));
+    // Before the column (the articles of the issue): read, marked, harmless.
+    mail.rawBody = "bad \xff byte\n" + column;
+    Message message = decodeMessage(build(mail));
+    ASSERT_EQ(message.kind, Message::Kind::Text);
+    EXPECT_EQ(message.invalidBytes, 1);
+    const MessageClip clip = clipOfMessage(message, {});
+    EXPECT_EQ(clip.kind, MessageClip::Kind::Clip);
+    EXPECT_EQ(clip.clip, clipOf({QStringLiteral("投稿")}));
+    // In the column: the message is refused, naming the line.
+    mail.rawBody = QByteArray(column).replace(cp932(QStringLiteral("投稿")), "\x82\xff");
+    message = decodeMessage(build(mail));
+    EXPECT_EQ(message.kind, Message::Kind::Broken);
+    EXPECT_EQ(message.problem,
+              QStringLiteral("投稿欄に文字コード CP932 として正しくないバイトがあります：○\\x82\\xff"));
 }
 
 TEST(Headers, EncodedWordsInEveryCharset) {
