@@ -16,28 +16,11 @@
 namespace sorimba::cli {
 namespace {
 
-// The option switches the extraction reads, as flags.
-struct OptionFlag {
-    Option option;
-    const char* flag;
-    const char* description;
-};
-constexpr std::array<OptionFlag, 5> kOptionFlags{{
-    {WithTitles, "with-titles", "Takes the \"●\" titles; they group the entries."},
-    {WithVotes, "with-votes", "Takes the \"◇これに一票\" lines."},
-    {WithStaffWord, "with-staff-word", "Takes the staff section."},
-    {WithAbout, "with-about", "Takes the service's description of itself."},
-    {JoinLines, "join-lines", "Makes each paragraph one line."},
-}};
-
 const QString kRaw = QStringLiteral("raw");
 const QString kEncoding = QStringLiteral("encoding");
 
 void declare(QCommandLineParser& parser) {
-    for (const OptionFlag& flag : kOptionFlags) {
-        parser.addOption(QCommandLineOption(QString::fromLatin1(flag.flag),
-                                            QString::fromUtf8(flag.description)));
-    }
+    declareOptionFlags(parser);
     parser.addOption(QCommandLineOption(
         kRaw,
         QStringLiteral("Leaves LF line ends as they are (the extraction cuts lines at CR).")));
@@ -98,23 +81,19 @@ int run(const Invocation& call) {
         const std::optional<QString> path = call.fileName(files[0]);
         issue = path ? import::importFile(*path, read)
                      : import::FileImport{
-                           false, {}, QStringLiteral("the name is not valid in this locale")};
+                           false, {}, QStringLiteral("the name is not valid in this locale"), {}};
         if (!issue.ok) {
             call.report(QStringLiteral("cannot read %1: %2").arg(files[0], issue.error));
             return 2;
         }
     }
 
-    const extraction::Options options = import::extractionOptions([&parser](Option option) {
-        const auto flag =
-            std::find_if(kOptionFlags.begin(), kOptionFlags.end(),
-                         [option](const OptionFlag& f) { return f.option == option; });
-        return flag != kOptionFlags.end() && parser.isSet(QString::fromLatin1(flag->flag));
-    });
+    const extraction::Options options = optionFlags(parser);
     std::optional<std::u16string> clip = import::extractClip(issue.text, options);
     issue.text = QString();
     if (!clip) {
         std::fputs("取り込めませんでした\n", stderr);
+        if (!issue.note.isEmpty()) print(stderr, issue.note + QLatin1Char('\n'));
         return 1;
     }
     if (!writeUtf8(*clip)) {
@@ -124,7 +103,37 @@ int run(const Invocation& call) {
     return 0;
 }
 
+// The option switches the extraction reads, as flags.
+struct OptionFlag {
+    Option option;
+    const char* flag;
+    const char* description;
+};
+constexpr std::array<OptionFlag, 5> kOptionFlags{{
+    {WithTitles, "with-titles", "Takes the \"●\" titles; they group the entries."},
+    {WithVotes, "with-votes", "Takes the \"◇これに一票\" lines."},
+    {WithStaffWord, "with-staff-word", "Takes the staff section."},
+    {WithAbout, "with-about", "Takes the service's description of itself."},
+    {JoinLines, "join-lines", "Makes each paragraph one line."},
+}};
+
 }  // namespace
+
+void declareOptionFlags(QCommandLineParser& parser) {
+    for (const OptionFlag& flag : kOptionFlags) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(flag.flag),
+                                            QString::fromUtf8(flag.description)));
+    }
+}
+
+extraction::Options optionFlags(const QCommandLineParser& parser) {
+    return import::extractionOptions([&parser](Option option) {
+        const auto flag =
+            std::find_if(kOptionFlags.begin(), kOptionFlags.end(),
+                         [option](const OptionFlag& f) { return f.option == option; });
+        return flag != kOptionFlags.end() && parser.isSet(QString::fromLatin1(flag->flag));
+    });
+}
 
 Subcommand extractCommand() {
     return {QStringLiteral("extract"),
@@ -132,9 +141,12 @@ Subcommand extractCommand() {
             QStringLiteral("Cuts the column out of an issue and writes the clip text.\n"
                            "The issue is read as the window reads a dropped file, and its LF "
                            "line ends\nbecome CR LF; the clip text is written as UTF-8 with CR LF "
-                           "line ends."),
+                           "line ends.\nA mail message (a .eml file, or the first message of an "
+                           "mbox) is read as mail:\nthe text of its body, from its MIME parts, "
+                           "transfer encodings and charsets."),
             QStringLiteral("  0  the clip text was written (it may be empty)\n"
-                           "  1  the issue holds no column: 取り込めませんでした\n"
+                           "  1  the issue holds no column, or the message no text: "
+                           "取り込めませんでした\n"
                            "  2  usage error, or the issue could not be read or the output "
                            "written\n"),
             declare,

@@ -19,7 +19,7 @@ namespace {
 const QString kProgram = QStringLiteral("sorimba-clip");
 
 std::vector<Subcommand> subcommands() {
-    return {extractCommand(), saveCommand(), settingsCommand(), convertCommand()};
+    return {extractCommand(), importCommand(), saveCommand(), settingsCommand(), convertCommand()};
 }
 
 QString usageLine(const QString& command, const QString& synopsis) {
@@ -32,14 +32,15 @@ QString programUsage() {
 }
 
 QString programHelp(const std::vector<Subcommand>& commands) {
-    QString help = QStringLiteral(
-                       "usage: %1 COMMAND [options] [arguments]\n"
-                       "       %1 COMMAND --help\n"
-                       "       %1 --help | --version\n\n"
-                       "The core of the Sorimba window from a shell: the column extraction, "
-                       "saving,\nthe settings file and the paragraph conversion.\n\n"
-                       "Commands:\n")
-                       .arg(kProgram);
+    QString help =
+        QStringLiteral(
+            "usage: %1 COMMAND [options] [arguments]\n"
+            "       %1 COMMAND --help\n"
+            "       %1 --help | --version\n\n"
+            "The core of the Sorimba window from a shell: the column extraction, "
+            "saving,\nthe import from mail, the settings file and the paragraph conversion.\n\n"
+            "Commands:\n")
+            .arg(kProgram);
     for (const Subcommand& command : commands) {
         help += QStringLiteral("  %1  %2\n")
                     .arg(command.name.leftJustified(9), command.description.section(u'\n', 0, 0));

@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+#include "extraction/extraction.h"
+
 namespace sorimba::cli {
 
 // Exit status of a usage error, for every subcommand.
@@ -60,7 +62,13 @@ private:
 // Writes UTF-8 text to a standard stream.
 void print(std::FILE* to, const QString& text);
 
+// The extraction's option switches as flags (--with-titles, --with-votes,
+// --with-staff-word, --with-about, --join-lines), for extract and import.
+void declareOptionFlags(QCommandLineParser& parser);
+extraction::Options optionFlags(const QCommandLineParser& parser);
+
 Subcommand extractCommand();
+Subcommand importCommand();
 Subcommand saveCommand();
 Subcommand settingsCommand();
 Subcommand convertCommand();

@@ -43,25 +43,38 @@ struct FileImport {
     bool ok = false;
     QString text;   // when ok: the issue text, decoded and (as asked) bridged
     QString error;  // when not ok: why, in words
+    // A mail message that holds no issue text (HTML only, attachments
+    // only): ok with an empty text, and here why, in words.
+    QString note;
 };
 
 // A named or dropped file. Anything but a regular file is refused before a
 // byte is read (it is opened without waiting, so a FIFO cannot hang the
 // caller), and so is a file larger than options.maxBytes.
+//
+// A file that is a mail message (mail::looksLikeMessage: a .eml file, or an
+// mbox whose first message is taken) gives the text of its body, decoded
+// from its MIME structure and charset (mail/message.h), whatever its size
+// (its attachments are never read); a message that cannot be read soundly
+// fails with the reason. Only with Encoding::Detect: a forced encoding reads
+// the bytes as they stand.
 FileImport importFile(const QString& path, const FileOptions& options = {});
 
-// All of an open descriptor (standard input), decoded as a file is.
+// All of an open descriptor (standard input), decoded as a file is
+// (a message included).
 FileImport importStream(int fd, const FileOptions& options = {});
 
 // Text the desktop handed over as text (the clipboard, a drop of text):
 // only the line ends are bridged.
 QString importText(QString text);
 
-// The issue text that a drop on the window carries: the first .txt file
-// among dropped local files (read as importFile reads it; a file that cannot
-// be read gives an empty text, which the extraction reports as not
-// importable), otherwise the drop's plain text. Nothing when the drop holds
-// neither, e.g. a picture or files of other kinds.
+// The issue text that a drop on the window carries: a mail message dropped
+// from a mail program (message/rfc822 data, decoded as importFile decodes a
+// message file); else the first .txt or .eml file among dropped local files
+// (read as importFile reads it; a file that cannot be read gives an empty
+// text, which the extraction reports as not importable); otherwise the
+// drop's plain text. Nothing when the drop holds none of these, e.g. a
+// picture or files of other kinds.
 std::optional<QString> textOfDrop(const QMimeData& data);
 
 // Bytes in memory decoded by the rules of `encoding` (line ends as they

@@ -13,6 +13,7 @@
 
 #include "import/decode.h"
 #include "import/import.h"
+#include "mail/message.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::import {
@@ -25,15 +26,32 @@ QString tooLarge(qint64 maxBytes) {
 }
 
 FileImport failed(const QString& why) {
-    return FileImport{false, QString(), why};
+    return FileImport{false, QString(), why, QString()};
 }
 
 FileImport imported(std::optional<QString> text, const QString& error, const FileOptions& options) {
     if (!text) return failed(error);
     return FileImport{true,
                       options.bridgeLineEnds ? textfile::withCrLfLineEnds(std::move(*text)) : *text,
-                      QString()};
+                      QString(), QString()};
 }
+
+// The issue text of a decoded mail message.
+FileImport fromMessage(const mail::Message& message) {
+    switch (message.kind) {
+        case mail::Message::Kind::Text:
+            return FileImport{true, message.text, QString(), QString()};
+        case mail::Message::Kind::NoText:
+        case mail::Message::Kind::HtmlOnly:
+            return FileImport{true, QString(), QString(), message.problem};
+        case mail::Message::Kind::Broken:
+            break;
+    }
+    return failed(message.problem);
+}
+
+// Enough of a file's start to hold the header block of any mail message.
+constexpr qsizetype kMessageHeadBytes = kPieceBytes;
 
 // Reads all of a descriptor into one piece of `buffer`.
 bool readAll(int fd, QByteArray& buffer, qsizetype& filled, qint64 offset) {
@@ -101,6 +119,13 @@ FileImport importFile(const QString& path, const FileOptions& options) {
         result = failed(textfile::systemFailure(errno).error);
     } else if (!S_ISREG(st.st_mode)) {
         result = failed(textfile::refused(textfile::Refusal::NotRegular).error);
+    } else if (options.encoding == Encoding::Detect &&
+               mail::looksLikeMessage(
+                   FilePieces(fd, st.st_size, options.maxBytes).firstBytes(kMessageHeadBytes))) {
+        // Read as a stream from the file again: a large attachment is skipped.
+        QString error;
+        const std::optional<mail::Message> message = mail::decodeMessageFile(path, &error);
+        result = message ? fromMessage(*message) : failed(error);
     } else if (st.st_size > options.maxBytes) {
         result = failed(tooLarge(options.maxBytes));
     } else {
@@ -118,6 +143,8 @@ FileImport importStream(int fd, const FileOptions& options) {
     const textfile::Outcome read = textfile::readFrom(fd, options.maxBytes, &bytes, &complete);
     if (!read.ok) return failed(read.error);
     if (!complete) return failed(tooLarge(options.maxBytes));
+    if (options.encoding == Encoding::Detect && mail::looksLikeMessage(bytes))
+        return fromMessage(mail::decodeMessage(bytes));
     MemoryPieces pieces(bytes);
     std::optional<QString> text = decode(pieces, options.encoding);
     QByteArray().swap(bytes);
@@ -134,13 +161,21 @@ QString importText(QString text) {
 }
 
 std::optional<QString> textOfDrop(const QMimeData& data) {
+    // A message dragged out of a mail program.
+    const QString messageType = QStringLiteral("message/rfc822");
+    if (data.hasFormat(messageType)) {
+        const FileImport message = fromMessage(mail::decodeMessage(data.data(messageType)));
+        return message.ok ? message.text : QString();
+    }
     const QList<QUrl> urls = data.urls();
     if (!urls.isEmpty() && urls.first().isLocalFile()) {
-        // Files from a file manager: the first .txt file among them.
+        // Files from a file manager: the first issue or message file among them.
         for (const QUrl& url : urls) {
             if (!url.isLocalFile()) continue;
             const QString path = url.toLocalFile();
-            if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive)) continue;
+            if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive) &&
+                !path.endsWith(QStringLiteral(".eml"), Qt::CaseInsensitive))
+                continue;
             FileImport file = importFile(path);
             return file.ok ? std::move(file.text) : QString();
         }

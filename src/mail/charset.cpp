@@ -9,7 +9,6 @@
 #include <span>
 #include <string>
 
-
 namespace sorimba::mail {
 namespace {
 

@@ -167,20 +167,26 @@ bool readStream(GMimeStream* stream, qint64 limit, QByteArray* out) {
     g_mime_stream_reset(stream);
     const gint64 length = g_mime_stream_length(stream);
     if (length > limit) return false;
-    if (length > 0) out->reserve(static_cast<qsizetype>(length));
-    char buffer[65536];
+    // Straight into the buffer: one copy, from the file.
+    out->resize(std::max<gint64>(length, 0) + 1);
+    qsizetype filled = 0;
     while (!g_mime_stream_eos(stream)) {
-        const ssize_t n = g_mime_stream_read(stream, buffer, sizeof buffer);
+        if (filled == out->size()) {
+            if (out->size() > limit) return false;
+            out->resize(out->size() * 2);
+        }
+        const ssize_t n = g_mime_stream_read(stream, out->data() + filled,
+                                             static_cast<size_t>(out->size() - filled));
         // A file stream answers a read at its end with -1, then says eos.
         if (n < 0) {
             if (g_mime_stream_eos(stream)) break;
             return false;
         }
         if (n == 0) break;
-        out->append(buffer, n);
-        if (out->size() > limit) return false;
+        filled += n;
     }
-    return true;
+    out->truncate(filled);
+    return filled <= limit;
 }
 
 // Takes one ">" off each line that is ">From ", ">>From "... (see Framing).
