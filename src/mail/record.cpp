@@ -73,9 +73,11 @@ void cutBack(const QString& path, qint64 size) {
         ::open(native(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) return;
     struct stat st {};
-    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > size) {
-        if (::ftruncate(fd.get(), size) != 0) { /* the import stops and says so anyway */
-        }
+    // Flushed too: the batch's record goes with it, so the bytes must not
+    // come back after a power cut.
+    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > size &&
+        ::ftruncate(fd.get(), size) == 0) {
+        ::fdatasync(fd.get());
     }
 }
 
@@ -292,26 +294,35 @@ bool ImportRecord::finishPending(QString* error, int* finished) {
 
 BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
     BatchResult result;
-    // 1. Make every file ready; an issue with a file that refuses is left out whole.
-    std::map<QString, QString> refusedFiles;
+    // 1. Make every file ready (created, its old last line given a line
+    // end, all flushed together); an issue with a file that refuses is
+    // left out whole.
+    std::vector<saving::FileBlock> targets;
     std::map<QString, bool> createdFiles;
+    for (const IssueBlocks& issue : issues) {
+        for (const auto& [path, bytes] : issue.files) {
+            if (createdFiles.count(path)) continue;
+            createdFiles[path] = textfile::fileKind(path) == textfile::FileKind::Missing;
+            targets.push_back({path, QByteArray()});
+        }
+    }
+    const std::vector<textfile::Outcome> ready = saving::appendToSaveFiles(targets);
+    std::map<QString, QString> refusedFiles;
+    for (size_t t = 0; t < targets.size(); ++t) {
+        if (ready[t].ok) continue;
+        refusedFiles[targets[t].path] = ready[t].error;
+        createdFiles.erase(targets[t].path);
+    }
     std::vector<bool> left(issues.size(), false);
     for (size_t i = 0; i < issues.size(); ++i) {
         for (const auto& [path, bytes] : issues[i].files) {
-            if (!createdFiles.count(path) && !refusedFiles.count(path)) {
-                const bool existed = textfile::fileKind(path) != textfile::FileKind::Missing;
-                const textfile::Outcome ready = saving::appendToSaveFile(path, QByteArray());
-                if (ready.ok)
-                    createdFiles[path] = !existed;
-                else
-                    refusedFiles[path] = ready.error;
-            }
-            if (auto refused = refusedFiles.find(path); refused != refusedFiles.end() && !left[i]) {
-                left[i] = true;
-                result.refused.emplace_back(
-                    static_cast<int>(i),
-                    path + QStringLiteral("（") + refused->second + QStringLiteral("）"));
-            }
+            const auto refused = refusedFiles.find(path);
+            if (refused == refusedFiles.end()) continue;
+            left[i] = true;
+            result.refused.emplace_back(
+                static_cast<int>(i),
+                path + QStringLiteral("（") + refused->second + QStringLiteral("）"));
+            break;
         }
     }
     Pending pending;
@@ -352,17 +363,17 @@ BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
         }
     }
 
-    // 3. The issues into their files; a failure takes the whole batch back.
-    // Each append returns once its bytes are on the disk (the files were
-    // created, and their folders flushed, in step 1).
-    for (size_t f = 0; f < pending.files.size(); ++f) {
-        const PendingFile& file = pending.files[f];
-        const textfile::Outcome outcome = saving::appendToSaveFile(file.path, file.bytes);
-        if (outcome.ok) continue;
-        for (size_t back = 0; back <= f; ++back)
-            cutBack(pending.files[back].path, pending.files[back].sizeBefore);
+    // 3. The issues into their files, all flushed together; a failure
+    // takes the whole batch back.
+    std::vector<saving::FileBlock> blocks;
+    blocks.reserve(pending.files.size());
+    for (const PendingFile& file : pending.files) blocks.push_back({file.path, file.bytes});
+    const std::vector<textfile::Outcome> appended = saving::appendToSaveFiles(blocks);
+    for (size_t f = 0; f < appended.size(); ++f) {
+        if (appended[f].ok) continue;
+        for (const PendingFile& file : pending.files) cutBack(file.path, file.sizeBefore);
         ::unlink(native(pendingPath).constData());
-        result.fatal = file.path + QStringLiteral(": ") + outcome.error;
+        result.fatal = pending.files[f].path + QStringLiteral(": ") + appended[f].error;
         return result;
     }
     // 4. Only now are they imported.

@@ -81,6 +81,11 @@ textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
     return outcome;
 }
 
+std::vector<textfile::Outcome> appendToSaveFiles(const std::vector<FileBlock>& blocks) {
+    std::vector<QString> english;
+    return appendAll(blocks, &english);
+}
+
 std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath) {
     QString text;
     for (const QString& line : lines) text += line + kCrLf;

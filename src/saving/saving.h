@@ -44,6 +44,11 @@ struct FileBlock {
 textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
                                    QString* inEnglish = nullptr);
 
+// Appends each block to its file as appendToSaveFile does, all in one go:
+// every file's writeback starts at once, then each is flushed. The outcome
+// of each block, in order.
+std::vector<textfile::Outcome> appendToSaveFiles(const std::vector<FileBlock>& blocks);
+
 // What the plain mode writes: every line followed by CR LF, into savePath.
 std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath);
 
