@@ -104,7 +104,14 @@ TEST_F(CliSave, BadUseOrBadInputWritesNothing) {
     EXPECT_EQ(run("--save-path " + arg("s.txt") + " --bogus", "x\n"), 2);  // unknown flag
     EXPECT_EQ(run("--save-path " + arg("s.txt"), "ok\xff\xfe\n"), 2);      // not UTF-8
     EXPECT_EQ(run("--save-path " + arg("s.txt") + " " + arg("missing"), ""), 2);
+    // A character cut off at the end of the input is not UTF-8 either.
+    EXPECT_EQ(run("--save-path " + arg("s.txt"), "ok\n\xe3\x81"), 2);
     EXPECT_FALSE(QFile::exists(path("s.txt")));
+
+    // A save path whose bytes the locale cannot read (here Latin-1 "é")
+    // would be written under another name; it is refused.
+    EXPECT_EQ(run("--save-path '" + tmp.path().toStdString() + "/s\xe9.txt'", "x\n"), 2);
+    EXPECT_TRUE(QDir(tmp.path()).entryList(QDir::Files).filter("s").isEmpty());
 }
 
 }  // namespace
