@@ -5,6 +5,8 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -24,6 +26,7 @@
 #include "saving/save_command.h"
 #include "window/accessibility.h"
 #include "window/font_dialog.h"
+#include "window/mail_import_run.h"
 #include "window/on_top.h"
 #include "window/text_area.h"
 
@@ -164,6 +167,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     }
     convertAction = menuBar()->addAction(QStringLiteral("&convert"));
     connect(convertAction, &QAction::triggered, this, &MainWindow::convertClicked);
+    // Alt+M: issues straight from mail.
+    QMenu* mailMenu = menuBar()->addMenu(QStringLiteral("&mail"));
+    mailMenu->setFont(font);
+    mboxAction = mailMenu->addAction(QStringLiteral("mbox ファイルから取り込む…"));
+    maildirAction = mailMenu->addAction(QStringLiteral("Maildir フォルダから取り込む…"));
+    connect(mboxAction, &QAction::triggered, this, [this] { chooseMailbox(false); });
+    connect(maildirAction, &QAction::triggered, this, [this] { chooseMailbox(true); });
 
     connect(importButton, &QPushButton::clicked, this, &MainWindow::importFromClipboard);
     connect(copyAllButton, &QPushButton::clicked, this, &MainWindow::copyAll);
@@ -184,7 +194,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
                 if (saveButton->isEnabled()) chooseSaveFile();
             });
 
-    describeControls(options);
+    describeControls(options, mailMenu);
     showSaveFile();
 
     // The client area at first start; the menu bar comes on top of it.
@@ -193,7 +203,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     importButton->setFocus();
 }
 
-void MainWindow::describeControls(QMenu* options) {
+void MainWindow::describeControls(QMenu* options, QMenu* mailMenu) {
     setAccessibleDescription(
         QStringLiteral("ウィークリーぴこぴこの投稿欄を取り込み、ファイルに保存します"));
     centralWidget()->setAccessibleName(QStringLiteral("操作と文章"));
@@ -223,12 +233,21 @@ void MainWindow::describeControls(QMenu* options) {
         }
     }
     menuBar()->setAccessibleName(QStringLiteral("メニューバー"));
-    menuBar()->setAccessibleDescription(QStringLiteral("設定の Option と変換の convert"));
+    menuBar()->setAccessibleDescription(
+        QStringLiteral("設定の Option、変換の convert、メールからの取り込みの mail"));
     options->setAccessibleName(QStringLiteral("Option"));
     options->setAccessibleDescription(QStringLiteral("取り込みと保存の設定"));
     describeMenuEntry(options->menuAction(), QStringLiteral("取り込みと保存の設定を開きます"));
     describeMenuEntry(convertAction,
                       QStringLiteral("テキストファイルの段落をそれぞれ一行にまとめます"));
+    mailMenu->setAccessibleName(QStringLiteral("mail"));
+    mailMenu->setAccessibleDescription(QStringLiteral("メールボックスからの取り込み"));
+    describeMenuEntry(mailMenu->menuAction(),
+                      QStringLiteral("メールボックスの号をまとめて保存先に取り込みます"));
+    describeMenuEntry(mboxAction,
+                      QStringLiteral("mbox ファイルのメールから号をすべて保存先に取り込みます"));
+    describeMenuEntry(maildirAction,
+                      QStringLiteral("Maildir フォルダのメールから号をすべて保存先に取り込みます"));
 }
 
 void MainWindow::showSaveFile() {
@@ -289,6 +308,8 @@ void MainWindow::chooseFont() {
 }
 
 void MainWindow::saveClicked() {
+    // A mail import writes to the save file now.
+    if (mailImportRunning()) return;
     // The button stays disabled while the command runs, so a second click
     // cannot start a second save behind a message box.
     saveButton->setEnabled(false);
@@ -303,7 +324,73 @@ void MainWindow::chooseSaveFile() {
 }
 
 void MainWindow::convertClicked() {
+    if (mailImportRunning()) return;
     convert::convertCommand(*this);
+}
+
+void MainWindow::chooseMailbox(bool folder) {
+    if (mailImportRunning()) return;
+    // A dialog of its own: the shared one keeps the save file's name.
+    QFileDialog dialog(this, folder ? QStringLiteral("取り込む Maildir フォルダを選ぶ")
+                                    : QStringLiteral("取り込む mbox ファイルを選ぶ"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("取り込む"));
+    if (folder) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (!lastMailbox_.isEmpty()) {
+        const QFileInfo last(lastMailbox_);
+        dialog.setDirectory(last.absolutePath());
+        dialog.selectFile(last.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted) return;
+    const QString chosen = dialog.selectedFiles().value(0);
+    if (chosen.isEmpty()) return;
+    lastMailbox_ = chosen;
+    importMailbox(chosen);
+}
+
+bool MainWindow::importMailbox(const QString& source) {
+    if (mailImportRunning()) return false;
+    if (saveState_.savePath.isEmpty()) {
+        chooseSaveFile();
+        if (saveState_.savePath.isEmpty()) return false;
+    }
+    mail::ImportSettings settings;
+    settings.savePath = saveState_.savePath;
+    settings.extraction = import::extractionOptions([this](Option item) { return option(item); });
+    auto run = std::make_unique<MailImportRun>(this);
+    QString error;
+    if (!run->start(source, settings, &error)) {
+        ask(QStringLiteral("メールボックスを読めません：") + error, Buttons::Ok);
+        return false;
+    }
+    connect(run.get(), &MailImportRun::finished, this, &MainWindow::mailImportFinished);
+    mailImport_ = std::move(run);
+    setFileCommandsEnabled(false);
+    return true;
+}
+
+bool MainWindow::mailImportRunning() const {
+    return mailImport_ && mailImport_->running();
+}
+
+void MainWindow::mailImportFinished(const QString& summary) {
+    // The run goes once its signal has returned.
+    mailImport_.release()->deleteLater();
+    setFileCommandsEnabled(true);
+    ask(summary, Buttons::Ok);
+}
+
+void MainWindow::setFileCommandsEnabled(bool enabled) {
+    saveButton->setEnabled(enabled);
+    convertAction->setEnabled(enabled);
+    mboxAction->setEnabled(enabled);
+    maildirAction->setEnabled(enabled);
 }
 
 void MainWindow::importDrop(const QMimeData& mime) {
@@ -429,6 +516,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A mail import stops after the issues being written, then the
+    // settings are stored as always.
+    if (mailImport_) {
+        mailImport_->cancelAndWait();
+        mailImport_.reset();
+        setFileCommandsEnabled(true);
+    }
     if (settingsFiles_) settings::storeSettings(*this, *settingsFiles_, saveState_.savePath);
     event->accept();
 }

@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <memory>
 #include <optional>
 
 #include "port/prompts.h"
@@ -22,6 +23,7 @@ class QPushButton;
 
 namespace sorimba {
 
+class MailImportRun;
 class TextArea;
 
 class MainWindow : public QMainWindow, public Prompts, public WindowSettings {
@@ -44,6 +46,10 @@ public:
     TextArea* clipView;
     std::array<QAction*, kOptionCount> optionItems{};
     QAction* convertAction;  // the "convert" entry of the menu bar
+    // The "mail" entry of the menu bar: issues from an mbox file or a
+    // Maildir folder into the save file.
+    QAction* mboxAction;
+    QAction* maildirAction;
 
     // --- Commands ----------------------------------------------------
     void importFromClipboard();
@@ -52,6 +58,16 @@ public:
     void saveClicked();
     void chooseSaveFile();
     void convertClicked();
+    // Asks for an mbox file (or a Maildir folder) with a dialog of its own
+    // and imports the issues in it.
+    void chooseMailbox(bool folder);
+    // Imports every issue in a mailbox into the save file (asking for the
+    // save file first when none is chosen) with the current option marks,
+    // off the window's thread, under a progress dialog that can cancel;
+    // save and convert wait meanwhile. One summary at the end; the text
+    // area and the saved state are left alone. False when it did not start.
+    bool importMailbox(const QString& source);
+    bool mailImportRunning() const;
     void importDrop(const QMimeData& mime);
     // Imports a file named on the command line exactly as a drop of that
     // file (so SaveAfterImport applies), whatever its name ends with.
@@ -120,13 +136,19 @@ protected:
 private:
     QPushButton* makeButton(const QString& caption, int left);
     // Accessible names and descriptions of every control.
-    void describeControls(QMenu* options);
+    void describeControls(QMenu* options, QMenu* mailMenu);
     // Shows the current save file in 保　存's tooltip and description.
     void showSaveFile();
     void showStartFocus();
     bool setOuterSize(std::optional<double> widthTwips, std::optional<double> heightTwips);
     void applyPendingOuterSize();
 
+    // Save, convert and the mail entry, off while a mail import runs.
+    void setFileCommandsEnabled(bool enabled);
+    void mailImportFinished(const QString& summary);
+
+    std::unique_ptr<MailImportRun> mailImport_;
+    QString lastMailbox_;  // the mailbox chosen last, where the next choice starts
     SharedDialog sharedDialog_;
     saving::SaveState saveState_;
     std::optional<settings::SettingsFiles> settingsFiles_;

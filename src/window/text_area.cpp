@@ -123,6 +123,9 @@ void TextArea::dropEvent(QDropEvent* event) {
     auto copy = std::make_shared<QMimeData>();
     if (dropped->hasUrls()) copy->setUrls(dropped->urls());
     if (dropped->hasText()) copy->setText(dropped->text());
+    // A message dragged out of a mail program.
+    const QString message = QStringLiteral("message/rfc822");
+    if (dropped->hasFormat(message)) copy->setData(message, dropped->data(message));
     // The import may show a modal message box: run it after the drop is done.
     QPointer<TextArea> self(this);
     QTimer::singleShot(0, this, [self, copy] {

@@ -57,6 +57,8 @@ grep -qx 'Exec=sorimba %F' "$desktop" || fail "the desktop entry does not start 
 grep -qx "Icon=$id" "$desktop" || fail "the desktop entry's icon is not $id"
 grep -E '^MimeType=' "$desktop" | grep -q '[=;]text/plain;' ||
     fail "the desktop entry does not offer to open text/plain"
+grep -E '^MimeType=' "$desktop" | grep -q '[=;]message/rfc822;' ||
+    fail "the desktop entry does not offer to open mail messages (message/rfc822)"
 for binary in $(sed -n 's|.*<binary>\(.*\)</binary>.*|\1|p' "$root/usr/share/metainfo/$id.metainfo.xml"); do
     [ -x "$root/usr/bin/$binary" ] || fail "the AppStream file provides $binary, which is not installed"
 done

@@ -1,0 +1,83 @@
+#include "window/mail_import_run.h"
+
+#include <QProgressDialog>
+#include <QWidget>
+
+namespace sorimba {
+namespace {
+
+// How often the progress dialog looks at the import.
+constexpr int kPollMilliseconds = 100;
+
+}  // namespace
+
+MailImportRun::MailImportRun(QWidget* window) : window_(window) {
+    timer_.setInterval(kPollMilliseconds);
+    connect(&timer_, &QTimer::timeout, this, &MailImportRun::poll);
+}
+
+MailImportRun::~MailImportRun() {
+    cancelAndWait();
+}
+
+bool MailImportRun::start(const QString& source, const mail::ImportSettings& settings,
+                          QString* error) {
+    if (!job_.start({source}, settings, error)) return false;
+    auto* dialog = new QProgressDialog(QStringLiteral("メールを読んでいます…"),
+                                       QStringLiteral("キャンセル"), 0, 100, window_);
+    dialog->setWindowTitle(QStringLiteral("!Sorimba"));
+    dialog->setAccessibleName(QStringLiteral("メールからの取り込み"));
+    dialog->setAccessibleDescription(
+        QStringLiteral("取り込みの進み具合です。キャンセルすると、書いている号のあとで止めます"));
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setMinimumDuration(0);
+    dialog->setAutoReset(false);
+    dialog->setAutoClose(false);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // What was saved stays saved; the issues being written are finished.
+    connect(dialog, &QProgressDialog::canceled, this, [this] {
+        cancelled_ = true;
+        job_.cancel();
+    });
+    dialog->setValue(0);
+    dialog->show();
+    dialog_ = dialog;
+    timer_.start();
+    return true;
+}
+
+void MailImportRun::poll() {
+    if (job_.done()) {
+        timer_.stop();
+        const mail::ImportSummary summary = job_.wait();
+        if (dialog_) dialog_->close();
+        QString text = mail::summaryText(summary);
+        if (!summary.recordPath.isEmpty())
+            text += QStringLiteral("\n取り込みの記録：") + summary.recordPath;
+        emit finished(text);
+        return;
+    }
+    if (!dialog_ || cancelled_) return;
+    const mail::ImportProgress progress = job_.progress();
+    if (progress.stage == mail::ImportProgress::Stage::Reading) {
+        dialog_->setLabelText(QStringLiteral("メールを読んでいます…"));
+        dialog_->setMaximum(100);
+        dialog_->setValue(progress.total > 0 ? int(progress.done * 100 / progress.total) : 0);
+    } else {
+        dialog_->setLabelText(QStringLiteral("取り込み中：%1 / %2 通（取り込み %3 件）")
+                                  .arg(progress.done)
+                                  .arg(progress.total)
+                                  .arg(progress.imported));
+        dialog_->setMaximum(int(std::max<qint64>(progress.total, 1)));
+        dialog_->setValue(int(progress.done));
+    }
+}
+
+void MailImportRun::cancelAndWait() {
+    timer_.stop();
+    job_.cancel();
+    job_.wait();
+    if (dialog_) dialog_->close();
+}
+
+}  // namespace sorimba
