@@ -25,7 +25,7 @@ bool MailImportRun::start(const QString& source, const mail::ImportSettings& set
     if (!job_.start({source}, settings, error)) return false;
     auto* dialog = new QProgressDialog(QStringLiteral("メールを読んでいます…"),
                                        QStringLiteral("キャンセル"), 0, 100, window_);
-    dialog->setWindowTitle(QStringLiteral("!Sorimba"));
+    dialog->setWindowTitle(QStringLiteral("メールから取り込み"));
     dialog->setAccessibleName(QStringLiteral("メールからの取り込み"));
     dialog->setAccessibleDescription(
         QStringLiteral("取り込みの進み具合です。キャンセルすると、書いている号のあとで止めます"));

@@ -1,9 +1,11 @@
-// sorimba-drag-source [--as-file] FILE [FONT_FAMILY POINT_SIZE]
+// sorimba-drag-source [--as-file | --as-message] FILE [FONT_FAMILY POINT_SIZE]
 //
 // Shows a small window titled "sorimba-drag-source" whose label is the first
 // line of FILE. A mouse press anywhere in it starts a drag carrying the whole
 // file (UTF-8, line ends as they are) as text/plain, or with --as-file the
-// file itself as a text/uri-list, the way a file manager drags it. When the drag ends the
+// file itself as a text/uri-list, the way a file manager drags it, or with
+// --as-message the file's bytes as message/rfc822 beside its first line as
+// text/plain, the way a mail program drags a message. When the drag ends the
 // program prints "drop: copy", "drop: move", "drop: link" or "drop: ignore" on
 // stdout, so a test can tell whether the target accepted it. Optional font
 // arguments set the label's font (the tests use that to calibrate their
@@ -25,7 +27,8 @@ namespace {
 
 class DragSource : public QWidget {
 public:
-    DragSource(QString text, QString file) : text_(std::move(text)), file_(std::move(file)) {}
+    DragSource(QString text, QString file, QByteArray message)
+        : text_(std::move(text)), file_(std::move(file)), message_(std::move(message)) {}
 
 protected:
     void mousePressEvent(QMouseEvent* event) override {
@@ -34,7 +37,10 @@ protected:
         }
         auto* drag = new QDrag(this);
         auto* mime = new QMimeData;
-        if (file_.isEmpty()) {
+        if (!message_.isEmpty()) {
+            mime->setData(QStringLiteral("message/rfc822"), message_);
+            mime->setText(text_.section(QLatin1Char('\n'), 0, 0));
+        } else if (file_.isEmpty()) {
             mime->setText(text_);
         } else {
             mime->setUrls({QUrl::fromLocalFile(file_)});
@@ -62,6 +68,7 @@ protected:
 private:
     QString text_;
     QString file_;
+    QByteArray message_;
 };
 
 }  // namespace
@@ -70,10 +77,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool asFile = !args.isEmpty() && args.first() == QStringLiteral("--as-file");
-    if (asFile) args.removeFirst();
+    const bool asMessage = !args.isEmpty() && args.first() == QStringLiteral("--as-message");
+    if (asFile || asMessage) args.removeFirst();
     if (args.isEmpty()) {
         std::fprintf(stderr,
-                     "usage: sorimba-drag-source [--as-file] FILE [FONT_FAMILY POINT_SIZE]\n");
+                     "usage: sorimba-drag-source [--as-file | --as-message] FILE "
+                     "[FONT_FAMILY POINT_SIZE]\n");
         return 2;
     }
     QFile file(args.first());
@@ -81,9 +90,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sorimba-drag-source: cannot read %s\n", qPrintable(args.first()));
         return 2;
     }
-    const QString text = QString::fromUtf8(file.readAll());
+    const QByteArray bytes = file.readAll();
+    const QString text = QString::fromUtf8(bytes);
 
-    DragSource window(text, asFile ? QFileInfo(file).absoluteFilePath() : QString());
+    DragSource window(text, asFile ? QFileInfo(file).absoluteFilePath() : QString(),
+                      asMessage ? bytes : QByteArray());
     window.setWindowTitle(QStringLiteral("sorimba-drag-source"));
     auto* layout = new QVBoxLayout(&window);
     auto* label = new QLabel(text.section(QLatin1Char('\n'), 0, 0));
