@@ -376,7 +376,8 @@ bool MainWindow::importMailbox(const QString& source) {
 }
 
 bool MainWindow::mailImportRunning() const {
-    return mailImport_ && mailImport_->running();
+    // From the start until its summary has been handed over.
+    return mailImport_ != nullptr;
 }
 
 void MainWindow::mailImportFinished(const QString& summary) {
