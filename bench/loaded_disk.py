@@ -2,9 +2,10 @@
 """Saving and converting while another program writes gigabytes to the disk.
 
 A writer keeps writing to a file beside ours (1 MiB blocks over a 2 GiB
-region, round and round), as a download or a copy would. Once at least
-1 GiB of its data waits to be written (Dirty + Writeback in /proc/meminfo,
-or after 30 s), whole processes are timed in turn, round after round:
+region, round and round), as a download or a copy would. Whenever at least
+1 GiB of its data waits to be written (Dirty + Writeback in /proc/meminfo;
+at most 30 s for the first time, 5 s later on), the next whole process is
+timed; round after round:
 
   baseline   cat clip >> base.txt && sync -d base.txt  (flushes that file only)
   save       sorimba-clip save (plain) of the same clip text
@@ -35,6 +36,7 @@ import time
 REGION_MIB = 2048      # the writer's file never grows beyond this
 WANTED_DIRTY_MIB = 1024
 SETTLE_SECONDS = 30
+REFILL_SECONDS = 5
 
 
 def unwritten_mib():
@@ -134,15 +136,21 @@ def main():
             ["sh", "-c", f'while :; do dd if=/dev/zero of="$1" bs=1M count={REGION_MIB} '
                          'conv=notrunc status=none || exit 1; done', "sh", at("load")],
             start_new_session=True)
-        try:
-            deadline = time.monotonic() + SETTLE_SECONDS
+        def wait_for_load(seconds):
+            """Until the writer's unwritten data is back at the wanted amount
+            (a program that flushes the whole file system drains it)."""
+            deadline = time.monotonic() + seconds
             while unwritten_mib() < WANTED_DIRTY_MIB and time.monotonic() < deadline:
-                time.sleep(0.2)
+                time.sleep(0.1)
+
+        try:
+            wait_for_load(SETTLE_SECONDS)
             times = {name: [] for name in cases}
             dirty = []
             for _ in range(rounds):
                 for name, command in cases.items():
                     prepare(name)
+                    wait_for_load(REFILL_SECONDS)
                     dirty.append(unwritten_mib())
                     times[name].append(timed_ms(command))
             if writer.poll() is not None:

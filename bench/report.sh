@@ -171,9 +171,10 @@ time_rows(convert, "BM_Folder5000Files", "folder mode, 5,000 small files",
 
 try:
     with open(f"{out}/loaded_disk.json") as f:
-        loaded = json.load(f).get("cases", {})
+        loaded_run = json.load(f)
 except (OSError, ValueError):
-    loaded = {}
+    loaded_run = {}
+loaded = loaded_run.get("cases", {})
 baseline = loaded.get("baseline", {}).get("median_ms")
 for key, what in (("save", "plain save"), ("titles", "per-title save, 5 titles"),
                   ("convert", "convert one file"), ("folder", "convert a folder of 20 files")):
@@ -212,6 +213,9 @@ for figure, measured, target, ok in rows:
     failed += ok is False
     print(f"{figure:<{widths[0]}}  {measured:<{widths[1]}}  {target:<{widths[2]}}  {result}")
 print()
+if "unwritten_mib" in loaded_run:
+    print(f"disk busy: another process rewrote a 2 GiB file meanwhile; "
+          f"{loaded_run['unwritten_mib']:.0f} MiB of its data were unwritten (median).")
 print("[hugetlb]: the same run with GLIBC_TUNABLES=glibc.malloc.hugetlb=1; without it, the")
 print("page faults of fresh memory dominate the 50 MB case on this machine.")
 print(f"{len(rows) - failed} of {len(rows)} figures within target" if not failed
