@@ -39,17 +39,4 @@ private:
     T* object_ = nullptr;
 };
 
-// Owns a string GLib allocated.
-class GString8 {
-public:
-    explicit GString8(char* text) : text_(text) {}
-    ~GString8() { g_free(text_); }
-    GString8(const GString8&) = delete;
-    GString8& operator=(const GString8&) = delete;
-    const char* get() const { return text_; }
-
-private:
-    char* text_;
-};
-
 }  // namespace sorimba::mail

@@ -2,6 +2,7 @@
 // standard input, and import from mailboxes, run as a program.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -134,6 +135,35 @@ TEST(MailImport, ExitStatus) {
     EXPECT_TRUE(help.out.contains(".NAME.sorimba-imported"));
     EXPECT_TRUE(help.out.contains("saved\nearlier by hand") ||
                 help.out.contains("saved earlier by hand"));
+}
+
+// A Maildir file that the user may not read fails on its own; the others
+// go in. Root reads everything, so the import runs as an unprivileged user.
+TEST(MailImport, AMaildirFileThatCannotBeRead) {
+    if (::geteuid() != 0 || !QFile::exists(QStringLiteral("/usr/bin/setpriv")))
+        GTEST_SKIP() << "needs root, to run the import as another user with setpriv";
+    QTemporaryDir dir;
+    const QString maildir = dir.filePath("Maildir");
+    for (const char* sub : {"cur", "new", "tmp"}) ASSERT_TRUE(QDir().mkpath(maildir + "/" + sub));
+    spit(maildir + "/cur/1700000001.M1P1.host:2,S", sampleMessage(1));
+    spit(maildir + "/cur/1700000002.M2P1.host:2,S", sampleMessage(2));
+    const auto everyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    ASSERT_TRUE(
+        QFile::setPermissions(dir.path(), everyone | QFile::WriteGroup | QFile::WriteOther));
+    ASSERT_TRUE(QFile::setPermissions(maildir + "/cur/1700000002.M2P1.host:2,S", {}));
+    QProcess process;
+    process.start(QStringLiteral("/usr/bin/setpriv"),
+                  {"--reuid=65534", "--regid=65534", "--clear-groups",
+                   QString::fromLocal8Bit(std::getenv("SORIMBA_CLIP")), "import", "--save-path",
+                   dir.filePath("save.txt"), maildir});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QByteArray out = process.readAllStandardOutput();
+    EXPECT_EQ(process.exitCode(), 1)
+        << out.toStdString() << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(out.contains("取り込み 1 件")) << out.toStdString();
+    EXPECT_TRUE(out.contains("失敗 1 通")) << out.toStdString();
+    EXPECT_TRUE(out.contains("1700000002.M2P1.host")) << out.toStdString();
 }
 
 }  // namespace
