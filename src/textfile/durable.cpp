@@ -26,14 +26,6 @@ void FileDescriptor::reset(int fd) {
     fd_ = fd;
 }
 
-int FileDescriptor::close() {
-    if (fd_ < 0) return 0;
-    // Linux releases the descriptor even when close fails: never retry it.
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result == 0 ? 0 : errno;
-}
-
 namespace {
 
 template <typename Path>

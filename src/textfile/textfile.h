@@ -74,9 +74,6 @@ public:
     }
     // Closes the descriptor held (if any) and takes fd instead.
     void reset(int fd = -1);
-    // Closes now and tells how that went: 0, or the errno of a failed close
-    // (some file systems report a failed write only there).
-    int close();
 
 private:
     int fd_ = -1;
