@@ -40,7 +40,8 @@ struct Parser {
         parser.addOption(version);
         parser.addPositionalArgument(
             QStringLiteral("FILE"),
-            QStringLiteral("An issue to import, in any encoding the window reads."),
+            QStringLiteral("An issue to import, in any encoding the window reads, or a mail "
+                           "message (.eml) holding one."),
             QStringLiteral("[FILE...]"));
     }
 };
