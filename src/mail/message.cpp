@@ -1,6 +1,7 @@
 #include "mail/message.h"
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <string_view>
+#include <vector>
 
 #include "extraction/extraction.h"
 #include "mail/charset.h"
@@ -20,7 +22,25 @@ namespace sorimba::mail {
 
 void ensureGMime() {
     static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
+    std::call_once(once, [] {
+        g_mime_init();
+        // glibc unloads a charset's module soon after its last converter is
+        // closed, and GMime opens one for a header's encoded words and
+        // closes it again, message after message: the module would be
+        // loaded anew for every message. One converter each, kept for the
+        // life of the process, keeps the modules of Japanese mail loaded.
+        struct Kept {
+            std::vector<iconv_t> converters;
+            ~Kept() {
+                for (iconv_t cd : converters) iconv_close(cd);
+            }
+        };
+        static Kept kept;
+        for (const char* charset : {"ISO-2022-JP", "SHIFT_JIS", "CP932", "EUC-JP", "EUC-JP-MS"}) {
+            const iconv_t cd = iconv_open("UTF-8", charset);
+            if (cd != reinterpret_cast<iconv_t>(-1)) kept.converters.push_back(cd);
+        }
+    });
 }
 
 namespace {
