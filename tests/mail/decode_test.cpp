@@ -158,8 +158,9 @@ TEST(Charsets, InvalidBytesMatterOnlyInTheColumn) {
     mail.rawBody = QByteArray(column).replace(cp932(QStringLiteral("投稿")), "\x82\xff");
     message = decodeMessage(build(mail));
     EXPECT_EQ(message.kind, Message::Kind::Broken);
-    EXPECT_EQ(message.problem,
-              QStringLiteral("投稿欄に文字コード CP932 として正しくないバイトがあります：○\\x82\\xff"));
+    EXPECT_EQ(
+        message.problem,
+        QStringLiteral("投稿欄に文字コード CP932 として正しくないバイトがあります：○\\x82\\xff"));
 }
 
 TEST(Headers, EncodedWordsInEveryCharset) {
