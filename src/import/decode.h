@@ -17,6 +17,9 @@ namespace sorimba::import {
 // Small enough to stay in the processor's cache between reading and decoding.
 inline constexpr qsizetype kPieceBytes = qsizetype{256} << 10;
 
+// Enough of a file's start to hold the header block of any mail message.
+inline constexpr qsizetype kMessageHeadBytes = kPieceBytes;
+
 class Pieces {
 public:
     virtual ~Pieces() = default;
@@ -78,6 +81,9 @@ private:
     qsizetype filled_ = 0;
     bool atEnd_ = false;
 };
+
+// The issue text of a mail message in memory (mail::decodeMessage).
+FileImport importMessage(QByteArrayView bytes);
 
 // The text of the pieces, decoded by the rules of `encoding`; nothing when
 // reading failed.

@@ -6,7 +6,9 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -14,6 +16,7 @@
 #include "port/window_settings.h"
 
 class QMimeData;
+class QTemporaryDir;
 
 namespace sorimba::import {
 
@@ -68,14 +71,45 @@ FileImport importStream(int fd, const FileOptions& options = {});
 // only the line ends are bridged.
 QString importText(QString text);
 
-// The issue text that a drop on the window carries: a mail message dropped
-// from a mail program (message/rfc822 data, decoded as importFile decodes a
-// message file); else the first .txt or .eml file among dropped local files
-// (read as importFile reads it; a file that cannot be read gives an empty
-// text, which the extraction reports as not importable); otherwise the
-// drop's plain text. Nothing when the drop holds none of these, e.g. a
-// picture or files of other kinds.
-std::optional<QString> textOfDrop(const QMimeData& data);
+// What a drop on the window carries, read while the drop lasts: a mail
+// program deletes the files it dragged soon after the drop.
+struct Drop {
+    enum class Kind {
+        Nothing,   // nothing to import: a picture, files of other kinds
+        Text,      // `text` is the issue text
+        Messages,  // `files` hold the dropped mail (message files, mboxes)
+    };
+    Kind kind = Kind::Nothing;
+    // A file that could not be read gives an empty text, which the
+    // extraction reports as not importable.
+    QString text;
+    QStringList files;
+    // The private copies among `files`; removed with the last Drop that
+    // holds them.
+    std::shared_ptr<const QTemporaryDir> copies;
+};
+
+// Reads a drop by what its data are, in this order; an offer that is empty
+// (or cannot be had) leaves it to the next:
+// - message/rfc822 data: a message (decoded as importFile decodes one); or,
+//   as some mail programs send, a list of file URLs, read as the files;
+// - local files: every one whose first bytes show a mail message or an mbox
+//   (mail::looksLikeMessage, whatever its name), copied, so the mail
+//   program may delete its own; when there is none, the first .txt (or
+//   .eml) file, read as importFile reads it. Files of other kinds alone
+//   give Nothing, not their names as text;
+// - the drop's plain text.
+Drop readDrop(const QMimeData& data);
+
+// The local files a text/uri-list names (also as some mail programs put it
+// in message/rfc822 data: one URL without a line end). Nothing when the
+// bytes are no URL list; other URLs than file URLs of this machine are
+// left out.
+std::optional<QStringList> localFilesOfUrlList(QByteArrayView bytes);
+
+// How many messages the files hold (each a message file or an mbox), or
+// nothing when one of them cannot be read as mail.
+std::optional<int> countMessages(const QStringList& files);
 
 // Bytes in memory decoded by the rules of `encoding` (line ends as they
 // are). A byte order mark that decided (or matches) the encoding is not part

@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <QList>
-#include <QMimeData>
-#include <QUrl>
 #include <cerrno>
 #include <cstring>
 
@@ -49,9 +47,6 @@ FileImport fromMessage(const mail::Message& message) {
     }
     return failed(message.problem);
 }
-
-// Enough of a file's start to hold the header block of any mail message.
-constexpr qsizetype kMessageHeadBytes = kPieceBytes;
 
 // Reads all of a descriptor into one piece of `buffer`.
 bool readAll(int fd, QByteArray& buffer, qsizetype& filled, qint64 offset) {
@@ -144,11 +139,15 @@ FileImport importStream(int fd, const FileOptions& options) {
     if (!read.ok) return failed(read.error);
     if (!complete) return failed(tooLarge(options.maxBytes));
     if (options.encoding == Encoding::Detect && mail::looksLikeMessage(bytes))
-        return fromMessage(mail::decodeMessage(bytes));
+        return importMessage(bytes);
     MemoryPieces pieces(bytes);
     std::optional<QString> text = decode(pieces, options.encoding);
     QByteArray().swap(bytes);
     return imported(std::move(text), QString(), options);
+}
+
+FileImport importMessage(QByteArrayView bytes) {
+    return fromMessage(mail::decodeMessage(bytes));
 }
 
 QString decodeIssue(QByteArrayView bytes, Encoding encoding) {
@@ -158,31 +157,6 @@ QString decodeIssue(QByteArrayView bytes, Encoding encoding) {
 
 QString importText(QString text) {
     return textfile::withCrLfLineEnds(std::move(text));
-}
-
-std::optional<QString> textOfDrop(const QMimeData& data) {
-    // A message dragged out of a mail program.
-    const QString messageType = QStringLiteral("message/rfc822");
-    if (data.hasFormat(messageType)) {
-        const FileImport message = fromMessage(mail::decodeMessage(data.data(messageType)));
-        return message.ok ? message.text : QString();
-    }
-    const QList<QUrl> urls = data.urls();
-    if (!urls.isEmpty() && urls.first().isLocalFile()) {
-        // Files from a file manager: the first issue or message file among them.
-        for (const QUrl& url : urls) {
-            if (!url.isLocalFile()) continue;
-            const QString path = url.toLocalFile();
-            if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive) &&
-                !path.endsWith(QStringLiteral(".eml"), Qt::CaseInsensitive))
-                continue;
-            FileImport file = importFile(path);
-            return file.ok ? std::move(file.text) : QString();
-        }
-        return std::nullopt;
-    }
-    if (data.hasText()) return importText(data.text());
-    return std::nullopt;
 }
 
 }  // namespace sorimba::import

@@ -20,9 +20,9 @@ MailImportRun::~MailImportRun() {
     cancelAndWait();
 }
 
-bool MailImportRun::start(const QString& source, const mail::ImportSettings& settings,
+bool MailImportRun::start(const QStringList& sources, const mail::ImportSettings& settings,
                           QString* error) {
-    if (!job_.start({source}, settings, error)) return false;
+    if (!job_.start(sources, settings, error)) return false;
     auto* dialog = new QProgressDialog(QStringLiteral("メールを読んでいます…"),
                                        QStringLiteral("キャンセル"), 0, 100, window_);
     dialog->setWindowTitle(QStringLiteral("メールから取り込み"));

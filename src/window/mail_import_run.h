@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include "mail/background_import.h"
@@ -21,10 +22,10 @@ public:
     explicit MailImportRun(QWidget* window);
     ~MailImportRun() override;  // cancels and waits
 
-    // Starts importing the mailbox (an mbox file or a Maildir folder) and
-    // shows the progress dialog. False, with *error, when the mailbox
+    // Starts importing the mailboxes (mbox files, Maildir folders, message
+    // files) and shows the progress dialog. False, with *error, when one
     // cannot be read; nothing runs then.
-    bool start(const QString& source, const mail::ImportSettings& settings, QString* error);
+    bool start(const QStringList& sources, const mail::ImportSettings& settings, QString* error);
     bool running() const { return job_.running(); }
     // Cancels and waits until the issues being written are written (the
     // window is closing): no summary follows.

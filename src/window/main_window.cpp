@@ -46,6 +46,8 @@ const QString kNotFound = QStringLiteral("取り込めませんでした");
 const QString kSaveTip = QStringLiteral("右クリックで保存場所の変更");
 const QString kSaveFileIs = QStringLiteral("保存先：");
 const QString kNoSaveFile = QStringLiteral("保存先：まだ選ばれていません");
+const QString kMailImportRuns =
+    QStringLiteral("メールからの取り込み中です。終わってからもう一度お試しください");
 
 // Captions of the option items, in item order, and their first-built states.
 const std::array<QString, kOptionCount> kOptionCaptions = {
@@ -143,7 +145,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     // The hint shows only while the text area is empty; it is never its
     // content, so no save or copy can take it for a clip.
     clipView->setPlaceholderText(kHint);
-    clipView->onDrop = [this](const QMimeData& mime) { importDrop(mime); };
+    clipView->onDrop = [this](const import::Drop& drop) { importDrop(drop); };
 
     setTabOrder(importButton, clipView);
     setTabOrder(clipView, copyAllButton);
@@ -355,6 +357,10 @@ void MainWindow::chooseMailbox(bool folder) {
 }
 
 bool MainWindow::importMailbox(const QString& source) {
+    return importMailboxes({source});
+}
+
+bool MainWindow::importMailboxes(const QStringList& sources) {
     if (mailImportRunning()) return false;
     if (saveState_.savePath.isEmpty()) {
         chooseSaveFile();
@@ -365,7 +371,7 @@ bool MainWindow::importMailbox(const QString& source) {
     settings.extraction = import::extractionOptions([this](Option item) { return option(item); });
     auto run = std::make_unique<MailImportRun>(this);
     QString error;
-    if (!run->start(source, settings, &error)) {
+    if (!run->start(sources, settings, &error)) {
         ask(QStringLiteral("メールボックスを読めません：") + error, Buttons::Ok);
         return false;
     }
@@ -380,9 +386,16 @@ bool MainWindow::mailImportRunning() const {
     return mailImport_ != nullptr;
 }
 
+bool MainWindow::refuseWhileMailImportRuns() {
+    if (!mailImportRunning()) return false;
+    ask(kMailImportRuns, Buttons::Ok);
+    return true;
+}
+
 void MainWindow::mailImportFinished(const QString& summary) {
     // The run goes once its signal has returned.
     mailImport_.release()->deleteLater();
+    dropCopies_.reset();
     setFileCommandsEnabled(true);
     ask(summary, Buttons::Ok);
 }
@@ -395,11 +408,35 @@ void MainWindow::setFileCommandsEnabled(bool enabled) {
 }
 
 void MainWindow::importDrop(const QMimeData& mime) {
-    const std::optional<QString> issue = import::textOfDrop(mime);
-    if (!issue) return;  // nothing in it to import
+    importDrop(import::readDrop(mime));
+}
+
+void MainWindow::importDrop(const import::Drop& drop) {
+    if (drop.kind == import::Drop::Kind::Nothing) return;  // nothing in it to import
+    if (refuseWhileMailImportRuns()) return;
+    QString issue = drop.text;
+    if (drop.kind == import::Drop::Kind::Messages) {
+        const std::optional<int> count = import::countMessages(drop.files);
+        // Mail that cannot be read as mail is reported by the mail import.
+        const int messages = count.value_or(int(drop.files.size()));
+        if (messages > 1) {
+            importDroppedMessages(drop, messages);
+            return;
+        }
+        const import::FileImport file = import::importFile(drop.files.first());
+        issue = file.ok ? file.text : QString();
+    }
     // Only a new clip is saved: after a drop without the column the text
     // area holds the old clip (or nothing), which must not go in again.
-    if (importIssue(*issue) && option(SaveAfterImport)) saveClicked();
+    if (importIssue(issue) && option(SaveAfterImport)) saveClicked();
+}
+
+void MainWindow::importDroppedMessages(const import::Drop& drop, int messages) {
+    const QString question =
+        QStringLiteral("%1 通のメールを保存先に取り込みますか？").arg(messages);
+    if (ask(question, Buttons::YesNo) != Answer::Yes) return;
+    // The dropped files are read until the import is over.
+    if (importMailboxes(drop.files)) dropCopies_ = drop.copies;
 }
 
 void MainWindow::importFile(const QString& path) {
@@ -522,6 +559,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (mailImport_) {
         mailImport_->cancelAndWait();
         mailImport_.reset();
+        dropCopies_.reset();
         setFileCommandsEnabled(true);
     }
     if (settingsFiles_) settings::storeSettings(*this, *settingsFiles_, saveState_.savePath);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "import/import.h"
 #include "port/prompts.h"
 #include "port/window_settings.h"
 #include "saving/save_command.h"
@@ -67,8 +68,18 @@ public:
     // save and convert wait meanwhile. One summary at the end; the text
     // area and the saved state are left alone. False when it did not start.
     bool importMailbox(const QString& source);
+    // The same for several mailboxes (mbox files, Maildir folders, message
+    // files) in one import.
+    bool importMailboxes(const QStringList& sources);
     bool mailImportRunning() const;
+    // While a mail import runs, says so in a message box and returns true:
+    // what would change the save file or the text area waits for it.
+    bool refuseWhileMailImportRuns();
+    // A drop: its text, or one dropped message, goes into the text area as
+    // an issue (then SaveAfterImport saves); several dropped messages go
+    // into the save file as one mail import, after a question.
     void importDrop(const QMimeData& mime);
+    void importDrop(const import::Drop& drop);
     // Imports a file named on the command line exactly as a drop of that
     // file (so SaveAfterImport applies), whatever its name ends with.
     void importFile(const QString& path);
@@ -146,8 +157,12 @@ private:
     // Save, convert and the mail entry, off while a mail import runs.
     void setFileCommandsEnabled(bool enabled);
     void mailImportFinished(const QString& summary);
+    // Several dropped messages: asks, then imports them into the save file.
+    void importDroppedMessages(const import::Drop& drop, int messages);
 
     std::unique_ptr<MailImportRun> mailImport_;
+    // The dropped messages that the mail import reads, kept until it ends.
+    std::shared_ptr<const QTemporaryDir> dropCopies_;
     QString lastMailbox_;  // the mailbox chosen last, where the next choice starts
     SharedDialog sharedDialog_;
     saving::SaveState saveState_;

@@ -120,16 +120,11 @@ void TextArea::dropEvent(QDropEvent* event) {
     acceptAsCopy(event);
     const QMimeData* dropped = event->mimeData();
     if (dropped == nullptr || !onDrop) return;
-    auto copy = std::make_shared<QMimeData>();
-    if (dropped->hasUrls()) copy->setUrls(dropped->urls());
-    if (dropped->hasText()) copy->setText(dropped->text());
-    // A message dragged out of a mail program.
-    const QString message = QStringLiteral("message/rfc822");
-    if (dropped->hasFormat(message)) copy->setData(message, dropped->data(message));
+    auto drop = std::make_shared<const import::Drop>(import::readDrop(*dropped));
     // The import may show a modal message box: run it after the drop is done.
     QPointer<TextArea> self(this);
-    QTimer::singleShot(0, this, [self, copy] {
-        if (self && self->onDrop) self->onDrop(*copy);
+    QTimer::singleShot(0, this, [self, drop] {
+        if (self && self->onDrop) self->onDrop(*drop);
     });
 }
 

@@ -6,7 +6,7 @@
 #include <QPlainTextEdit>
 #include <functional>
 
-class QMimeData;
+#include "import/import.h"
 
 namespace sorimba {
 
@@ -28,9 +28,11 @@ public:
     // U+2028 characters, which are then kept as they are.
     static constexpr QChar kLineBreak = QChar::LineSeparator;
 
-    // Called with a copy of the dropped data once the drop has finished, so
-    // the program may show message boxes without holding up the drag source.
-    std::function<void(const QMimeData&)> onDrop;
+    // Called with what the drop holds (import::readDrop, read while the drop
+    // lasts, as mail programs delete their dragged files soon after) once
+    // the drop has finished, so the program may show message boxes without
+    // holding up the drag source.
+    std::function<void(const import::Drop&)> onDrop;
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -172,10 +172,17 @@ TEST_F(ImportFile, StreamsAreReadToTheirEnd) {
     ::close(ends[0]);
 }
 
+// The text of a drop; nothing when it holds none.
+std::optional<QString> textOfDrop(const QMimeData& data) {
+    const im::Drop drop = im::readDrop(data);
+    if (drop.kind == im::Drop::Kind::Nothing) return std::nullopt;
+    return drop.text;
+}
+
 TEST_F(ImportFile, DropsCarryTextOrTheFirstTextFile) {
     QMimeData text;
     text.setText(u"a\nb"_qs);
-    EXPECT_EQ(im::textOfDrop(text), u"a\r\nb"_qs);
+    EXPECT_EQ(textOfDrop(text), u"a\r\nb"_qs);
 
     spit(path("issue.TXT"),
          "\xEF\xBB\xBF"
@@ -185,20 +192,20 @@ TEST_F(ImportFile, DropsCarryTextOrTheFirstTextFile) {
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(path("notes.md")), QUrl::fromLocalFile(path("issue.TXT"))});
     files.setText(path("notes.md"));  // file managers offer the paths as text too
-    EXPECT_EQ(im::textOfDrop(files), u"c\r\nd"_qs);
+    EXPECT_EQ(textOfDrop(files), u"c\r\nd"_qs);
 
     QMimeData folder;  // a .txt that cannot be read: an empty issue
     folder.setUrls({QUrl::fromLocalFile(path("folder.txt"))});
-    EXPECT_EQ(im::textOfDrop(folder), QString());
+    EXPECT_EQ(textOfDrop(folder), QString());
 
     QMimeData other;  // files, none of them .txt: nothing
     other.setUrls({QUrl::fromLocalFile(path("notes.md"))});
     other.setText(path("notes.md"));
-    EXPECT_EQ(im::textOfDrop(other), std::nullopt);
+    EXPECT_EQ(textOfDrop(other), std::nullopt);
 
     QMimeData picture;
     picture.setData(QStringLiteral("image/png"), QByteArray("\x89PNG", 4));
-    EXPECT_EQ(im::textOfDrop(picture), std::nullopt);
+    EXPECT_EQ(textOfDrop(picture), std::nullopt);
 }
 
 }  // namespace

@@ -86,22 +86,31 @@ TEST_F(Messages, OnStandardInput) {
     }
 }
 
+// The issue text a drop gives as the window takes it: its text, or the
+// text of its one message file.
+QString textOfDrop(const QMimeData& data) {
+    const im::Drop drop = im::readDrop(data);
+    if (drop.kind != im::Drop::Kind::Messages) return drop.text;
+    EXPECT_EQ(drop.files.size(), 1);
+    return im::importFile(drop.files.value(0)).text;
+}
+
 TEST_F(Messages, Drops) {
     // From a mail program: the message itself.
     QMimeData fromMail;
     fromMail.setData(QStringLiteral("message/rfc822"), message());
     fromMail.setText(QStringLiteral("the subject line only"));
-    EXPECT_EQ(im::textOfDrop(fromMail), kIssue);
+    EXPECT_EQ(textOfDrop(fromMail), kIssue);
     QMimeData htmlMail;
     htmlMail.setData(QStringLiteral("message/rfc822"), kHtmlOnly);
-    EXPECT_EQ(im::textOfDrop(htmlMail), QString());
+    EXPECT_EQ(textOfDrop(htmlMail), QString());
     // From a file manager: a .eml file counts like a .txt file.
     spit(path("issue.EML"), message());
     spit(path("picture.png"), "PNG");
     QMimeData files;
     files.setUrls(
         {QUrl::fromLocalFile(path("picture.png")), QUrl::fromLocalFile(path("issue.EML"))});
-    EXPECT_EQ(im::textOfDrop(files), kIssue);
+    EXPECT_EQ(textOfDrop(files), kIssue);
 }
 
 }  // namespace

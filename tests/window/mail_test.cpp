@@ -204,5 +204,52 @@ TEST_F(MailWindow, DroppedAndOpenedMessagesImportAsTheirText) {
     EXPECT_TRUE(form.messages.empty());
 }
 
+TEST_F(MailWindow, SeveralDroppedMessagesImportAsOneBatchAfterAQuestion) {
+    QMimeData data;
+    for (int n : {3, 1, 2}) {
+        spit(path(QStringLiteral("%1.eml").arg(n)), message(n));
+        data.setUrls(data.urls() << QUrl::fromLocalFile(path(QStringLiteral("%1.eml").arg(n))));
+    }
+    const import::Drop drop = import::readDrop(data);
+    for (int n : {1, 2, 3})
+        QFile::remove(path(QStringLiteral("%1.eml").arg(n)));  // as mail programs do
+    form.setText(QStringLiteral("前の文章\r\n"));
+    form.answers.push_back(Answer::No);
+    form.importDrop(drop);
+    ASSERT_EQ(form.messages.size(), 1u);
+    EXPECT_EQ(form.messages[0].text, QStringLiteral("3 通のメールを保存先に取り込みますか？"));
+    EXPECT_EQ(form.messages[0].buttons, Buttons::YesNo);
+    EXPECT_FALSE(form.mailImportRunning());
+
+    form.messages.clear();
+    form.answers.push_back(Answer::Yes);
+    form.importDrop(drop);
+    EXPECT_TRUE(form.mailImportRunning());
+    // Another drop meanwhile is declined.
+    QMimeData text;
+    text.setText(issue(9));
+    form.importDrop(text);
+    ASSERT_EQ(form.messages.size(), 2u);
+    EXPECT_TRUE(form.messages[1].text.startsWith(QStringLiteral("メールからの取り込み中です")));
+    form.messages.clear();
+    ASSERT_TRUE(waitForSummary(form));
+    EXPECT_TRUE(form.messages[0].text.startsWith(QStringLiteral("メール 3 通：取り込み 3 件")))
+        << form.messages[0].text.toStdString();
+    EXPECT_EQ(slurp(path("save.txt")),
+              textfile::toCp932(clip(1) + "\r\n" + clip(2) + "\r\n" + clip(3) + "\r\n"));
+    EXPECT_EQ(form.text(), QStringLiteral("前の文章\r\n"));
+}
+
+TEST_F(MailWindow, AnMboxOfOneDroppedMessageIsAnIssueDrop) {
+    spit(path("one"), mbox(1));
+    form.setOption(SaveAfterImport, true);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path("one"))});
+    form.importDrop(data);
+    EXPECT_TRUE(form.messages.empty());
+    EXPECT_EQ(form.text(), clip(1));
+    EXPECT_EQ(slurp(path("save.txt")), textfile::toCp932(clip(1) + "\r\n"));
+}
+
 }  // namespace
 }  // namespace sorimba
