@@ -1,4 +1,5 @@
 // sorimba-drag-source [--as-file | --as-message] FILE [FONT_FAMILY POINT_SIZE]
+// sorimba-drag-source --offers SPEC.json
 //
 // Shows a small window titled "sorimba-drag-source" whose label is the first
 // line of FILE. A mouse press anywhere in it starts a drag carrying the whole
@@ -10,14 +11,27 @@
 // stdout, so a test can tell whether the target accepted it. Optional font
 // arguments set the label's font (the tests use that to calibrate their
 // glyph checks against a known Qt rendering).
+//
+// With --offers the drag replays what a mail program offers, read from a
+// JSON file: {"label": "...", "offers": [[TYPE, BASE64 DATA], ...] (in the
+// program's order), "writeWhenAsked": [FROM, TO] (TO is written from FROM
+// as its data are first asked for, as Thunderbird writes its .eml file),
+// "deleteAfterMs": N (the files written or named in the offers are deleted
+// N ms after the first data were handed over, as mail programs clean up
+// their temporary files)}. Qt adds its own aliases after some types (for
+// text/plain, UTF8_STRING and friends); the order of the listed ones holds.
 
 #include <QApplication>
 #include <QDrag>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -25,10 +39,68 @@
 
 namespace {
 
+// A mail program's offers, handed over as the target asks for them.
+class Offers : public QMimeData {
+public:
+    explicit Offers(const QJsonObject& spec) {
+        for (const QJsonValue& offer : spec.value(QStringLiteral("offers")).toArray()) {
+            types_ << offer.toArray().at(0).toString();
+            data_ << QByteArray::fromBase64(offer.toArray().at(1).toString().toLatin1());
+        }
+        const QJsonArray write = spec.value(QStringLiteral("writeWhenAsked")).toArray();
+        if (write.size() == 2) {
+            writeFrom_ = write.at(0).toString();
+            writeTo_ = write.at(1).toString();
+        }
+        deleteAfterMs_ = spec.value(QStringLiteral("deleteAfterMs")).toInt(-1);
+    }
+    QStringList formats() const override { return types_; }
+    bool hasFormat(const QString& type) const override { return types_.contains(type); }
+
+protected:
+    QVariant retrieveData(const QString& type, QMetaType) const override {
+        const qsizetype index = types_.indexOf(type);
+        if (index < 0) return {};
+        if (!handedOver_) {
+            handedOver_ = true;
+            if (!writeTo_.isEmpty()) QFile::copy(writeFrom_, writeTo_);
+            if (deleteAfterMs_ >= 0) QTimer::singleShot(deleteAfterMs_, [this] { deleteFiles(); });
+        }
+        std::printf("asked: %s\n", qPrintable(type));
+        std::fflush(stdout);
+        return data_.at(index);
+    }
+
+private:
+    void deleteFiles() const {
+        QStringList files;
+        if (!writeTo_.isEmpty()) files << writeTo_;
+        for (const QByteArray& data : data_) {
+            for (const QByteArray& line : data.split('\n')) {
+                const QUrl url = QUrl::fromEncoded(line.trimmed());
+                if (url.isLocalFile()) files << url.toLocalFile();
+            }
+        }
+        for (const QString& file : files)
+            if (QFile::remove(file)) std::printf("deleted: %s\n", qPrintable(file));
+        std::fflush(stdout);
+    }
+
+    QStringList types_;
+    QList<QByteArray> data_;
+    QString writeFrom_;
+    QString writeTo_;
+    int deleteAfterMs_ = -1;
+    mutable bool handedOver_ = false;
+};
+
 class DragSource : public QWidget {
 public:
-    DragSource(QString text, QString file, QByteArray message)
-        : text_(std::move(text)), file_(std::move(file)), message_(std::move(message)) {}
+    DragSource(QString text, QString file, QByteArray message, QJsonObject offers = {})
+        : text_(std::move(text)),
+          file_(std::move(file)),
+          message_(std::move(message)),
+          offers_(std::move(offers)) {}
 
 protected:
     void mousePressEvent(QMouseEvent* event) override {
@@ -36,8 +108,10 @@ protected:
             return;
         }
         auto* drag = new QDrag(this);
-        auto* mime = new QMimeData;
-        if (!message_.isEmpty()) {
+        QMimeData* mime = offers_.isEmpty() ? new QMimeData : new Offers(offers_);
+        if (!offers_.isEmpty()) {
+            // as the mail program offers it
+        } else if (!message_.isEmpty()) {
             mime->setData(QStringLiteral("message/rfc822"), message_);
             mime->setText(text_.section(QLatin1Char('\n'), 0, 0));
         } else if (file_.isEmpty()) {
@@ -69,6 +143,7 @@ private:
     QString text_;
     QString file_;
     QByteArray message_;
+    QJsonObject offers_;
 };
 
 }  // namespace
@@ -78,11 +153,12 @@ int main(int argc, char** argv) {
     QStringList args = app.arguments().mid(1);
     const bool asFile = !args.isEmpty() && args.first() == QStringLiteral("--as-file");
     const bool asMessage = !args.isEmpty() && args.first() == QStringLiteral("--as-message");
-    if (asFile || asMessage) args.removeFirst();
+    const bool asOffers = !args.isEmpty() && args.first() == QStringLiteral("--offers");
+    if (asFile || asMessage || asOffers) args.removeFirst();
     if (args.isEmpty()) {
         std::fprintf(stderr,
                      "usage: sorimba-drag-source [--as-file | --as-message] FILE "
-                     "[FONT_FAMILY POINT_SIZE]\n");
+                     "[FONT_FAMILY POINT_SIZE]\n       sorimba-drag-source --offers SPEC.json\n");
         return 2;
     }
     QFile file(args.first());
@@ -91,10 +167,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QByteArray bytes = file.readAll();
-    const QString text = QString::fromUtf8(bytes);
+    const QJsonObject offers = asOffers ? QJsonDocument::fromJson(bytes).object() : QJsonObject();
+    const QString text =
+        asOffers ? offers.value(QStringLiteral("label")).toString() : QString::fromUtf8(bytes);
 
     DragSource window(text, asFile ? QFileInfo(file).absoluteFilePath() : QString(),
-                      asMessage ? bytes : QByteArray());
+                      asMessage ? bytes : QByteArray(), offers);
     window.setWindowTitle(QStringLiteral("sorimba-drag-source"));
     auto* layout = new QVBoxLayout(&window);
     auto* label = new QLabel(text.section(QLatin1Char('\n'), 0, 0));
