@@ -16,6 +16,8 @@ packages=(
     desktop-file-utils appstream
     # Mail: messages, mboxes and Maildirs.
     libgmime-3.0-dev
+    # Drops from other programs, read with a time limit of the window's own.
+    libxcb1-dev
     # What a screen reader finds in the window: AT-SPI on a D-Bus session of
     # the test's own.
     python3-pyatspi at-spi2-core dbus

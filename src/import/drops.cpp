@@ -156,10 +156,14 @@ std::optional<QStringList> localFilesOfUrlList(QByteArrayView bytes) {
     return files;
 }
 
-Drop readDrop(const QMimeData& data) {
+Drop readDrop(const QMimeData& data, const OfferData& offerData) {
+    // An offer that cannot be had is as good as an empty one.
+    const auto bytesOf = [&](const QString& type) {
+        return offerData ? offerData(type).value_or(QByteArray()) : data.data(type);
+    };
     const QString messageType = QStringLiteral("message/rfc822");
     if (data.hasFormat(messageType)) {
-        const QByteArray bytes = data.data(messageType);
+        const QByteArray bytes = bytesOf(messageType);
         if (const std::optional<QStringList> files = localFilesOfUrlList(bytes)) {
             // Only mail counts here: the other offers may name the files too.
             Drop drop = readFiles(*files);
@@ -171,13 +175,16 @@ Drop readDrop(const QMimeData& data) {
     }
     const QString urlListType = QStringLiteral("text/uri-list");
     if (data.hasFormat(urlListType)) {
-        const std::optional<QStringList> files = localFilesOfUrlList(data.data(urlListType));
+        const std::optional<QStringList> files = localFilesOfUrlList(bytesOf(urlListType));
         // Files decide, even when none of them is of use: their names are
         // no issue text.
         if (files && !files->isEmpty()) return readFiles(*files);
     }
-    if (data.hasText()) return textDrop(importText(data.text()));
-    return {};
+    if (!data.hasText()) return {};
+    if (!offerData) return textDrop(importText(data.text()));
+    const std::optional<QByteArray> text = offerData(QStringLiteral("text/plain"));
+    if (!text) return {};
+    return textDrop(importText(QString::fromUtf8(*text)));
 }
 
 std::optional<int> countMessages(const QStringList& files) {

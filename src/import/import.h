@@ -99,7 +99,10 @@ struct Drop {
 //   .eml) file, read as importFile reads it. Files of other kinds alone
 //   give Nothing, not their names as text;
 // - the drop's plain text.
-Drop readDrop(const QMimeData& data);
+// The data of these offers come from `offerData` when it is given (the
+// drop's own reading waits too long for a program that does not answer).
+using OfferData = std::function<std::optional<QByteArray>(const QString& type)>;
+Drop readDrop(const QMimeData& data, const OfferData& offerData = {});
 
 // The local files a text/uri-list names (also as some mail programs put it
 // in message/rfc822 data: one URL without a line end). Nothing when the

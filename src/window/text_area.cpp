@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "window/xdnd_reader.h"
+
 namespace sorimba {
 namespace {
 
@@ -31,6 +33,7 @@ TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setTabChangesFocus(true);
     setAcceptDrops(true);
+    XdndReader::watchDrops();
 }
 
 QString TextArea::crLfText() const {
@@ -120,7 +123,13 @@ void TextArea::dropEvent(QDropEvent* event) {
     acceptAsCopy(event);
     const QMimeData* dropped = event->mimeData();
     if (dropped == nullptr || !onDrop) return;
-    auto drop = std::make_shared<const import::Drop>(import::readDrop(*dropped));
+    // From another program on X11, each offer's data are waited for at
+    // most XdndReader::kOfferLimit; then the next offer is tried.
+    import::OfferData offerData;
+    const std::unique_ptr<XdndReader> reader =
+        event->source() == nullptr ? XdndReader::forCurrentDrop() : nullptr;
+    if (reader) offerData = [&reader](const QString& type) { return reader->read(type); };
+    auto drop = std::make_shared<const import::Drop>(import::readDrop(*dropped, offerData));
     // The import may show a modal message box: run it after the drop is done.
     QPointer<TextArea> self(this);
     QTimer::singleShot(0, this, [self, drop] {

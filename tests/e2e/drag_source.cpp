@@ -20,9 +20,14 @@
 // N ms after the first data were handed over, as mail programs clean up
 // their temporary files)}. Qt adds its own aliases after some types (for
 // text/plain, UTF8_STRING and friends); the order of the listed ones holds.
+// "stallMs": {TYPE: N} answers a request for TYPE only after N ms, meanwhile
+// answering others, as a program that hangs on one offer. Each request is
+// printed: "asked: TYPE after N ms" (since the first).
 
 #include <QApplication>
 #include <QDrag>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -53,6 +58,7 @@ public:
             writeTo_ = write.at(1).toString();
         }
         deleteAfterMs_ = spec.value(QStringLiteral("deleteAfterMs")).toInt(-1);
+        stallMs_ = spec.value(QStringLiteral("stallMs")).toObject();
     }
     QStringList formats() const override { return types_; }
     bool hasFormat(const QString& type) const override { return types_.contains(type); }
@@ -63,11 +69,17 @@ protected:
         if (index < 0) return {};
         if (!handedOver_) {
             handedOver_ = true;
+            clock_.start();
             if (!writeTo_.isEmpty()) QFile::copy(writeFrom_, writeTo_);
             if (deleteAfterMs_ >= 0) QTimer::singleShot(deleteAfterMs_, [this] { deleteFiles(); });
         }
-        std::printf("asked: %s\n", qPrintable(type));
+        std::printf("asked: %s after %lld ms\n", qPrintable(type), clock_.elapsed());
         std::fflush(stdout);
+        if (stallMs_.contains(type)) {
+            QEventLoop stalled;
+            QTimer::singleShot(stallMs_.value(type).toInt(), &stalled, &QEventLoop::quit);
+            stalled.exec();
+        }
         return data_.at(index);
     }
 
@@ -91,7 +103,9 @@ private:
     QString writeFrom_;
     QString writeTo_;
     int deleteAfterMs_ = -1;
+    QJsonObject stallMs_;
     mutable bool handedOver_ = false;
+    mutable QElapsedTimer clock_;
 };
 
 class DragSource : public QWidget {
