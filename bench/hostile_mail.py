@@ -1,0 +1,197 @@
+#!/usr/bin/env python3
+"""Hostile mail through the whole program: processor time and peak memory.
+
+Builds each shape a crafted mail can take (a huge Subject, millions of header
+lines, a million MIME parts, deep nesting, long runs of encoded words) and
+feeds it to `sorimba-clip extract FILE` (the window's file path: the same
+import::importFile), `sorimba-clip extract -` (a message in memory, as a
+message dragged onto the window arrives) and `sorimba-clip import` (the shape
+inside an mbox, between two sound messages). Each run is one process; its
+processor time (user + system) and peak resident memory come from wait4().
+Each must end, with the message read or refused, within 3 s and 300 MiB.
+
+The "scaling" figures run the same shape at a quarter of its size: linear
+time gives 4x (plus the fixed start-up cost, so less).
+
+Usage: bench/hostile_mail.py BUILD_DIR [--timeout SECONDS] [--only NAME]
+Prints one JSON object: {"runs": [{shape, through, mb, cpu_s, peak_mib,
+exit, note}], "scaling": [{shape, through, ratio, small_cpu_s, cpu_s}]}.
+"""
+
+import argparse
+import base64
+import json
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+MB = 1_000_000
+
+BODY = ("■ 今週の話題\n本文です。\n■ぴこぴこＺＯＫ\n投稿です。\n").encode("utf-8")
+
+
+def message(headers=b"", content_type=b"text/plain; charset=UTF-8", body=BODY):
+    return (b"From: editor@example.com\nDate: Mon, 1 Jan 2024 09:00:00 +0900\n"
+            b"Message-ID: <hostile@example.com>\n" + headers +
+            b"MIME-Version: 1.0\nContent-Type: " + content_type + b"\n\n" + body)
+
+
+def long_subject(size):
+    """A Subject of plain words, no encoded word in it, folded as a mail
+    program folds: one line of a megabyte and more."""
+    words = b"subject " * (size // 8)
+    return message(b"Subject: " + words + b"\n")
+
+
+def header_lines(size):
+    """A header block of short fields, about 13.5 bytes each."""
+    count = size * 2 // 27
+    fields = b"".join(b"X-F: %07d\n" % i for i in range(count))
+    return message(b"Subject: fields\n" + fields)
+
+
+def mime_parts(size):
+    """A multipart with about 46 bytes per part."""
+    count = size // 46
+    part = b"--bound\nContent-Type: text/plain\n\nshort body\n"
+    body = part * count + b"--bound--\n"
+    return message(b"Subject: parts\n", b"multipart/mixed; boundary=bound", body)
+
+
+def deep_nesting(size):
+    """Multiparts inside each other, each level a new boundary, as deep as
+    the bytes allow (about 60 bytes a level)."""
+    levels = size // 60
+    opening = b"".join(b"--b%d\nContent-Type: multipart/mixed; boundary=b%d\n\n" % (i, i + 1)
+                       for i in range(levels))
+    closing = b"".join(b"--b%d--\n" % i for i in reversed(range(levels)))
+    body = opening + b"--b%d\nContent-Type: text/plain\n\nx\n" % levels + closing
+    return message(b"Subject: nesting\n", b"multipart/mixed; boundary=b0", body)
+
+
+def encoded_words(size):
+    """A Subject of UTF-8 encoded words, one after another."""
+    word = b"=?UTF-8?B?" + base64.b64encode("あいうえお".encode()) + b"?="
+    return message(b"Subject: " + b"\n ".join([word] * (size // (len(word) + 2))) + b"\n")
+
+
+def mixed_words(size):
+    """Encoded words whose charsets change at every word (Japanese ones,
+    a European one and a name no converter knows)."""
+    words = [b"=?ISO-2022-JP?B?" + base64.b64encode("あい".encode("iso-2022-jp")) + b"?=",
+             b"=?Shift_JIS?B?" + base64.b64encode("かき".encode("cp932")) + b"?=",
+             b"=?ISO-8859-1?Q?caf=E9?=", b"=?x-no-such-charset?Q?abc?="]
+    run = b" ".join(words) + b" "
+    return message(b"Subject: " + run * (size // len(run)) + b"\n")
+
+
+def unclosed_words(size):
+    """Encoded words that never close: "=?UTF-8?Q?..." without "?=" ."""
+    return message(b"Subject: " + b"=?UTF-8?Q?a" * (size // 11) + b"\n")
+
+
+SHAPES = {
+    # name: (builder, megabytes)
+    "subject_1.6MB": (long_subject, 1.6),
+    "header_lines_27MB": (header_lines, 27),
+    "mime_parts_46MB": (mime_parts, 46),
+    "deep_nesting_10MB": (deep_nesting, 10),
+    "encoded_words_1.6MB": (encoded_words, 1.6),
+    "mixed_charset_words_1.6MB": (mixed_words, 1.6),
+    "unclosed_words_1.6MB": (unclosed_words, 1.6),
+}
+# Shapes whose time is measured at a quarter of the size too.
+SCALED = ("subject_1.6MB", "encoded_words_1.6MB", "mixed_charset_words_1.6MB",
+          "unclosed_words_1.6MB", "header_lines_27MB")
+
+
+def mbox_of(msg):
+    sound = message(b"Subject: sound\n")
+    frame = b"From editor@example.com Mon Jan  1 09:00:00 2024\n"
+    return frame + sound + b"\n" + frame + msg + b"\n" + frame + sound + b"\n"
+
+
+def measure(command, stdin_path, timeout):
+    """Runs one process; (processor seconds, peak MiB, exit code, note). The
+    child is reaped with wait4() here, for its own resource usage."""
+    stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
+    out = tempfile.TemporaryFile()
+    child = subprocess.Popen(command, stdin=stdin, stdout=out, stderr=subprocess.STDOUT)
+    if stdin_path:
+        stdin.close()
+    deadline = time.monotonic() + timeout
+    killed = False
+    while True:
+        pid, status, usage = os.wait4(child.pid, os.WNOHANG)
+        if pid == child.pid:
+            break
+        if time.monotonic() > deadline and not killed:
+            os.kill(child.pid, signal.SIGKILL)
+            killed = True
+        time.sleep(0.01)
+    child.returncode = os.waitstatus_to_exitcode(status)
+    out.seek(0)
+    lines = out.read().decode("utf-8", "replace").strip().splitlines()
+    note = f"killed after {timeout:.0f} s" if killed else (lines[-1][:200] if lines else "")
+    # A refused message is named in the import's summary; keep that line.
+    for line in lines:
+        if "refused" in line or "上限" in line or "多すぎ" in line or "大きすぎ" in line:
+            note = line[:200]
+            break
+    return usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024, child.returncode, note
+
+
+def through_all(build, folder, name, data, timeout):
+    clip = os.path.join(build, "sorimba-clip")
+    eml = os.path.join(folder, name + ".eml")
+    mbox = os.path.join(folder, name + ".mbox")
+    with open(eml, "wb") as f:
+        f.write(data)
+    with open(mbox, "wb") as f:
+        f.write(mbox_of(data))
+    save = os.path.join(folder, name + ".save.txt")
+    commands = {
+        "extract FILE": ([clip, "extract", eml], None),
+        "extract - (in memory)": ([clip, "extract", "-"], eml),
+        "import (mbox)": ([clip, "import", "--save-path", save, mbox], None),
+    }
+    results = {}
+    for through, (command, stdin_path) in commands.items():
+        print(f"hostile mail: {name} through {through} ...", file=sys.stderr)
+        results[through] = measure(command, stdin_path, timeout)
+    for path in (eml, mbox, save):
+        if os.path.exists(path):
+            os.remove(path)
+    return results
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build", nargs="?", default="build")
+    parser.add_argument("--timeout", type=float, default=60)
+    parser.add_argument("--only", default="")
+    args = parser.parse_args()
+    runs, scaling = [], []
+    with tempfile.TemporaryDirectory(prefix="sorimba-hostile-") as folder:
+        for name, (builder, mb) in SHAPES.items():
+            if args.only and args.only not in name:
+                continue
+            results = through_all(args.build, folder, name, builder(int(mb * MB)), args.timeout)
+            for through, (cpu, peak, code, note) in results.items():
+                runs.append({"shape": name, "through": through, "mb": mb, "cpu_s": cpu,
+                             "peak_mib": peak, "exit": code, "note": note})
+            if name in SCALED:
+                small = through_all(args.build, folder, name + "_quarter",
+                                    builder(int(mb * MB / 4)), args.timeout)
+                for through, (cpu, _, _, _) in small.items():
+                    full = results[through][0]
+                    scaling.append({"shape": name, "through": through, "small_cpu_s": cpu,
+                                    "cpu_s": full, "ratio": full / cpu if cpu > 0 else None})
+    print(json.dumps({"runs": runs, "scaling": scaling}, ensure_ascii=False))
+
+
+if __name__ == "__main__":
+    main()
