@@ -165,13 +165,14 @@ private:
         const QByteArrayView token = trimmedEnd(text.sliced(2));
         auto level = boundaries_.constFind(QByteArray::fromRawData(token.data(), token.size()));
         if (level != boundaries_.cend()) {
+            const std::size_t before = levels_.size();
             levels_.resize(*level + 1);
             if (++parts_ > kMaxParts) fail(Limit::Parts);
             inHeaders_ = true;
             messageByDefault_ = levels_.back().digest;
             contentTypes_.clear();
             inContentType_ = false;
-            indexBoundaries();
+            if (levels_.size() != before) indexBoundaries();
             return true;
         }
         if (!token.endsWith("--")) return false;
@@ -232,25 +233,32 @@ namespace {
 class LineReader {
 public:
     LineReader(int fd, qint64 begin, qint64 end) : fd_(fd), offset_(begin), end_(end) {
-        buffer_.resize(kPiece);
+        buffer_.resize(kFirstPiece);
     }
 
-    // Calls take(text, length, offset) for each line; stops early when it
-    // returns false and returns that line's offset, or end; -1 on an error.
+    // Calls take(text, length) for each line; stops early when it returns
+    // false and returns that line's offset, or the end; -1 on an error.
     template <typename Take>
     qint64 forEachLine(Take take) {
         while (true) {
-            if (!fill()) return -1;
-            if (filled_ == at_) return end_;
             const char* start = buffer_.constData() + at_;
             const void* lf = std::memchr(start, '\n', static_cast<std::size_t>(filled_ - at_));
             if (lf == nullptr && !eof()) {
-                const qint64 lineOffset = position();
-                std::optional<qint64> length = longLine();
-                if (!length) return -1;
-                if (!take(QByteArrayView(long_), *length)) return lineOffset;
+                if (at_ == 0 && filled_ == buffer_.size()) {
+                    if (buffer_.size() < kPiece) {
+                        buffer_.resize(buffer_.size() * 2);  // a message of long lines
+                        continue;
+                    }
+                    const qint64 lineOffset = position();
+                    std::optional<qint64> length = longLine();
+                    if (!length) return -1;
+                    if (!take(QByteArrayView(long_), *length)) return lineOffset;
+                    continue;
+                }
+                if (!fill()) return -1;
                 continue;
             }
+            if (filled_ == at_) return end_;
             const qsizetype size =
                 lf ? static_cast<const char*>(lf) - start : static_cast<qsizetype>(filled_ - at_);
             if (!take(QByteArrayView(start, size), size)) return position();
@@ -259,34 +267,29 @@ public:
     }
 
 private:
+    // Most messages are a few kilobytes: the buffer starts small and grows
+    // for long lines.
+    static constexpr qsizetype kFirstPiece = qsizetype{64} << 10;
     static constexpr qsizetype kPiece = qsizetype{1} << 20;
     static constexpr qsizetype kKept = kMaxFieldBytes + 2;
 
     qint64 position() const { return offset_ - (filled_ - at_); }
     bool eof() const { return offset_ >= end_; }
 
-    void compact() {
+    // Moves the rest of the buffer to its start and reads once after it.
+    bool fill() {
         std::memmove(buffer_.data(), buffer_.constData() + at_, filled_ - at_);
         filled_ -= at_;
         at_ = 0;
-    }
-
-    // Reads more when the buffer holds no whole line.
-    bool fill() {
-        if (at_ < filled_ && std::memchr(buffer_.constData() + at_, '\n', filled_ - at_))
-            return true;
-        if (at_ > 0) compact();
-        while (filled_ < buffer_.size() && !eof()) {
+        while (!eof()) {
             const qint64 want = std::min<qint64>(buffer_.size() - filled_, end_ - offset_);
             const ssize_t n = ::pread(fd_, buffer_.data() + filled_, want, offset_);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return false;
-            if (n == 0) {
-                end_ = offset_;  // the file is shorter than it was
-                break;
-            }
+            if (n == 0) end_ = offset_;  // the file is shorter than it was
             filled_ += n;
             offset_ += n;
+            break;
         }
         return true;
     }

@@ -111,6 +111,16 @@ const Shape kShapes[] = {
                 repeated("--d\n\n" + repeated("X-F: 1\n", 100) + "\nbody\n", 60) + "--d--\n";
      },
      Limit::HeaderFields},
+    {"parts_after_lines_over_a_MiB",
+     [] {
+         // A file is read in pieces: a boundary padded past a piece still
+         // opens a part, whose multipart is followed.
+         return head({}, "multipart/mixed; boundary=b") + "--b\n\n" + QByteArray(3 << 20, 'x') +
+                "\n--b" + QByteArray(2 << 20, ' ') +
+                "\nContent-Type: multipart/mixed; boundary=c\n\n" + repeated("--c\n\npart\n", 600) +
+                "--c--\n--b--\n";
+     },
+     Limit::Parts},
     {"nesting_40", [] { return nested(40); }, Limit::Nesting},
     {"unclosed_encoded_words",
      [] { return head(repeated("X-W: " + repeated("=?UTF-8?Q?a", 5000) + "\n", 3)); },
