@@ -175,24 +175,29 @@ QByteArray soundMessage(int n) {
 }
 
 // An import meets each refused message as a failure with its reason and
-// goes on with the next one.
-TEST(HostileMbox, ARefusedMessageFailsWithItsReasonAndTheImportGoesOn) {
+// goes on with the next one, in an mbox and in a Maildir.
+TEST(HostileMailbox, ARefusedMessageFailsWithItsReasonAndTheImportGoesOn) {
+    const std::vector<QByteArray> messages = {soundMessage(1), manyParts(1000000), soundMessage(2),
+                                              head(repeated("X-F: 1\n", 6000)), soundMessage(3)};
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("hostile.mbox"));
-    spit(path, mbox({soundMessage(1), manyParts(1000000), soundMessage(2),
-                     head(repeated("X-F: 1\n", 6000)), soundMessage(3)}));
-    EXPECT_TRUE(withinLimits([&] {
-        Mailboxes mailboxes;
-        QString error;
-        if (!mailboxes.open({path}, &error)) return false;
-        ImportSettings settings;
-        settings.savePath = dir.filePath(QStringLiteral("save.txt"));
-        const ImportSummary summary = importMail(mailboxes, settings, {});
-        return summary.messages == 5 && summary.imported == 3 && summary.failed == 2 &&
-               summary.failures.size() == 2 &&
-               summary.failures[0].second == limitProblem(Limit::Parts) &&
-               summary.failures[1].second == limitProblem(Limit::HeaderFields);
-    }));
+    const QString mboxPath = dir.filePath(QStringLiteral("hostile.mbox"));
+    spit(mboxPath, mbox(messages));
+    const QString maildirPath = dir.filePath(QStringLiteral("Maildir"));
+    writeMaildir(maildirPath, messages);
+    for (const QString& source : {mboxPath, maildirPath}) {
+        EXPECT_TRUE(withinLimits([&] {
+            Mailboxes mailboxes;
+            QString error;
+            if (!mailboxes.open({source}, &error)) return false;
+            ImportSettings settings;
+            settings.savePath = source + QStringLiteral(".save.txt");
+            const ImportSummary summary = importMail(mailboxes, settings, {});
+            return summary.messages == 5 && summary.imported == 3 && summary.failed == 2 &&
+                   summary.failures.size() == 2 &&
+                   summary.failures[0].second == limitProblem(Limit::Parts) &&
+                   summary.failures[1].second == limitProblem(Limit::HeaderFields);
+        })) << source.toStdString();
+    }
 }
 
 // Header values decode in time in proportion to their length, whatever
