@@ -23,8 +23,10 @@
 #include <numeric>
 #include <random>
 
+#include "mail/charset.h"
 #include "mail/mail_builder.h"
 #include "mail/mail_import.h"
+#include "mail/structure.h"
 
 namespace {
 
@@ -185,6 +187,44 @@ void BM_ImportMbox100MB(benchmark::State& state) {
     state.SetBytesProcessed(QFileInfo(mbox).size() * state.iterations());
 }
 BENCHMARK(BM_ImportMbox100MB)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// Crafted header values and messages, at a quarter of a size and at the
+// whole: linear time takes four times as long for the whole.
+QByteArray repeated(const QByteArray& piece, qint64 bytes) {
+    QByteArray out;
+    out.reserve(bytes + piece.size());
+    while (out.size() < bytes) out += piece;
+    return out;
+}
+
+const char* const kHeaderValues[] = {
+    "=?UTF-8?Q?a",                         // encoded words that never close
+    "=?UTF-8?B?44GC44GE44GG?= ",           // one long run of encoded words
+    "=?ISO-8859-1?Q?a?= =?x-none?Q?b?= ",  // a charset at every word
+    "subject ",                            // no encoded word
+};
+
+// Arguments: which value, its size in kB.
+void BM_DecodeHeaderValue(benchmark::State& state) {
+    const QByteArray value = repeated(kHeaderValues[state.range(0)], state.range(1) * 1000);
+    for (auto _ : state) benchmark::DoNotOptimize(decodeHeaderValue(value));
+    state.SetBytesProcessed(value.size() * state.iterations());
+}
+BENCHMARK(BM_DecodeHeaderValue)
+    ->ArgsProduct({{0, 1, 2, 3}, {400, 1600}})
+    ->Unit(benchmark::kMillisecond);
+
+// The look before GMime over a message of many MIME parts in an mbox (read
+// to its end, as the import does to find the next message). Argument: MB.
+void BM_CheckMessageParts(benchmark::State& state) {
+    const QByteArray message =
+        "From x@example.com Mon Jan  1 09:00:00 2024\nContent-Type: multipart/mixed; "
+        "boundary=b\n\n" +
+        repeated("--b\nContent-Type: text/plain\n\nshort body\n", state.range(0) * 1000000);
+    for (auto _ : state) benchmark::DoNotOptimize(checkMessage(message, true));
+    state.SetBytesProcessed(message.size() * state.iterations());
+}
+BENCHMARK(BM_CheckMessageParts)->Arg(11)->Arg(46)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -65,6 +65,17 @@ if ! bench/mail_import.py "$build" >"$out/mail_import.json" 2>>"$log"; then
     echo '{}' >"$out/mail_import.json"
 fi
 
+# Header values and the look before GMime, in the process, at two sizes.
+run mail_shapes "$build/bench_mail_import" --benchmark_filter='BM_DecodeHeaderValue|BM_CheckMessage'
+
+# Crafted mail (a huge Subject, millions of header lines or MIME parts...)
+# through sorimba-clip extract and import, one process each.
+echo "bench: hostile mail ..." >&2
+if ! bench/hostile_mail.py "$build" >"$out/hostile_mail.json" 2>>"$log"; then
+    echo "bench: hostile mail failed" >&2
+    echo '{}' >"$out/hostile_mail.json"
+fi
+
 python3 - "$out" "$input_bytes" "$peak_kb" <<'EOF'
 import json, sys
 
@@ -202,6 +213,38 @@ row(f"sorimba-clip import, {mail.get('mbox_mb', 100):.0f} MB mbox (whole process
     "<= 5 s", lambda v: v <= 5)
 row("peak memory, sorimba-clip import 100 MB mbox", mail.get("peak_mib"), "{:.0f} MiB",
     "<= 200 MiB", lambda v: v <= 200)
+
+shapes = load("mail_shapes")
+for arg, what in enumerate(("unclosed encoded words", "a run of encoded words",
+                            "a charset at every word", "no encoded word")):
+    small = ms(find(shapes, f"BM_DecodeHeaderValue/{arg}/400"))
+    large = ms(find(shapes, f"BM_DecodeHeaderValue/{arg}/1600"))
+    row(f"header value 1.6 MB / 0.4 MB ({what})", large / small if small and large else None,
+        "{:.1f}x" + (f" ({large:.0f} / {small:.0f} ms)" if small and large else ""),
+        "<= 6x (linear: 4x)", lambda v: v <= 6)
+small, large = (ms(find(shapes, f"BM_CheckMessageParts/{mb}")) for mb in (11, 46))
+row("message of MIME parts 46 MB / 11 MB, looked at before GMime",
+    large / small if small and large else None,
+    "{:.1f}x" + (f" ({large:.0f} / {small:.0f} ms)" if small and large else ""),
+    "<= 6x (linear: 4.2x)", lambda v: v <= 6)
+
+try:
+    with open(f"{out}/hostile_mail.json") as f:
+        hostile = json.load(f)
+except (OSError, ValueError):
+    hostile = {}
+for run in hostile.get("runs", []):
+    refused = run["exit"] != 0 and "killed" not in run["note"]
+    outcome = "refused" if refused else ("read" if run["exit"] == 0 else run["note"])
+    rows.append((f"hostile mail {run['shape']}, {run['through']}",
+                 f"{run['cpu_s']:.2f} s, {run['peak_mib']:.0f} MiB ({outcome})",
+                 "<= 3 s, <= 300 MiB", run["cpu_s"] <= 3 and run["peak_mib"] <= 300))
+for scaled in hostile.get("scaling", []):
+    row(f"hostile mail {scaled['shape']} / a quarter of it, {scaled['through']}",
+        scaled.get("ratio"), "{:.1f}x" + " ({:.3f} / {:.3f} s)".format(
+            scaled["cpu_s"], scaled["small_cpu_s"]), "<= 8x (linear: 4x)", lambda v: v <= 8)
+if not hostile:
+    row("hostile mail", None, "", "<= 3 s, <= 300 MiB", None)
 
 widths = [max(len(r[i]) for r in rows + [("figure", "measured", "target")]) for i in range(3)]
 line = f"{'figure':<{widths[0]}}  {'measured':<{widths[1]}}  {'target':<{widths[2]}}  result"

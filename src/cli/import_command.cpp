@@ -14,6 +14,7 @@
 #include "cli/subcommand.h"
 #include "mail/mail_import.h"
 #include "mail/record.h"
+#include "mail/structure.h"
 
 namespace sorimba::cli {
 namespace {
@@ -150,7 +151,15 @@ Subcommand importCommand() {
             "mailbox again, or another that holds a copy, appends nothing. Issues saved\n"
             "earlier by hand (from the window) are not in the record and are not recognised.\n"
             "An import that was interrupted (Ctrl+C, a crash, a full disk) is finished by the\n"
-            "next one, each issue still once."),
+            "next one, each issue still once.\n\n"
+            "A message larger than %1 MiB, or with more than %2 MiB of header, %3 header\n"
+            "fields or %4 MIME parts, or nested more than %5 levels deep, fails with the\n"
+            "limit it breaks, and the import goes on with the next message.")
+            .arg(mail::kMaxMessageBytes >> 20)
+            .arg(mail::kMaxHeaderBytes >> 20)
+            .arg(mail::kMaxHeaderFields)
+            .arg(mail::kMaxParts)
+            .arg(mail::kMaxNesting),
         QStringLiteral("  0  every message was read; its issue imported, or it was none\n"
                        "  1  a message, a mailbox or a save file failed (the summary says which),\n"
                        "     or the import was interrupted\n"

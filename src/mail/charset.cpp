@@ -433,14 +433,16 @@ std::optional<QByteArray> decodeWordText(char encoding, QByteArrayView text) {
         if (!result) return std::nullopt;
         return *result;
     }
+    auto hex = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
     QByteArray out;
+    out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '_') {
             out += ' ';
         } else if (c == '=' && i + 2 < text.size() && isHexDigit(text[i + 1]) &&
                    isHexDigit(text[i + 2])) {
-            out += static_cast<char>(text.sliced(i + 1, 2).toByteArray().toInt(nullptr, 16));
+            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
             i += 2;
         } else {
             out += c;
@@ -450,26 +452,29 @@ std::optional<QByteArray> decodeWordText(char encoding, QByteArrayView text) {
 }
 
 // An encoded word "=?charset?B?text?=" (or ?Q?) starting at `at`; its end
-// (one past "?=") or -1.
-qsizetype encodedWordAt(const QByteArray& value, qsizetype at, Segment* word) {
+// (one past "?=") or -1. The text of a word holds no "?" and no white
+// space, so each search stops at the next "?": a header full of "=?" that
+// never close costs time in proportion to its length, not its square.
+qsizetype encodedWordAt(QByteArrayView value, qsizetype at, Segment* word) {
     if (!value.sliced(at).startsWith("=?")) return -1;
     const qsizetype charsetEnd = value.indexOf('?', at + 2);
     if (charsetEnd < 0 || charsetEnd + 2 >= value.size() || value[charsetEnd + 2] != '?') return -1;
     const char encoding = value[charsetEnd + 1];
     if (QByteArrayView("BbQq").indexOf(encoding) < 0) return -1;
     const qsizetype textStart = charsetEnd + 3;
-    const qsizetype end = value.indexOf("?=", textStart);
-    if (end < 0) return -1;
-    const QByteArrayView text = QByteArrayView(value).sliced(textStart, end - textStart);
+    const qsizetype end = value.indexOf('?', textStart);
+    if (end < 0 || end + 1 >= value.size() || value[end + 1] != '=') return -1;
+    const QByteArrayView text = value.sliced(textStart, end - textStart);
     for (char c : text)
         if (c == ' ' || c == '\t') return -1;
-    QByteArray charset = value.sliced(at + 2, charsetEnd - at - 2);
+    QByteArrayView charset = value.sliced(at + 2, charsetEnd - at - 2);
     if (const qsizetype star = charset.indexOf('*'); star >= 0) charset.truncate(star);  // language
-    const std::optional<QByteArray> bytes = decodeWordText(encoding, text);
-    if (!bytes || charset.isEmpty()) return -1;
+    if (charset.isEmpty()) return -1;
+    std::optional<QByteArray> bytes = decodeWordText(encoding, text);
+    if (!bytes) return -1;
     word->encoded = true;
-    word->charset = charset.toLower();
-    word->bytes = *bytes;
+    word->charset = charset.toByteArray().toLower();
+    word->bytes = std::move(*bytes);
     return end + 2;
 }
 

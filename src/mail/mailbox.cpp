@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "mail/parsing.h"
+#include "mail/structure.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::mail {
@@ -71,7 +72,75 @@ struct Mailboxes::Source {
         g_mime_stream_fs_set_owner(GMIME_STREAM_FS(stream.get()), FALSE);
         return stream;
     }
+
+    // Parses the message of the mbox from its "From " line at `begin` to
+    // the next one at `end`, as GMime gives it when it reads the whole
+    // mbox: without the line end before the next "From " line; the last
+    // message also without the empty line that ends the mbox.
+    GRef<GMimeMessage> parse(gint64 begin, gint64 end, ParseOptions& options) const {
+        if (end < initial.st_size)
+            --end;
+        else if (endsWithEmptyLine && end - begin >= 2)
+            --end;
+        GRef<GMimeStream> bounded = stream(begin, end);
+        GRef<GMimeParser> parser = makeParser(bounded.get(), GMIME_FORMAT_MBOX);
+        options.clear();
+        return GRef<GMimeMessage>(g_mime_parser_construct_message(parser.get(), options.get()));
+    }
+
+    bool scanMbox(std::uint32_t index, ParseOptions& options,
+                  const std::function<void(ScannedMessage&&)>& take,
+                  const std::function<bool(qint64)>& progress,
+                  const std::function<bool()>& wantWhole, std::vector<SourceProblem>& problems);
 };
+
+// Splits the mbox at its "From " lines, looking at each message before
+// GMime parses it (structure.h): one that breaks a limit is reported with
+// that limit and skipped, and the next one is read.
+bool Mailboxes::Source::scanMbox(std::uint32_t index, ParseOptions& options,
+                                 const std::function<void(ScannedMessage&&)>& take,
+                                 const std::function<bool(qint64)>& progress,
+                                 const std::function<bool()>& wantWhole,
+                                 std::vector<SourceProblem>& problems) {
+    const qint64 size = initial.st_size;
+    char tail[2] = {'\n', '\n'};
+    ::pread(fd.get(), tail + (size < 2 ? 1 : 0), size < 2 ? 1 : 2, size < 2 ? 0 : size - 2);
+    endsWithEmptyLine = size >= 2 && tail[0] == '\n' && tail[1] == '\n';
+    std::int64_t sequence = 0;
+    for (qint64 begin = 0; begin < size;) {
+        const std::optional<Shape> shape = checkMessageFile(fd.get(), begin, size, true);
+        if (!shape || changed()) {
+            broken = true;
+            problems.push_back({path, shape ? QStringLiteral("読んでいる間に変更されました")
+                                            : systemError(errno)});
+            return true;
+        }
+        ScannedMessage scanned;
+        scanned.where.source = index;
+        scanned.where.begin = begin;
+        scanned.where.end = std::max(shape->end, begin + 1);
+        scanned.where.sequence = sequence++;
+        // A writer always ends a message with a line end: an mbox that does
+        // not end with one was cut off.
+        if (scanned.where.end >= size && tail[1] != '\n') {
+            scanned.problem = QStringLiteral("mbox の最後のメールが途中で切れています");
+        } else if (shape->limit != Limit::None) {
+            scanned.problem = limitProblem(shape->limit);
+        } else if (GRef<GMimeMessage> message = parse(begin, scanned.where.end, options)) {
+            Message facts;
+            readHeaders(message.get(), facts);
+            scanned.date = facts.date;
+            if (wantWhole && wantWhole())
+                scanned.message = readMessage(message.get(), Framing::Mbox, options);
+        } else {
+            scanned.problem = QStringLiteral("メールとして読めません");
+        }
+        begin = scanned.where.end;
+        take(std::move(scanned));
+        if (!progress(begin)) return false;
+    }
+    return true;
+}
 
 Mailboxes::Mailboxes() {
     ensureGMime();
@@ -167,55 +236,10 @@ bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,
     for (std::uint32_t index = 0; index < sources_.size(); ++index) {
         Source& source = *sources_[index];
         if (source.kind == Kind::Mbox) {
-            if (source.bytes == 0) continue;
-            GRef<GMimeStream> stream = source.stream(0, source.initial.st_size);
-            GRef<GMimeParser> parser = makeParser(stream.get(), GMIME_FORMAT_MBOX);
-            std::int64_t sequence = 0;
-            char tail[2] = {'\n', '\n'};
-            const qint64 size = source.initial.st_size;
-            ::pread(source.fd.get(), tail + (size < 2 ? 1 : 0), size < 2 ? 1 : 2,
-                    size < 2 ? 0 : size - 2);
-            source.endsWithEmptyLine = size >= 2 && tail[0] == '\n' && tail[1] == '\n';
-            while (!g_mime_parser_eos(parser.get())) {
-                parse.clear();
-                GRef<GMimeMessage> message(
-                    g_mime_parser_construct_message(parser.get(), parse.get()));
-                const gint64 end = g_mime_parser_tell(parser.get());
-                if (source.changed()) {
-                    source.broken = true;
-                    problems_.push_back(
-                        {source.path, QStringLiteral("読んでいる間に変更されました")});
-                    break;
-                }
-                if (!message) {
-                    if (sequence == 0 || !g_mime_parser_eos(parser.get()))
-                        problems_.push_back(
-                            {source.path,
-                             QStringLiteral("%1 バイト目から先は mbox として読めません")
-                                 .arg(std::max<gint64>(end, 0))});
-                    break;
-                }
-                ScannedMessage scanned;
-                scanned.where.source = index;
-                scanned.where.begin = g_mime_parser_get_mbox_marker_offset(parser.get());
-                scanned.where.end = end;
-                scanned.where.sequence = sequence++;
-                const bool last = end >= size;
-                // A writer always ends a message with a line end: an mbox
-                // that does not end with one was cut off.
-                if (last && tail[1] != '\n') {
-                    scanned.problem = QStringLiteral("mbox の最後のメールが途中で切れています");
-                } else if (wantWhole && wantWhole() && !(last && source.endsWithEmptyLine)) {
-                    // (GMime keeps the empty line after the last message,
-                    // which read() leaves out: that one is read again.)
-                    scanned.message = readMessage(message.get(), Framing::Mbox, parse);
-                }
-                Message facts;
-                readHeaders(message.get(), facts);
-                scanned.date = facts.date;
-                take(std::move(scanned));
-                if (!progress(done + end, total)) return false;
-            }
+            const bool going = source.scanMbox(
+                index, parse, take, [&](qint64 at) { return progress(done + at, total); },
+                wantWhole, problems_);
+            if (!going) return false;
             done += source.bytes;
         } else {
             const qsizetype count = source.kind == Kind::Maildir ? source.files.size() : 1;
@@ -241,7 +265,9 @@ bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,
                     if (wantWhole && wantWhole())
                         scanned.message = readMessage(file->message.get(), file->framing, parse);
                 } else {
-                    scanned.problem = QStringLiteral("メールとして読めません");
+                    scanned.problem = file->refused.isEmpty()
+                                          ? QStringLiteral("メールとして読めません")
+                                          : file->refused;
                 }
                 take(std::move(scanned));
                 done += source.kind == Kind::Maildir ? source.fileBytes[i] : source.bytes;
@@ -264,18 +290,8 @@ std::optional<Message> Mailboxes::read(const MessageRef& where, QString* problem
                 *problem = QStringLiteral("メールボックスが読んでいる間に変更されました");
                 return std::nullopt;
             }
-            // What GMime gives for the message when it reads the whole
-            // mbox: without the line end before the next "From " line; the
-            // last message also without the empty line that ends the mbox.
-            gint64 end = where.end;
-            if (end < source.initial.st_size)
-                --end;
-            else if (source.endsWithEmptyLine && end - where.begin >= 2)
-                --end;
-            GRef<GMimeStream> stream = source.stream(where.begin, end);
-            GRef<GMimeParser> parser = makeParser(stream.get(), GMIME_FORMAT_MBOX);
             ParseOptions parse;
-            GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parse.get()));
+            GRef<GMimeMessage> message = source.parse(where.begin, where.end, parse);
             if (!message) {
                 *problem = QStringLiteral("メールとして読めません");
                 return std::nullopt;

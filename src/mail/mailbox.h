@@ -63,7 +63,9 @@ public:
     // file name, which starts with the delivery time). `take` receives each
     // message; `progress(done, total)` (bytes) may return false to stop.
     // While `wantWhole()` says so, each message comes whole (read once
-    // instead of twice). Returns false when stopped.
+    // instead of twice). A message that breaks a limit of structure.h comes
+    // with that limit as its problem, and the next one is read. Returns
+    // false when stopped.
     bool scan(const std::function<void(ScannedMessage&&)>& take,
               const std::function<bool(qint64, qint64)>& progress,
               const std::function<bool()>& wantWhole = {});

@@ -16,6 +16,7 @@
 #include "extraction/extraction.h"
 #include "mail/charset.h"
 #include "mail/parsing.h"
+#include "mail/structure.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::mail {
@@ -100,6 +101,15 @@ bool isFieldLine(QByteArrayView line, QByteArray* name) {
     return true;
 }
 
+// The start of a field's name, cut off before its colon.
+bool isNameStart(QByteArrayView line) {
+    for (char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7f || c == ':') return false;
+    }
+    return true;
+}
+
 // The mbox separator line: "From ", the sender, then the date the way
 // asctime() writes it ("Mon Jan  1 09:00:00 2024"): a time and a year.
 bool isMboxFromLine(QByteArrayView line) {
@@ -134,7 +144,12 @@ bool looksLikeMessage(QByteArrayView bytes) {
             continue;
         }
         QByteArray name;
-        if (!isFieldLine(line, &name)) return false;
+        if (!isFieldLine(line, &name)) {
+            // Bytes cut off in the middle of a long header block end with
+            // the start of a field's name.
+            if (next == bytes.size() && !bytes.endsWith('\n') && isNameStart(line)) break;
+            return false;
+        }
         anyField = true;
         from = from || name == "from";
         dateOrId = dateOrId || name == "date" || name == "message-id";
@@ -383,17 +398,19 @@ QByteArrayView withoutSeparatorLine(QByteArrayView bytes) {
 
 namespace {
 
+Message brokenMessage(const QString& why) {
+    Message result;
+    result.kind = Message::Kind::Broken;
+    result.problem = why;
+    return result;
+}
+
 // Parses the one message (or the first of an mbox) in a stream.
 Message parseOne(GMimeStream* stream, bool mbox) {
     ParseOptions parse;
     GRef<GMimeParser> parser = makeParser(stream, mbox ? GMIME_FORMAT_MBOX : GMIME_FORMAT_MESSAGE);
     GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parse.get()));
-    if (!message) {
-        Message result;
-        result.kind = Message::Kind::Broken;
-        result.problem = QStringLiteral("メールとして読めません");
-        return result;
-    }
+    if (!message) return brokenMessage(QStringLiteral("メールとして読めません"));
     return readMessage(message.get(), mbox ? Framing::Mbox : Framing::Message, parse);
 }
 
@@ -402,6 +419,8 @@ Message parseOne(GMimeStream* stream, bool mbox) {
 Message decodeMessage(QByteArrayView bytes) {
     ensureGMime();
     const bool mbox = bytes.startsWith("From ");
+    const Shape shape = checkMessage(bytes, mbox);
+    if (shape.limit != Limit::None) return brokenMessage(limitProblem(shape.limit));
     if (mbox) bytes = withoutSeparatorLine(bytes);
     GRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
     return parseOne(stream.get(), mbox);
@@ -429,6 +448,21 @@ std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& pa
         ::pread(fd.get(), start, sizeof start, 0) == 5 && std::memcmp(start, "From ", 5) == 0;
     ParsedFile file;
     file.framing = mbox ? Framing::Mbox : Framing::Message;
+    // Looked at before GMime builds it (structure.h). An mbox's first
+    // message ends at the next "From " line, wherever that is.
+    std::optional<Shape> shape = !mbox && st.st_size > kMaxMessageBytes
+                                     ? Shape{Limit::MessageBytes, st.st_size}
+                                     : checkMessageFile(fd.get(), 0, st.st_size, mbox);
+    if (!shape) {
+        const textfile::Outcome failed = textfile::systemFailure(errno);
+        *errorNumber = failed.systemError;
+        *error = failed.error;
+        return std::nullopt;
+    }
+    if (shape->limit != Limit::None) {
+        file.refused = limitProblem(shape->limit);
+        return file;
+    }
     file.stream = GRef<GMimeStream>(g_mime_stream_fs_new(fd.release()));  // owns it from here
     file.parser = makeParser(file.stream.get(), mbox ? GMIME_FORMAT_MBOX : GMIME_FORMAT_MESSAGE);
     parse.clear();
@@ -442,12 +476,9 @@ std::optional<Message> decodeMessageFile(const QString& path, QString* error) {
     int errorNumber = 0;
     std::optional<ParsedFile> file = parseMessageFile(path, parse, error, &errorNumber);
     if (!file) return std::nullopt;
-    if (!file->message) {
-        Message result;
-        result.kind = Message::Kind::Broken;
-        result.problem = QStringLiteral("メールとして読めません");
-        return result;
-    }
+    if (!file->message)
+        return brokenMessage(file->refused.isEmpty() ? QStringLiteral("メールとして読めません")
+                                                     : file->refused);
     return readMessage(file->message.get(), file->framing, parse);
 }
 

@@ -29,7 +29,8 @@ bool looksLikeMessage(QByteArrayView bytes);
 enum class Framing { Message, Mbox };
 
 // A decoded text part larger than this is not read (a newsletter issue is
-// tens of kilobytes; the extraction refuses far less already).
+// tens of kilobytes; the extraction refuses far less already). The limits
+// of a whole message are in structure.h.
 constexpr qint64 kMaxTextPartBytes = qint64{64} << 20;
 
 struct Message {
@@ -57,11 +58,14 @@ struct Message {
 };
 
 // Decodes one message. Bytes that start with an mbox "From " line are read
-// as an mbox and its first message is taken.
+// as an mbox and its first message is taken. A message that breaks a limit
+// of structure.h (its size, its header, its MIME parts) is Broken, its
+// problem naming the limit, and never reaches GMime.
 Message decodeMessage(QByteArrayView bytes);
 
 // The same for a message file, read as a stream (a large attachment is
-// never held in memory). *error says why a file could not be read at all.
+// never held in memory; the file is looked at in pieces before GMime
+// parses it). *error says why a file could not be read at all.
 std::optional<Message> decodeMessageFile(const QString& path, QString* error);
 
 }  // namespace sorimba::mail

@@ -51,6 +51,7 @@ struct ParsedFile {
     GRef<GMimeStream> stream;
     GRef<GMimeParser> parser;
     GRef<GMimeMessage> message;  // null when the file holds no message
+    QString refused;             // why it was not parsed: the limit it broke (structure.h)
     Framing framing = Framing::Message;
 };
 
