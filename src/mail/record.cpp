@@ -7,7 +7,6 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QFileInfo>
 #include <QUrl>
 #include <cerrno>
 #include <map>
@@ -263,8 +262,7 @@ bool ImportRecord::makeReady(const std::vector<IssueBlocks>& issues, BatchResult
         if (!(*left)[i])
             for (const auto& [path, bytes] : issues[i].files) used[path] = true;
     for (const auto& [path, made] : created)
-        if (made && !refusedFiles.count(path) && !used.count(path) && QFileInfo(path).size() == 0)
-            ::unlink(native(path).constData());
+        if (made && !refusedFiles.count(path) && !used.count(path)) writer_->removeIfEmpty(path);
     return any;
 }
 

@@ -1,5 +1,8 @@
 #include "saving/writer.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <cstdlib>
 
@@ -96,6 +99,15 @@ std::vector<textfile::Outcome> SaveWriter::takeBack() {
     lastPaths_.clear();
     lastAppended_.clear();
     return outcomes;
+}
+
+void SaveWriter::removeIfEmpty(const QString& path) {
+    const QString file = confined(path);
+    struct stat st {};
+    const QByteArray native = file.toLocal8Bit();
+    if (!file.isEmpty() && ::lstat(native.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_size == 0)
+        ::unlink(native.constData());
 }
 
 }  // namespace sorimba::saving

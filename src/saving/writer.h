@@ -69,8 +69,12 @@ public:
     std::vector<textfile::Outcome> append(const std::vector<FileBlock>& blocks, bool asIs = false);
 
     // Takes back the bytes of the last append(), file by file, where they
-    // are still the files' last bytes. The outcome for each block of it.
+    // are still the files' last bytes. The outcome for each file it wrote.
     std::vector<textfile::Outcome> takeBack();
+
+    // Removes a file that this writer made ready (created) for a batch that
+    // then left it out, while it is still an empty regular file.
+    void removeIfEmpty(const QString& path);
 
 private:
     QString savePath_;

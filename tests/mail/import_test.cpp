@@ -629,6 +629,38 @@ TEST_F(MailFolder, ALinkPlantedAsTheJournalMeanwhileIsNotFollowed) {
     EXPECT_FALSE(QFileInfo(pending).isSymLink());
 }
 
+// A batch that fails takes back only its own bytes: another program that
+// appends to a title file meanwhile (it knows nothing of the lock) keeps
+// every line it wrote.
+TEST_F(MailFolder, AFailedBatchTakesBackOnlyItsOwnBytes) {
+    Mail other = issueMail(2);
+    other.body = issue({QStringLiteral("投稿 2")}, QStringLiteral("別の題"));
+    spit(path("a.mbox"), mbox({issueMessage(1), build(other)}));
+    const QByteArray full = QByteArray(190000, 'x') + "\r\n";
+    spit(path("別の題.txt"), full);  // no room for its issue under the limit below
+    spit(path("お題.txt"), "");
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{190010, 190010};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(run({path("a.mbox")}, true).stopped.isEmpty() ? 1 : 0);
+    }
+    QFile title(path("お題.txt"));
+    ASSERT_TRUE(title.open(QIODevice::Append | QIODevice::Unbuffered));
+    int written = 0, status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0)
+        if (title.write(QByteArray("foreign ") + QByteArray::number(++written) + "\r\n") < 0) break;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    title.close();
+    const QByteArray there = slurp(path("お題.txt"));
+    for (int n = 1; n <= written; ++n)
+        ASSERT_TRUE(there.contains("foreign " + QByteArray::number(n) + "\r\n"))
+            << n << " of " << written;
+    EXPECT_EQ(slurp(path("別の題.txt")), full);
+}
+
 // Two names of one save file (a link to it) are one save file: one lock,
 // one record, each issue once.
 TEST_F(MailFolder, TwoNamesOfOneSaveFileShareTheLockAndTheRecord) {
