@@ -65,11 +65,11 @@ QByteArray serialise(const JournalBatch& batch, const QString& folder) {
 // The file a journal names, as the writer writes it; empty when it is not
 // one the writer may write. Version 2 names a file of the save folder;
 // version 1 a path, which must lead to the save file or into its folder.
+// A name of the save file's folder that is a link to the save file (the
+// name an earlier run was given) names the save file too.
 QString fileNamed(const SaveWriter& writer, const QString& name, bool version1) {
-    if (!version1)
-        return name.contains(QLatin1Char('/')) ? QString()
-                                               : writer.confined(writer.folder() + name);
-    const QString absolute = absoluteSavePath(name);
+    if (!version1 && (name.isEmpty() || name.contains(QLatin1Char('/')))) return {};
+    const QString absolute = version1 ? absoluteSavePath(name) : writer.folder() + name;
     if (!writer.perTitle() && resolvedSaveFile(absolute) == writer.saveFile())
         return writer.savePath();
     return writer.confined(absolute);

@@ -684,6 +684,20 @@ TEST_F(MailFolder, TwoNamesOfOneSaveFileShareTheLockAndTheRecord) {
     const ImportSummary again = importMail(mailboxes, settings, {});
     EXPECT_EQ(again.alreadyImported, 2);
     EXPECT_EQ(saved(), (std::vector<int>{1, 2}));
+
+    // A batch a run through the link left is finished by a run through the
+    // file's own name.
+    const QByteArray issue3 = cp932(clipOf({QStringLiteral("投稿 3")})) + "\r\n";
+    const QByteArray body = "sorimba-import-pending 2\nkey id x@x\nfile " +
+                            QByteArray::number(slurp(path("save.txt")).size()) + " " +
+                            QByteArray::number(issue3.size()) + " link.txt\n" + issue3 + "\n";
+    spit(path(".save.txt.sorimba-imported.pending"),
+         body + "end " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + "\n");
+    ImportRecord record;
+    int finished = 0;
+    ASSERT_TRUE(record.open(path("save.txt"), false, &error, &finished)) << error.toStdString();
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(saved(), (std::vector<int>{1, 2, 3}));
 }
 
 // After the upgrade: a record that the earlier version kept under the name
