@@ -213,6 +213,8 @@ Outcome convertInto(const QString& path, textfile::Replacement& out, bool* uncha
 
 }  // namespace
 
+namespace {
+
 // A conversion replaces files that may be save files: it takes the lock
 // every writer of the save files takes, on their folder, so that it never
 // loses the lines of a save or a mail import that writes meanwhile.
@@ -223,6 +225,8 @@ bool lockFolderOf(const QString& file, textfile::FolderLock* lock) {
     return lock->take(textfile::folderOf(real.isEmpty() ? file : real), kLockPatienceMs) !=
            textfile::FolderLock::State::Busy;
 }
+
+}  // namespace
 
 Outcome convertFile(const QString& path) {
     if (path.isEmpty()) return textfile::refused(textfile::Refusal::NoName);
