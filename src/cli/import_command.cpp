@@ -15,6 +15,7 @@
 #include "mail/mail_import.h"
 #include "mail/record.h"
 #include "mail/structure.h"
+#include "saving/writer.h"
 
 namespace sorimba::cli {
 namespace {
@@ -103,7 +104,9 @@ int run(const Invocation& call) {
         return 2;
     }
     mail::ImportSettings settings;
-    settings.savePath = *savePath;
+    // Absolute, its folder canonical: a rerun from any folder, with any
+    // spelling of the save file, finishes what this one leaves.
+    settings.savePath = saving::absoluteSavePath(*savePath);
     settings.extraction = optionFlags(parser);
 
     struct sigaction action {};

@@ -10,6 +10,7 @@
 
 #include "cli/subcommand.h"
 #include "saving/saving.h"
+#include "saving/writer.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::cli {
@@ -90,8 +91,14 @@ int run(const Invocation& call) {
         return 1;
     }
 
-    const saving::SaveResult result = saving::saveLines(lines, perTitle, *savePath);
+    // Absolute, its folder canonical, before anything is written.
+    const saving::SaveResult result =
+        saving::saveLines(lines, perTitle, saving::absoluteSavePath(*savePath));
     if (result.failures.empty()) return 0;
+    if (result.busy) {
+        call.report(*savePath + QStringLiteral(": ") + saving::kBusyInEnglish);
+        return 1;
+    }
     for (const saving::Failure& failure : result.failures) {
         QString shown = failure.path;
         shown.replace(QChar(0), QStringLiteral("\\0"));
@@ -109,8 +116,10 @@ Subcommand saveCommand() {
                            "The clip text is UTF-8 (LF line ends become CR LF); it is saved in "
                            "code page 932\nwith CR LF line ends."),
             QStringLiteral("  0  every file took its lines\n"
-                           "  1  a file could not be written (each is named), or nothing was to\n"
-                           "     be saved: an empty text, or with --with-titles no title line\n"
+                           "  1  a file could not be written (each is named), the save file was\n"
+                           "     busy (another program wrote to it; nothing was saved), or\n"
+                           "     nothing was to be saved: an empty text, or with --with-titles\n"
+                           "     no title line\n"
                            "  2  usage error, or the input could not be read or is not UTF-8\n"),
             declare,
             run};

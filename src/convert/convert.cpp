@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -212,8 +213,25 @@ Outcome convertInto(const QString& path, textfile::Replacement& out, bool* uncha
 
 }  // namespace
 
+namespace {
+
+// A conversion replaces files that may be save files: it takes the lock
+// every writer of the save files takes, on their folder, so that it never
+// loses the lines of a save or a mail import that writes meanwhile.
+constexpr int kLockPatienceMs = 2000;
+
+bool lockFolderOf(const QString& file, textfile::FolderLock* lock) {
+    const QString real = QFileInfo(file).canonicalFilePath();
+    return lock->take(textfile::folderOf(real.isEmpty() ? file : real), kLockPatienceMs) !=
+           textfile::FolderLock::State::Busy;
+}
+
+}  // namespace
+
 Outcome convertFile(const QString& path) {
     if (path.isEmpty()) return textfile::refused(textfile::Refusal::NoName);
+    textfile::FolderLock lock;
+    if (!lockFolderOf(path, &lock)) return textfile::systemFailure(EBUSY);
     // Refuses read-only, missing and non-regular files before anything is read.
     textfile::Replacement out(path, /*mustExist=*/true);
     if (!out.status().ok) return out.status();
@@ -274,6 +292,13 @@ FileList listTextFiles(const QString& folder) {
 
 FolderOutcome convertFolder(const QString& folder) {
     FolderOutcome outcome;
+    textfile::FolderLock lock;
+    if (lock.take(folder, kLockPatienceMs) == textfile::FolderLock::State::Busy) {
+        outcome.listed = false;
+        outcome.error = textfile::systemFailure(EBUSY).error;
+        outcome.systemError = EBUSY;
+        return outcome;
+    }
     FileList list = listTextFiles(folder);
     if (!list.ok) {
         outcome.listed = false;

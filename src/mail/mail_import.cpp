@@ -6,6 +6,7 @@
 #include "mail/charset.h"
 #include "mail/record.h"
 #include "saving/saving.h"
+#include "saving/writer.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::mail {
@@ -86,11 +87,15 @@ struct Entry {
 class Importer {
 public:
     Importer(Mailboxes& mailboxes, const ImportSettings& settings, const ProgressFn& progress)
-        : mailboxes_(mailboxes), settings_(settings), progressFn_(progress) {}
+        : mailboxes_(mailboxes),
+          settings_(settings),
+          progressFn_(progress),
+          // Every spelling of the save file, from any folder, is the same file.
+          savePath_(saving::absoluteSavePath(settings.savePath)) {}
 
     ImportSummary run() {
         QString error;
-        if (!record_.open(settings_.savePath, settings_.extraction.withTitles, &error,
+        if (!record_.open(savePath_, settings_.extraction.withTitles, &error,
                           &summary_.finishedFromBefore)) {
             summary_.stopped = error;
             return summary_;
@@ -205,9 +210,9 @@ private:
         // shown in the window.
         prepared.kind = Prepared::Kind::Issue;
         const std::vector<QString> lines = textfile::cutAtCrLf(clip.clip);
-        const std::vector<saving::FileBlock> blocks =
-            settings_.extraction.withTitles ? saving::titleBlocks(lines, settings_.savePath)
-                                            : saving::plainBlocks(lines, settings_.savePath);
+        const std::vector<saving::FileBlock> blocks = settings_.extraction.withTitles
+                                                          ? saving::titleBlocks(lines, savePath_)
+                                                          : saving::plainBlocks(lines, savePath_);
         for (const saving::FileBlock& block : blocks)
             prepared.blocks.files.emplace_back(block.path, block.bytes);
         prepared.where = describe(mailboxes_.describe(ref), message);
@@ -281,6 +286,7 @@ private:
     Mailboxes& mailboxes_;
     const ImportSettings& settings_;
     const ProgressFn& progressFn_;
+    const QString savePath_;
     ImportRecord record_;
     ImportSummary summary_;
     ImportProgress progress_;

@@ -16,26 +16,33 @@
 // message with a Message-ID, "body SHA-256" (hex, of its decoded text)
 // without one.
 //
-// How a batch of issues goes in (writeBatch):
+// Whose: the save file's, after symbolic links, so every name of one save
+// file shares one record (and one lock). A record that an earlier version
+// kept under the name given through a link is found, and its keys are
+// copied into the new record, so nothing is imported twice.
+// Never opened through a symbolic link; anything else in its place, or
+// another content, is refused and kept.
+//
+// The issues go into their files through the save file's writer and its
+// journal (saving/journal.h), each batch under the writer's lock:
 //  1. every file the batch appends to is made ready (created, its old last
-//     line given a line end, exactly as a save does) and its size noted;
-//  2. the batch is written to ".pending" beside the record (the keys, and
-//     for each file its size before and the bytes it will get) and flushed;
+//     line given a line end, exactly as a save does);
+//  2. the journal of the batch is written and flushed;
 //  3. the bytes are appended to the files, the files flushed;
 //  4. the keys are appended to the record, the record flushed.
-// A run killed during 3 or 4 leaves ".pending": the next open() checks each
-// file against it and appends what is missing (all of it, or the rest of a
-// piece cut off), then records the keys. So after a kill at any moment and
-// a second run, each issue is in its files once. A ".pending" cut short
-// (killed during 2) is dropped: nothing had been appended yet. ".pending"
-// stays from batch to batch and goes when the record is closed after a
-// batch that was recorded whole.
+// A run killed during 3 or 4 leaves the journal: the next open() finishes
+// its batch and records its keys. So after a kill at any moment and a second
+// run, each issue is in its files once. The journal stays from batch to
+// batch and goes when the record is closed after a batch recorded whole.
 
 #include <QByteArray>
 #include <QSet>
 #include <QString>
+#include <memory>
 #include <vector>
 
+#include "saving/journal.h"
+#include "saving/writer.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::mail {
@@ -61,6 +68,7 @@ public:
     ImportRecord(const ImportRecord&) = delete;
     ImportRecord& operator=(const ImportRecord&) = delete;
 
+    // The record of a save file (any spelling, links resolved).
     static QString pathFor(const QString& savePath, bool withTitles);
 
     // Opens the record (creating it), takes its lock (one import per save
@@ -78,11 +86,16 @@ public:
     static QByteArray keyFor(const QString& messageId, const QString& text);
 
 private:
+    bool openFile(QString* error);
+    bool readKeys(const QByteArray& modeLine, const QString& legacyPath, QString* error);
     bool appendKeys(const std::vector<QByteArray>& keys, QString* error);
-    bool finishPending(QString* error, int* finished);
+    bool finishPending(const saving::Journal& journal, QString* error, int* finished);
+    bool makeReady(const std::vector<IssueBlocks>& issues, BatchResult* result,
+                   std::vector<bool>* left);
 
     QString path_;
-    QString savePath_;
+    std::unique_ptr<saving::SaveWriter> writer_;
+    std::unique_ptr<saving::Journal> journal_;
     textfile::FileDescriptor fd_;
     bool pendingDone_ = false;  // ".pending" holds a batch already recorded
     QSet<QByteArray> keys_;

@@ -1,5 +1,7 @@
 #include "saving/save_command.h"
 
+#include <QCoreApplication>
+
 #include "saving/saving.h"
 #include "textfile/textfile.h"
 
@@ -41,7 +43,12 @@ void saveCommand(Prompts& prompts, const QString& text, SaveMode mode, SaveState
         }
     }
 
-    const SaveResult result = saveLines(lines, mode.perTitle, state.savePath);
+    // While another writer holds the save file, the window keeps drawing
+    // itself (input waits: the save button stays pressed until the end).
+    const SaveResult result = saveLines(lines, mode.perTitle, state.savePath, [] {
+        if (QCoreApplication::instance() != nullptr)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
 
     if (!result.failures.empty()) {
         prompts.ask(failureMessage(result), Buttons::Ok);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "saving/writer.h"
 #include "textfile/reasons.h"
 
 namespace sorimba::saving {
@@ -31,35 +32,54 @@ std::optional<textfile::Outcome> refusedName(const QString& path, QString* inEng
     return std::nullopt;
 }
 
-// Appends each block to its file, in order. The file layer returns once
-// exactly these files (and the folders of new ones) are on the disk, with
-// one flush per file for the whole save. `inEnglish` receives each
-// failure's reason in English words.
-std::vector<textfile::Outcome> appendAll(const std::vector<FileBlock>& blocks,
+}  // namespace
+
+QString failureInWords(const textfile::Outcome& outcome) {
+    if (outcome.error == kNotConfined) return QStringLiteral("保存先のフォルダの外のファイルです");
+    QString words = textfile::reasonInWords(outcome.refusal, outcome.systemError, outcome.error,
+                                            textfile::FileUse::Append);
+    if (outcome.partial)
+        words += QStringLiteral(
+            "。ほかのプログラムが書き足したため、新しい行の一部が残っているかもしれません");
+    return words;
+}
+
+namespace {
+
+// Appends each block to its file through the writer, in order. The file
+// layer returns once exactly these files (and the folders of new ones) are
+// on the disk, with one flush per file for the whole save. `inEnglish`
+// receives each failure's reason in English words.
+std::vector<textfile::Outcome> appendAll(SaveWriter& writer, const std::vector<FileBlock>& blocks,
                                          std::vector<QString>* inEnglish) {
     std::vector<textfile::Outcome> outcomes(blocks.size());
     inEnglish->assign(blocks.size(), QString());
-    std::vector<textfile::Append> appends;
+    std::vector<FileBlock> named;
     std::vector<size_t> appended;  // the block of each append
     for (size_t i = 0; i < blocks.size(); ++i) {
         if (std::optional<textfile::Outcome> refusal =
                 refusedName(blocks[i].path, &(*inEnglish)[i])) {
             outcomes[i] = *refusal;
         } else {
-            appends.push_back({blocks[i].path, blocks[i].bytes});
+            named.push_back(blocks[i]);
             appended.push_back(i);
         }
     }
-    std::vector<textfile::Outcome> done = textfile::appendToFiles(appends);
+    std::vector<textfile::Outcome> done = writer.append(named);
     for (size_t k = 0; k < done.size(); ++k) {
         if (!done[k].ok) {
             (*inEnglish)[appended[k]] = done[k].error;  // the file layer's own words
-            done[k].error = textfile::reasonInWords(done[k].refusal, done[k].systemError,
-                                                    done[k].error, textfile::FileUse::Append);
+            done[k].error = failureInWords(done[k]);
         }
         outcomes[appended[k]] = done[k];
     }
     return outcomes;
+}
+
+// The outcome of every block of a save that found its files busy.
+std::vector<textfile::Outcome> allBusy(size_t blocks, std::vector<QString>* inEnglish) {
+    inEnglish->assign(blocks, kBusyInEnglish);
+    return std::vector<textfile::Outcome>(blocks, textfile::failedWith(kBusy));
 }
 
 }  // namespace
@@ -73,17 +93,21 @@ QString titleName(const QString& line, const QString& previous) {
     return name;
 }
 
+const QString kBusy = QStringLiteral(
+    "保存ファイルはほかで書き込み中です。何も保存していません。しばらくしてからもう一度保存してくだ"
+    "さい");
+const QString kBusyInEnglish =
+    QStringLiteral("the save file is busy (another program is writing to it); nothing was saved");
+
 textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
                                    QString* inEnglish) {
+    SaveWriter writer(path, false);
     std::vector<QString> english;
-    const textfile::Outcome outcome = appendAll({FileBlock{path, bytes}}, &english)[0];
+    const textfile::Outcome outcome = writer.lock(kSavePatienceMs)
+                                          ? appendAll(writer, {FileBlock{path, bytes}}, &english)[0]
+                                          : allBusy(1, &english)[0];
     if (inEnglish && !outcome.ok) *inEnglish = english[0];
     return outcome;
-}
-
-std::vector<textfile::Outcome> appendToSaveFiles(const std::vector<FileBlock>& blocks) {
-    std::vector<QString> english;
-    return appendAll(blocks, &english);
 }
 
 std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath) {
@@ -149,12 +173,18 @@ std::vector<FileBlock> titleBlocks(const std::vector<QString>& lines, const QStr
     return blocks;
 }
 
-SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const QString& savePath) {
+SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const QString& savePath,
+                     const std::function<void()>& whileWaiting) {
     SaveResult result;
     const std::vector<FileBlock> blocks =
         withTitles ? titleBlocks(lines, savePath) : plainBlocks(lines, savePath);
+    SaveWriter writer(savePath, withTitles);
     std::vector<QString> inEnglish;
-    const std::vector<textfile::Outcome> outcomes = appendAll(blocks, &inEnglish);
+    // Another writer (a mail import's batch, another program's save) is
+    // waited for a moment; after that nothing is written.
+    result.busy = !writer.lock(kSavePatienceMs, whileWaiting);
+    const std::vector<textfile::Outcome> outcomes =
+        result.busy ? allBusy(blocks.size(), &inEnglish) : appendAll(writer, blocks, &inEnglish);
     for (size_t i = 0; i < blocks.size(); ++i) {
         if (outcomes[i].ok)
             ++result.filesWritten;
@@ -165,6 +195,7 @@ SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const Q
 }
 
 QString failureMessage(const SaveResult& result) {
+    if (result.busy) return kBusy;
     std::vector<textfile::FailedFile> files;
     for (const Failure& failure : result.failures) files.push_back({failure.path, failure.reason});
     return textfile::failureList(

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "textfile/textfile.h"
@@ -27,7 +28,15 @@ struct Failure {
 struct SaveResult {
     std::vector<Failure> failures;
     int filesWritten = 0;  // files that took their new lines
+    bool busy = false;     // another writer held the files: nothing was written
 };
+
+// Why a file of a save failed, in Japanese words.
+QString failureInWords(const textfile::Outcome& outcome);
+
+// What a save says when another writer holds its files.
+extern const QString kBusy;
+extern const QString kBusyInEnglish;
 
 // One file of a save and the lines (already encoded, each ended by CR LF)
 // that it receives.
@@ -36,18 +45,14 @@ struct FileBlock {
     QByteArray bytes;
 };
 
-// Appends `bytes` (the new lines of one save) to the file `path`, keeping
-// every old byte: CR LF goes first when the old content does not end with a
-// line end; a missing file is created. Refuses names the file system would
-// misread (a NUL inside), read-only and non-regular files. The error of a
-// failure is in Japanese; `inEnglish`, when given, receives it in English.
+// Appends `bytes` (the new lines of one save) to the save file `path`
+// through its writer (see writer.h), keeping every old byte: CR LF goes
+// first when the old content does not end with a line end; a missing file
+// is created. Refuses names the file system would misread (a NUL inside),
+// read-only and non-regular files. The error of a failure is in Japanese;
+// `inEnglish`, when given, receives it in English.
 textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
                                    QString* inEnglish = nullptr);
-
-// Appends each block to its file as appendToSaveFile does, all in one go:
-// every file's writeback starts at once, then each is flushed. The outcome
-// of each block, in order.
-std::vector<textfile::Outcome> appendToSaveFiles(const std::vector<FileBlock>& blocks);
 
 // What the plain mode writes: every line followed by CR LF, into savePath.
 std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath);
@@ -71,8 +76,12 @@ bool hasTitleLine(const std::vector<QString>& lines);
 // with a full-width space.
 QString titleName(const QString& line, const QString& previous);
 
-// Writes the text's lines (cut at CR LF) in plain or per-title mode.
-SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const QString& savePath);
+// Writes the text's lines (cut at CR LF) in plain or per-title mode, through
+// the save file's writer (see writer.h). When another writer holds the
+// files it waits a moment, calling whileWaiting between the tries, then
+// writes nothing and says the file is busy.
+SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const QString& savePath,
+                     const std::function<void()>& whileWaiting = {});
 
 // The message that names the files that could not be written.
 QString failureMessage(const SaveResult& result);

@@ -134,6 +134,15 @@ Outcome checkWritable(const QByteArray& nativePath, bool* exists, mode_t* mode) 
     return {};
 }
 
+int keepOwner(int fd, const QByteArray& replacedFile) {
+    if (::geteuid() != 0) return 0;  // only root makes files that others own
+    struct stat old {
+    }, made{};
+    if (::stat(replacedFile.constData(), &old) != 0 || ::fstat(fd, &made) != 0) return 0;
+    if (old.st_uid == made.st_uid && old.st_gid == made.st_gid) return 0;
+    return ::fchown(fd, old.st_uid, old.st_gid) == 0 ? 0 : errno;
+}
+
 QByteArray resolvedTarget(const QByteArray& nativePath) {
     char* real = ::realpath(nativePath.constData(), nullptr);
     if (real == nullptr) return nativePath;

@@ -58,6 +58,12 @@ Outcome unconfirmed(int error);
 // read-only files.
 Outcome checkWritable(const QByteArray& nativePath, bool* exists, mode_t* mode);
 
+// Gives a replacement's new content (open at fd) the owner and group of
+// the file it replaces, when this program runs as root: otherwise the
+// user's file would pass to root. The errno of a failure, 0 when it went
+// well or there was nothing to do.
+int keepOwner(int fd, const QByteArray& replacedFile);
+
 // The file a path leads to, symbolic links followed; a path that leads
 // nowhere is returned as it is.
 QByteArray resolvedTarget(const QByteArray& nativePath);

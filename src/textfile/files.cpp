@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -141,21 +142,75 @@ void preferLargePages(void* data, size_t bytes) {
 
 namespace {
 
+// Whether the file open at fd ends with a first part of `bytes` put at
+// `from`, and nothing after it: the bytes there are this writer's own.
+bool endsWithOwn(int fd, qint64 from, const QByteArray& bytes, qint64* size) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    *size = st.st_size;
+    if (from < 0 || st.st_size < from || st.st_size > from + bytes.size()) return false;
+    const qint64 length = st.st_size - from;
+    QByteArray there(static_cast<qsizetype>(length), Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(fd, there.data() + got, static_cast<size_t>(length - got),
+                                  static_cast<off_t>(from + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        got += n;
+    }
+    return std::memcmp(there.constData(), bytes.constData(), static_cast<size_t>(length)) == 0;
+}
+
+// Cuts the file open at fd back to `from` when it ends with its own bytes
+// (see endsWithOwn), flushed, so they do not come back after a power cut; a
+// file created for them goes when it is empty again. False when another
+// program added to the file: then it stays as it is.
+bool takeBackOwn(int fd, const QByteArray& native, const Appended& appended, bool created) {
+    qint64 size = 0;
+    if (!endsWithOwn(fd, appended.from, appended.bytes, &size)) return false;
+    if (size > appended.from &&
+        (::ftruncate(fd, static_cast<off_t>(appended.from)) != 0 || ::fdatasync(fd) != 0))
+        return true;  // the old bytes are whole either way
+    struct stat atName {
+    }, open{};
+    if (created && appended.from == 0 && ::lstat(native.constData(), &atName) == 0 &&
+        ::fstat(fd, &open) == 0 && atName.st_ino == open.st_ino && atName.st_dev == open.st_dev)
+        ::unlink(native.constData());
+    return true;
+}
+
 // One file of appendToFiles, written and waiting for its flush.
 struct OpenAppend {
     size_t index = 0;  // in the list of appends
     FileDescriptor fd;
     QByteArray native;
-    off_t oldSize = 0;
+    Appended written;
     bool created = false;
 
-    // Takes back what was added, so a failed append changes nothing.
-    void takeBack() {
-        if (::ftruncate(fd.get(), oldSize) != 0) { /* the old bytes are whole either way */
-        }
-        if (created) ::unlink(native.constData());
-    }
+    // Takes back what was added, so a failed append changes nothing; false
+    // when another program added to the file since.
+    bool takeBack() { return takeBackOwn(fd.get(), native, written, created); }
 };
+
+Outcome partialFailure(Outcome outcome) {
+    outcome.partial = true;
+    outcome.error += QStringLiteral(
+        " (another program wrote to the file meanwhile: it may hold a part of the new lines)");
+    return outcome;
+}
+
+// What goes before the new bytes: CR LF when the old content's last line
+// has no line end.
+Outcome lineEndBefore(int fd, off_t oldSize, QByteArray* data) {
+    if (oldSize == 0) return {};
+    char tail[2] = {0, 0};
+    const off_t from = oldSize >= 2 ? oldSize - 2 : 0;
+    const ssize_t got = ::pread(fd, tail, static_cast<size_t>(oldSize - from), from);
+    if (got != oldSize - from) return systemFailure(got < 0 ? errno : EIO);
+    if (!endsWithLineEnd(std::string_view(tail, static_cast<size_t>(got)))) *data = "\r\n";
+    return {};
+}
 
 // Writes one append; on success *open holds the file, waiting for its flush.
 Outcome writeAppend(const Append& append, OpenAppend* open) {
@@ -173,33 +228,32 @@ Outcome writeAppend(const Append& append, OpenAppend* open) {
     struct stat st {};
     if (::fstat(open->fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return refused(Refusal::NotRegular);
-    open->oldSize = st.st_size;
     open->created = !existed && st.st_size == 0;
 
-    QByteArray data;
-    if (open->oldSize > 0) {
-        char tail[2] = {0, 0};
-        const off_t from = open->oldSize >= 2 ? open->oldSize - 2 : 0;
-        const ssize_t got =
-            ::pread(open->fd.get(), tail, static_cast<size_t>(open->oldSize - from), from);
-        if (got != open->oldSize - from) return systemFailure(got < 0 ? errno : EIO);
-        if (!endsWithLineEnd(std::string_view(tail, static_cast<size_t>(got)))) data = "\r\n";
-    }
+    QByteArray& data = open->written.bytes;
+    if (!append.asIs)
+        if (Outcome before = lineEndBefore(open->fd.get(), st.st_size, &data); !before.ok)
+            return before;
     data += append.bytes;
+    open->written.from = st.st_size;
 
-    if (!writeAll(open->fd.get(),
-                  std::string_view(data.constData(), static_cast<size_t>(data.size())))) {
-        const int error = errno;
-        open->takeBack();
-        return systemFailure(error);
-    }
+    const bool ok = writeAll(open->fd.get(),
+                             std::string_view(data.constData(), static_cast<size_t>(data.size())));
+    const int error = errno;
+    // Where the bytes really went: at the end as it was when they were
+    // written, which another program may have moved since the fstat.
+    const off_t end = ::lseek(open->fd.get(), 0, SEEK_CUR);
+    if (ok && end >= data.size()) open->written.from = end - data.size();
+    if (!ok) return open->takeBack() ? systemFailure(error) : partialFailure(systemFailure(error));
     return {};
 }
 
 }  // namespace
 
-std::vector<Outcome> appendToFiles(const std::vector<Append>& appends) {
+std::vector<Outcome> appendToFiles(const std::vector<Append>& appends,
+                                   std::vector<Appended>* where) {
     std::vector<Outcome> outcomes(appends.size());
+    if (where) where->assign(appends.size(), Appended{});
     durable::FolderFlush folders;
     std::vector<OpenAppend> group;
 
@@ -208,16 +262,19 @@ std::vector<Outcome> appendToFiles(const std::vector<Append>& appends) {
     auto flushGroup = [&] {
         std::vector<durable::Written> written;
         written.reserve(group.size());
-        for (const OpenAppend& file : group) written.push_back({file.fd.get(), file.oldSize});
+        for (const OpenAppend& file : group)
+            written.push_back({file.fd.get(), static_cast<off_t>(file.written.from)});
         const std::vector<int> errors = durable::flushFiles(written);
         for (size_t k = 0; k < group.size(); ++k) {
             OpenAppend& file = group[k];
             if (errors[k] != 0) {
-                file.takeBack();
-                outcomes[file.index] = systemFailure(errors[k]);
-            } else if (file.created) {
-                folders.add(folderOf(durable::resolvedTarget(file.native)), file.index);
+                outcomes[file.index] = file.takeBack() ? systemFailure(errors[k])
+                                                       : partialFailure(systemFailure(errors[k]));
+                continue;
             }
+            if (where) (*where)[file.index] = std::move(file.written);
+            if (file.created)
+                folders.add(folderOf(durable::resolvedTarget(file.native)), file.index);
         }
         group.clear();
     };
@@ -237,6 +294,34 @@ std::vector<Outcome> appendToFiles(const std::vector<Append>& appends) {
 
 Outcome appendToFile(const QString& path, const QByteArray& bytes) {
     return appendToFiles({Append{path, bytes}})[0];
+}
+
+Outcome takeBack(const QString& path, const Appended& appended, bool created) {
+    if (appended.from < 0) return {};
+    const QByteArray native = nativePath(path);
+    const FileDescriptor fd(::open(native.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) return systemFailure(errno);
+    if (takeBackOwn(fd.get(), native, appended, created)) return {};
+    return partialFailure(failedWith(QStringLiteral("not taken back")));
+}
+
+FolderLock::State FolderLock::take(const QString& folder, int patienceMs,
+                                   const std::function<void()>& whileWaiting) {
+    fd_.reset(::open(nativePath(folder.isEmpty() ? QStringLiteral(".") : folder).constData(),
+                     O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd_.valid()) return State::Unavailable;
+    constexpr int kStepMs = 5;
+    for (int waited = 0;; waited += kStepMs) {
+        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return State::Held;
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK || waited >= patienceMs) {
+            const bool busy = errno == EWOULDBLOCK;
+            fd_.reset();
+            return busy ? State::Busy : State::Unavailable;  // ENOLCK and the like: no locks here
+        }
+        if (whileWaiting) whileWaiting();
+        ::usleep(kStepMs * 1000);
+    }
 }
 
 Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist) {

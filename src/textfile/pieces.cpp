@@ -101,8 +101,12 @@ Replacement::Replacement(const QString& path, bool mustExist) {
         return;
     }
     file_->temp = temp;
-    // The new content keeps the permissions of the old.
-    if (::fchmod(file_->fd.get(), mode) != 0) fail(errno);
+    // The new content keeps the owner (when run as root) and the
+    // permissions of the old; fchown first, as it may clear set-id bits.
+    if (const int error = exists ? durable::keepOwner(file_->fd.get(), file_->target) : 0)
+        fail(error);
+    else if (::fchmod(file_->fd.get(), mode) != 0)
+        fail(errno);
 }
 
 Replacement::~Replacement() {

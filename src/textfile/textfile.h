@@ -115,6 +115,9 @@ struct Outcome {
     QString error;  // why it failed, in words
     Refusal refusal = Refusal::None;
     int systemError = 0;
+    // The failure left new bytes in the file: another program added to it
+    // after them, so they could not be taken back without taking its bytes.
+    bool partial = false;
 };
 
 Outcome refused(Refusal why);
@@ -147,9 +150,18 @@ void preferLargePages(void* data, size_t bytes);
 // disk; an empty folder is the current one.
 Outcome flushFolder(const QString& folder);
 
-// Bytes to add at the end of one file.
+// Bytes to add at the end of one file. With asIs they go in as they are,
+// without the line end that otherwise ends an unfinished last line first.
 struct Append {
     QString path;
+    QByteArray bytes;
+    bool asIs = false;
+};
+
+// Where an append put its bytes: `bytes` (the line end it added first
+// included) from offset `from`; `from` is -1 when nothing was written.
+struct Appended {
+    qint64 from = -1;
     QByteArray bytes;
 };
 
@@ -167,8 +179,39 @@ struct Append {
 // does not wait for other programs' data: every file's writeback is started
 // at once, then each file is flushed, then the folder of each file that was
 // created (once per folder), so that its name survives a power cut too.
-std::vector<Outcome> appendToFiles(const std::vector<Append>& appends);
+//
+// A take-back cuts a file back only while it ends exactly with the bytes
+// this append wrote; when another program added to it since, the bytes stay
+// and the outcome is marked `partial`. `where`, when given, receives where
+// each append put its bytes, for a later takeBack().
+std::vector<Outcome> appendToFiles(const std::vector<Append>& appends,
+                                   std::vector<Appended>* where = nullptr);
 Outcome appendToFile(const QString& path, const QByteArray& bytes);
+
+// Takes back bytes that an append put at `from` (see Appended): the file is
+// cut back to `from`, and flushed, when it ends with them (or with a first
+// part of them, the rest never written); a file created by the append and
+// empty again goes. Otherwise nothing changes and the outcome is `partial`.
+Outcome takeBack(const QString& path, const Appended& appended, bool created);
+
+// The advisory lock that every writer of the save files in one folder
+// takes while it appends and for as long as it may still take bytes back.
+// It is held on the folder itself, so taking it creates nothing.
+class FolderLock {
+public:
+    enum class State { Held, Busy, Unavailable };
+    // Tries to take the lock of `folder` for up to `patienceMs`, calling
+    // whileWaiting (when given) between the tries. Unavailable: the file
+    // system offers no locks, or the folder cannot be opened (the write
+    // that follows says why); the caller goes on without.
+    State take(const QString& folder, int patienceMs,
+               const std::function<void()>& whileWaiting = {});
+    void release() { fd_.reset(); }
+    bool held() const { return fd_.valid(); }
+
+private:
+    FileDescriptor fd_;
+};
 
 // Replaces a regular file's content atomically and durably (see
 // Replacement). Permissions are kept, a symbolic link stays a link and its

@@ -24,6 +24,8 @@
 #include "convert/convert_command.h"
 #include "import/import.h"
 #include "saving/save_command.h"
+#include "saving/saving.h"
+#include "saving/writer.h"
 #include "window/accessibility.h"
 #include "window/font_dialog.h"
 #include "window/mail_import_run.h"
@@ -310,8 +312,11 @@ void MainWindow::chooseFont() {
 }
 
 void MainWindow::saveClicked() {
-    // A mail import writes to the save file now.
-    if (mailImportRunning()) return;
+    // A mail import writes to the save file now: the save would find it busy.
+    if (mailImportRunning()) {
+        ask(saving::kBusy, Buttons::Ok);
+        return;
+    }
     // The button stays disabled while the command runs, so a second click
     // cannot start a second save behind a message box.
     saveButton->setEnabled(false);
@@ -367,7 +372,8 @@ bool MainWindow::importMailboxes(const QStringList& sources) {
         if (saveState_.savePath.isEmpty()) return false;
     }
     mail::ImportSettings settings;
-    settings.savePath = saveState_.savePath;
+    // Absolute, its folder canonical; the settings keep the path as chosen.
+    settings.savePath = saving::absoluteSavePath(saveState_.savePath);
     settings.extraction = import::extractionOptions([this](Option item) { return option(item); });
     auto run = std::make_unique<MailImportRun>(this);
     QString error;

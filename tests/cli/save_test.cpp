@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/files.h"
+#include "textfile/textfile.h"
 
 namespace {
 
@@ -84,6 +85,19 @@ TEST_F(CliSave, FilesThatCannotBeWrittenAreNamedAndTheStatusIsOne) {
     EXPECT_EQ(run("--save-path " + arg("gone/save.txt"), "x\n"), 1);
     EXPECT_TRUE(errors.contains(path("gone/save.txt"))) << errors.toStdString();
     EXPECT_FALSE(QDir(path("gone")).exists());
+}
+
+// Another writer holds the save file's lock (a batch of a mail import): the
+// save waits a moment, then writes nothing and says so, with status 1.
+TEST_F(CliSave, ABusySaveFileIsSaidAndNothingIsWritten) {
+    spit(path("save.txt"), "old\r\n");
+    sorimba::textfile::FolderLock other;
+    ASSERT_EQ(other.take(tmp.path(), 0), sorimba::textfile::FolderLock::State::Held);
+    EXPECT_EQ(run("--save-path " + arg("save.txt"), "x\n"), 1);
+    EXPECT_TRUE(errors.contains("busy")) << errors.toStdString();
+    EXPECT_EQ(slurp(path("save.txt")), "old\r\n");
+    other.release();
+    EXPECT_EQ(run("--save-path " + arg("save.txt"), "x\n"), 0);
 }
 
 TEST_F(CliSave, NothingToSaveIsSaidAndTheStatusIsOne) {

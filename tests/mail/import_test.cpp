@@ -10,10 +10,12 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -541,6 +543,243 @@ TEST_F(MailFolder, ReadingOnceOrTwiceGivesTheSameText) {
             }
         }
     }
+}
+
+// What another account with write access to the save folder may plant
+// beside the save file: journals that name other files, and links in place
+// of the journal or the record. Each is refused with a message, kept for
+// the user, and nothing is written anywhere.
+TEST_F(MailFolder, PlantedCompanionsAreRefusedAndKept) {
+    const QString record = path(".save.txt.sorimba-imported");
+    const QString pending = record + ".pending";
+    const QString victim = path("outside/victim.txt");
+    QDir().mkpath(path("outside"));
+    auto journal = [](int version, const QByteArray& name) {
+        const QByteArray body = "sorimba-import-pending " + QByteArray::number(version) +
+                                "\nkey id a@x\nfile 0 8 " + name + "\nchosen\r\n\n";
+        return body + "end " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() +
+               "\n";
+    };
+    auto link = [](const QString& target, const QString& at) {
+        ASSERT_EQ(::symlink(target.toLocal8Bit().constData(), at.toLocal8Bit().constData()), 0);
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> plant;
+        QString planted;  // stays as it was put
+    };
+    const std::vector<Case> cases = {
+        {"old journal, a path outside the folder",
+         [&] { spit(pending, journal(1, QUrl::toPercentEncoding(victim))); }, pending},
+        {"old journal, a start-up file beside the save file",
+         [&] { spit(pending, journal(1, QUrl::toPercentEncoding(path(".bashrc")))); }, pending},
+        {"journal, a name with a slash",
+         [&] { spit(pending, journal(2, QUrl::toPercentEncoding("../outside/victim.txt"))); },
+         pending},
+        {"journal, another file of the folder", [&] { spit(pending, journal(2, ".bashrc")); },
+         pending},
+        {"a link in place of the journal", [&] { link(victim, pending); }, pending},
+        {"a dangling link in place of the record",
+         [&] {
+             QFile::remove(record);
+             link(path("outside/new.txt"), record);
+         },
+         record},
+    };
+    for (const Case& c : cases) {
+        spit(path("save.txt"), "old\r\n");
+        spit(path(".bashrc"), "rc\n");
+        spit(victim, "victim\r\n");
+        QFile::remove(pending);
+        QFile::remove(record);
+        spit(record, "sorimba-imported 1\nmode plain\nsave-file x\n");
+        c.plant();
+        const QByteArray plantedBytes = slurp(c.planted);
+        ImportRecord opened;
+        QString error;
+        int finished = 0;
+        EXPECT_FALSE(opened.open(path("save.txt"), false, &error, &finished)) << c.name;
+        EXPECT_TRUE(error.startsWith(c.planted)) << c.name << ": " << error.toStdString();
+        EXPECT_EQ(slurp(victim), "victim\r\n") << c.name;
+        EXPECT_EQ(slurp(path(".bashrc")), "rc\n") << c.name;
+        EXPECT_EQ(slurp(path("save.txt")), "old\r\n") << c.name;
+        EXPECT_FALSE(QFile::exists(path("outside/new.txt"))) << c.name;
+        EXPECT_TRUE(QFileInfo(c.planted).isSymLink() || QFile::exists(c.planted)) << c.name;
+        EXPECT_EQ(slurp(c.planted), plantedBytes) << c.name;
+        QFile::remove(c.planted);
+    }
+}
+
+// A link put in place of the journal while an import runs is replaced by
+// the next batch's journal, never written through.
+TEST_F(MailFolder, ALinkPlantedAsTheJournalMeanwhileIsNotFollowed) {
+    spit(path("victim.txt"), "victim\r\n");
+    ImportRecord opened;
+    QString error;
+    int finished = 0;
+    ASSERT_TRUE(opened.open(path("save.txt"), false, &error, &finished)) << error.toStdString();
+    const QString pending = opened.path() + ".pending";
+    ASSERT_EQ(
+        ::symlink(path("victim.txt").toLocal8Bit().constData(), pending.toLocal8Bit().constData()),
+        0);
+    const BatchResult result = opened.writeBatch({{"id a@x", {{path("save.txt"), "new\r\n"}}}});
+    EXPECT_TRUE(result.fatal.isEmpty()) << result.fatal.toStdString();
+    EXPECT_EQ(slurp(path("victim.txt")), "victim\r\n");
+    EXPECT_EQ(slurp(path("save.txt")), "new\r\n");
+    EXPECT_FALSE(QFileInfo(pending).isSymLink());
+}
+
+// A batch that fails takes back only its own bytes: another program that
+// appends to a title file meanwhile (it knows nothing of the lock) keeps
+// every line it wrote.
+TEST_F(MailFolder, AFailedBatchTakesBackOnlyItsOwnBytes) {
+    Mail other = issueMail(2);
+    other.body = issue({QStringLiteral("投稿 2")}, QStringLiteral("別の題"));
+    spit(path("a.mbox"), mbox({issueMessage(1), build(other)}));
+    const QByteArray full = QByteArray(190000, 'x') + "\r\n";
+    spit(path("別の題.txt"), full);  // no room for its issue under the limit below
+    spit(path("お題.txt"), "");
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{190010, 190010};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(run({path("a.mbox")}, true).stopped.isEmpty() ? 1 : 0);
+    }
+    QFile title(path("お題.txt"));
+    ASSERT_TRUE(title.open(QIODevice::Append | QIODevice::Unbuffered));
+    int written = 0, status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0)
+        if (title.write(QByteArray("foreign ") + QByteArray::number(++written) + "\r\n") < 0) break;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    title.close();
+    const QByteArray there = slurp(path("お題.txt"));
+    for (int n = 1; n <= written; ++n)
+        ASSERT_TRUE(there.contains("foreign " + QByteArray::number(n) + "\r\n"))
+            << n << " of " << written;
+    EXPECT_EQ(slurp(path("別の題.txt")), full);
+}
+
+// Two names of one save file (a link to it) are one save file: one lock,
+// one record, each issue once.
+TEST_F(MailFolder, TwoNamesOfOneSaveFileShareTheLockAndTheRecord) {
+    spit(path("save.txt"), "");
+    ASSERT_EQ(::symlink("save.txt", path("link.txt").toLocal8Bit().constData()), 0);
+    {
+        ImportRecord first, second;
+        QString error;
+        int finished = 0;
+        ASSERT_TRUE(first.open(path("save.txt"), false, &error, &finished));
+        EXPECT_FALSE(second.open(path("link.txt"), false, &error, &finished));
+        EXPECT_TRUE(error.contains(QStringLiteral("実行中"))) << error.toStdString();
+    }
+    spit(path("a.mbox"), mbox({issueMessage(1), issueMessage(2)}));
+    EXPECT_EQ(run({path("a.mbox")}).imported, 2);
+    Mailboxes mailboxes;
+    QString error;
+    ASSERT_TRUE(mailboxes.open({path("a.mbox")}, &error));
+    ImportSettings settings;
+    settings.savePath = path("link.txt");
+    const ImportSummary again = importMail(mailboxes, settings, {});
+    EXPECT_EQ(again.alreadyImported, 2);
+    EXPECT_EQ(saved(), (std::vector<int>{1, 2}));
+
+    // A batch a run through the link left is finished by a run through the
+    // file's own name.
+    const QByteArray issue3 = cp932(clipOf({QStringLiteral("投稿 3")})) + "\r\n";
+    const QByteArray body = "sorimba-import-pending 2\nkey id x@x\nfile " +
+                            QByteArray::number(slurp(path("save.txt")).size()) + " " +
+                            QByteArray::number(issue3.size()) + " link.txt\n" + issue3 + "\n";
+    spit(path(".save.txt.sorimba-imported.pending"),
+         body + "end " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + "\n");
+    ImportRecord record;
+    int finished = 0;
+    ASSERT_TRUE(record.open(path("save.txt"), false, &error, &finished)) << error.toStdString();
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(saved(), (std::vector<int>{1, 2, 3}));
+}
+
+// After the upgrade: a record that the earlier version kept under the name
+// of a link to the save file is found (its keys go into the save file's
+// record, it stays), and an old journal that names the save file through
+// that link is finished.
+TEST_F(MailFolder, ARecordUnderALinkNameAndAnOldJournalStillWork) {
+    spit(path("save.txt"), "");
+    ASSERT_EQ(::symlink("save.txt", path("link.txt").toLocal8Bit().constData()), 0);
+    spit(path("a.mbox"), mbox({issueMessage(1), issueMessage(2)}));
+    ASSERT_EQ(run({path("a.mbox")}).imported, 2);
+    const QString old = path(".link.txt.sorimba-imported");
+    ASSERT_TRUE(QFile::rename(path(".save.txt.sorimba-imported"), old));
+    const QByteArray oldRecord = slurp(old);
+    const QByteArray issue3 = cp932(clipOf({QStringLiteral("投稿 3")})) + "\r\n";
+    const QByteArray body = "sorimba-import-pending 1\nkey id x@x\nfile " +
+                            QByteArray::number(slurp(path("save.txt")).size()) + " " +
+                            QByteArray::number(issue3.size()) + " " +
+                            QUrl::toPercentEncoding(path("link.txt")) + "\n" + issue3 + "\n";
+    spit(old + ".pending",
+         body + "end " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + "\n");
+
+    Mailboxes mailboxes;
+    QString error;
+    ASSERT_TRUE(mailboxes.open({path("a.mbox")}, &error));
+    ImportSettings settings;
+    settings.savePath = path("link.txt");
+    const ImportSummary summary = importMail(mailboxes, settings, {});
+    EXPECT_EQ(summary.finishedFromBefore, 1);
+    EXPECT_EQ(summary.alreadyImported, 2);
+    EXPECT_EQ(saved(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(slurp(old), oldRecord);
+    EXPECT_EQ(run({path("a.mbox")}).alreadyImported, 2);  // by the file's own name too
+}
+
+// An import killed inside a batch (its file size limit ends it), run from
+// the save file's folder with a relative name, is finished by a run from
+// another folder with another spelling of the same file.
+TEST_F(MailFolder, KilledInABatchAndFinishedFromAnotherFolder) {
+    QDir().mkpath(path("news"));
+    std::vector<QByteArray> messages;
+    for (int n = 1; n <= 600; ++n)
+        messages.push_back(build(issueMail(n, "ISO-2022-JP", Transfer::SevenBit, 100)));
+    spit(path("big.mbox"), mbox(messages));
+    const QByteArray filler(150000, 'x');
+    spit(path("news/clips.txt"), filler + "\r\n");
+    auto importInto = [&](const QString& savePath) {
+        Mailboxes mailboxes;
+        QString error;
+        EXPECT_TRUE(mailboxes.open({path("big.mbox")}, &error));
+        ImportSettings settings;
+        settings.savePath = savePath;
+        return importMail(mailboxes, settings, {});
+    };
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // The journal of the first batch (about 100 KB) fits, the batch
+        // itself does not: the kill comes in the middle of its append.
+        const rlimit limit{200000, 200000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::signal(SIGXFSZ, SIG_DFL);
+        if (::chdir(path("news").toLocal8Bit().constData()) != 0) ::_exit(3);
+        importInto("clips.txt");
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    ASSERT_TRUE(saved("news/clips.txt").size() < 500u);
+
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const ImportSummary summary = importInto("news/./clips.txt");
+    QDir::setCurrent(before);
+    EXPECT_EQ(summary.finishedFromBefore, 500);
+    EXPECT_EQ(summary.imported, 100);
+    EXPECT_FALSE(QFile::exists(path("clips.txt")));
+    std::vector<int> all = saved("news/clips.txt");
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(std::unique(all.begin(), all.end()), all.end());
+    EXPECT_EQ(all.size(), 600u);
 }
 
 INSTANTIATE_TEST_SUITE_P(KeptOrReadAgain, Import, ::testing::Bool(),

@@ -313,6 +313,40 @@ TEST_F(FlushOrder, SettingsFilesAreReplacedInTheSameOrder) {
     EXPECT_TRUE(check.problems().empty()) << joined(check.problems());
 }
 
+// A mail import: each batch's journal is a new file flushed before it takes
+// its name, and that name flushed, before the first byte of the batch goes
+// into the save file; the save file and then the record are flushed.
+TEST_F(FlushOrder, ImportFlushesItsJournalBeforeTheSaveFileThenTheRecord) {
+    QFile sample(QString::fromLocal8Bit(std::getenv("SORIMBA_SOURCE")) +
+                 "/samples/issue-sample.txt");
+    ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+    spit(QString::fromStdString(at("in.mbox")),
+         "From editor@example.com Mon Jan  1 00:00:00 2024\nFrom: editor@example.com\n"
+         "Message-ID: <1@example.com>\nMIME-Version: 1.0\n"
+         "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" +
+             sample.readAll().replace("\r\n", "\n") + "\n");
+    const std::vector<Call> calls =
+        trace(clip("import --save-path '" + at("save.txt") + "' '" + at("in.mbox") + "'"));
+    Checker check(calls);
+    const std::string journal = at(".save.txt.sorimba-imported.pending");
+    check.replaced(journal);
+    // Both are created (and their folder flushed) before their last bytes.
+    check.appended(at("save.txt"), false);
+    check.appended(at(".save.txt.sorimba-imported"), false);
+    EXPECT_TRUE(check.problems().empty()) << joined(check.problems());
+    // The journal is in place before the batch is written.
+    size_t placed = 0, firstWrite = 0;
+    for (const Call& c : calls) {
+        const std::vector<std::string> paths = quoted(c.args);
+        if (isRename(c) && paths.size() >= 2 && paths[1] == journal) placed = c.ended;
+        if (isWrite(c) && c.result > 0 && descriptorPath(c.args) == at("save.txt") &&
+            firstWrite == 0)
+            firstWrite = c.started;
+    }
+    EXPECT_GT(placed, 0u);
+    EXPECT_LT(placed, firstWrite);
+}
+
 // The checker on traces that break each rule: it must see every fault.
 TEST(FlushOrderChecker, FindsEachMissingFlushAndEachWrongOrder) {
     auto problems = [](const std::string& trace, bool replaced) {

@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include "saving/saving.h"
 #include "support/files.h"
 #include "textfile/textfile.h"
 #include "window/accessibility.h"
@@ -107,7 +108,10 @@ TEST_F(MailWindow, ImportsUnderProgressWithOneSummary) {
     EXPECT_FALSE(form.mboxAction->isEnabled());
     EXPECT_TRUE(qobject_cast<QProgressDialog*>(QApplication::activeModalWidget()));
     EXPECT_FALSE(form.importMailbox(path("in.mbox")));
-    form.saveClicked();  // Ctrl+S, say: nothing
+    form.saveClicked();  // Ctrl+S, say: the save file is busy; nothing is saved
+    ASSERT_EQ(form.messages.size(), 1u);
+    EXPECT_EQ(form.messages[0].text, saving::kBusy);
+    form.messages.clear();
     EXPECT_FALSE(form.saveButton->isEnabled());
     ASSERT_TRUE(waitForSummary(form));
     ASSERT_EQ(form.messages.size(), 1u);
