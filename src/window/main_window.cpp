@@ -48,8 +48,6 @@ const QString kNotFound = QStringLiteral("取り込めませんでした");
 const QString kSaveTip = QStringLiteral("右クリックで保存場所の変更");
 const QString kSaveFileIs = QStringLiteral("保存先：");
 const QString kNoSaveFile = QStringLiteral("保存先：まだ選ばれていません");
-const QString kMailImportRuns =
-    QStringLiteral("メールからの取り込み中です。終わってからもう一度お試しください");
 
 // Captions of the option items, in item order, and their first-built states.
 const std::array<QString, kOptionCount> kOptionCaptions = {
@@ -312,11 +310,7 @@ void MainWindow::chooseFont() {
 }
 
 void MainWindow::saveClicked() {
-    // A mail import writes to the save file now: the save would find it busy.
-    if (mailImportRunning()) {
-        ask(saving::kBusy, Buttons::Ok);
-        return;
-    }
+    if (refuseWhileMailImportRuns()) return;
     // The button stays disabled while the command runs, so a second click
     // cannot start a second save behind a message box.
     saveButton->setEnabled(false);
@@ -393,8 +387,10 @@ bool MainWindow::mailImportRunning() const {
 }
 
 bool MainWindow::refuseWhileMailImportRuns() {
+    // A mail import writes to the save file now: a save or a dropped issue
+    // would find it busy.
     if (!mailImportRunning()) return false;
-    ask(kMailImportRuns, Buttons::Ok);
+    ask(saving::kBusy, Buttons::Ok);
     return true;
 }
 

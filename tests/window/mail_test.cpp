@@ -234,7 +234,7 @@ TEST_F(MailWindow, SeveralDroppedMessagesImportAsOneBatchAfterAQuestion) {
     text.setText(issue(9));
     form.importDrop(text);
     ASSERT_EQ(form.messages.size(), 2u);
-    EXPECT_TRUE(form.messages[1].text.startsWith(QStringLiteral("メールからの取り込み中です")));
+    EXPECT_EQ(form.messages[1].text, saving::kBusy);
     form.messages.clear();
     ASSERT_TRUE(waitForSummary(form));
     EXPECT_TRUE(form.messages[0].text.startsWith(QStringLiteral("メール 3 通：取り込み 3 件")))
