@@ -22,6 +22,15 @@ public:
     void add(const QStringList& files);
     int pending() const { return int(files_.size()); }
 
+    // At most this many files wait, however many starts handed them over:
+    // each may end in a message box, and a flood of them would only pile up
+    // in memory. Files named at start-up are always taken.
+    static constexpr int kMaxWaiting = 1000;
+    // Whether `count` more files may wait (raising the window always may).
+    bool hasRoomFor(qsizetype count) const {
+        return count == 0 || qsizetype(files_.size()) + count <= kMaxWaiting;
+    }
+
     // How often a busy window is asked again.
     static constexpr int kRetryMs = 100;
 

@@ -173,9 +173,10 @@ bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,
             std::int64_t sequence = 0;
             char tail[2] = {'\n', '\n'};
             const qint64 size = source.initial.st_size;
-            ::pread(source.fd.get(), tail + (size < 2 ? 1 : 0), size < 2 ? 1 : 2,
-                    size < 2 ? 0 : size - 2);
-            source.endsWithEmptyLine = size >= 2 && tail[0] == '\n' && tail[1] == '\n';
+            const ssize_t tailBytes = size < 2 ? 1 : 2;
+            const bool tailRead = ::pread(source.fd.get(), tail + 2 - tailBytes, size_t(tailBytes),
+                                          size < 2 ? 0 : size - 2) == tailBytes;
+            source.endsWithEmptyLine = tailRead && size >= 2 && tail[0] == '\n' && tail[1] == '\n';
             while (!g_mime_parser_eos(parser.get())) {
                 parse.clear();
                 GRef<GMimeMessage> message(
