@@ -31,16 +31,17 @@ public:
         return count == 0 || qsizetype(files_.size()) + count <= kMaxWaiting;
     }
 
-    // How often a busy window is asked again.
-    static constexpr int kRetryMs = 100;
-
 private:
     void importNext();
+    // Asks again each time the event loop runs out of work, which is when a
+    // dialog, menu or drag may just have ended: a busy window is not polled.
+    void waitUntilIdle();
 
     std::function<bool()> busy_;
     std::function<void(const QString&)> import_;
     std::deque<QString> files_;
     QTimer timer_;
+    QMetaObject::Connection waiting_;
     bool importing_ = false;
 };
 
