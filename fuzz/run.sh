@@ -9,7 +9,7 @@ seconds=${2:-20}
 shift 2 || true
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DSORIMBA_FUZZ=ON -DSORIMBA_BENCH=OFF >/dev/null
+    -DSORIMBA_FUZZ=ON -DSORIMBA_BENCH=OFF -DSORIMBA_WERROR=ON >/dev/null
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     for f in fuzz/fuzz_*.cpp; do [ -e "$f" ] && targets+=("$(basename "$f" .cpp)"); done

@@ -16,6 +16,27 @@ void print(std::FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
+// Hands the files to the window of this settings folder, or makes this
+// process that window. When that cannot be told, this one runs on its own
+// and says so once.
+sorimba::launch::Claim claimWindow(const QString& settingsFolder, const QStringList& files,
+                                   sorimba::launch::InstanceServer& server) {
+    using sorimba::launch::Claim;
+    const QString runtime = sorimba::launch::runtimeFolder();
+    if (runtime.isEmpty()) {
+        print(stderr, QStringLiteral("sorimba: no private runtime folder for the window's socket; "
+                                     "a second start will open a second window\n"));
+        return Claim::Alone;
+    }
+    const QString socket = sorimba::launch::socketPath(settingsFolder, runtime);
+    const Claim claim = sorimba::launch::claimOrHandOver(socket, files, server);
+    if (claim == Claim::Alone)
+        print(stderr, QStringLiteral("sorimba: cannot tell whether another Sorimba window is "
+                                     "open (%1); this one runs on its own\n")
+                          .arg(socket));
+    return claim;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,11 +82,13 @@ int main(int argc, char** argv) {
 
     // One window per settings folder: a window already open takes the files.
     sorimba::launch::InstanceServer server;
-    const QString socket =
-        sorimba::launch::socketPath(settingsFolder, sorimba::launch::runtimeFolder());
-    switch (sorimba::launch::claimOrHandOver(socket, line.files, server)) {
+    switch (claimWindow(settingsFolder, line.files, server)) {
         case Claim::HandedOver:
             return 0;
+        case Claim::Full:
+            print(stderr, QStringLiteral("sorimba: the Sorimba window has too many files waiting; "
+                                         "try again once it has imported them\n"));
+            return 1;
         case Claim::NoAnswer:
             print(stderr,
                   QStringLiteral("sorimba: a Sorimba window is open but does not answer\n"));
@@ -76,10 +99,6 @@ int main(int argc, char** argv) {
                               .arg(sorimba::launch::kMaxFiles));
             return 1;
         case Claim::Alone:
-            print(stderr, QStringLiteral("sorimba: cannot tell whether another Sorimba window is "
-                                         "open (%1); this one runs on its own\n")
-                              .arg(socket));
-            break;
         case Claim::First:
             break;
     }
@@ -97,6 +116,7 @@ int main(int argc, char** argv) {
     // The files of this start and of later ones, each imported as a drop.
     sorimba::launch::FileQueue files([&window] { return window.busy(); },
                                      [&window](const QString& file) { window.importFile(file); });
+    server.admits = [&files](const QStringList& handed) { return files.hasRoomFor(handed.size()); };
     QObject::connect(&server, &sorimba::launch::InstanceServer::opened, &window,
                      [&window, &files](const QStringList& handed) {
                          window.bringToFront();

@@ -15,7 +15,8 @@ constexpr const char* kDescription =
     "Each FILE is imported in turn once the window is up, exactly as if it had\n"
     "been dropped on the window. When a Sorimba window that uses the same\n"
     "settings folder is already open, that window is raised and imports the\n"
-    "FILEs, and this start ends at once.";
+    "FILEs, and this start ends at once; when 1000 files already wait there,\n"
+    "this start says so and exits with status 1.";
 
 constexpr const char* kSettingsSection =
     "\n"
@@ -25,7 +26,8 @@ constexpr const char* kSettingsSection =
     "  sorimba-portable stands beside the program (the build folder has one), or\n"
     "  when a data.dat already stands there. Any other copy, such as an installed\n"
     "  one, keeps them in $XDG_CONFIG_HOME/sorimba, by default ~/.config/sorimba,\n"
-    "  created when the window first closes.\n";
+    "  created when the window first closes. A settings file that exists but\n"
+    "  cannot be read is reported at start-up and left as it is at closing.\n";
 
 struct Parser {
     QCommandLineParser parser;

@@ -1,5 +1,7 @@
 #include "launch/file_queue.h"
 
+#include <QAbstractEventDispatcher>
+
 namespace sorimba::launch {
 
 FileQueue::FileQueue(std::function<bool()> busy, std::function<void(const QString&)> import,
@@ -21,7 +23,7 @@ void FileQueue::importNext() {
     // An import may itself show a message box, whose event loop would
     // call this again: the next file waits until this one is done.
     if (importing_ || busy_()) {
-        timer_.start(kRetryMs);
+        waitUntilIdle();
         return;
     }
     const QString file = files_.front();
@@ -30,6 +32,18 @@ void FileQueue::importNext() {
     import_(file);
     importing_ = false;
     if (!files_.empty()) timer_.start(0);
+}
+
+void FileQueue::waitUntilIdle() {
+    if (waiting_) return;
+    waiting_ = connect(QAbstractEventDispatcher::instance(),
+                       &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+                           // Still inside: asked again when the loop next runs dry.
+                           if (importing_ || busy_()) return;
+                           disconnect(waiting_);
+                           waiting_ = {};
+                           if (!timer_.isActive()) timer_.start(0);
+                       });
 }
 
 }  // namespace sorimba::launch

@@ -22,16 +22,26 @@ public:
     void add(const QStringList& files);
     int pending() const { return int(files_.size()); }
 
-    // How often a busy window is asked again.
-    static constexpr int kRetryMs = 100;
+    // At most this many files wait, however many starts handed them over:
+    // each may end in a message box, and a flood of them would only pile up
+    // in memory. Files named at start-up are always taken.
+    static constexpr int kMaxWaiting = 1000;
+    // Whether `count` more files may wait (raising the window always may).
+    bool hasRoomFor(qsizetype count) const {
+        return count == 0 || qsizetype(files_.size()) + count <= kMaxWaiting;
+    }
 
 private:
     void importNext();
+    // Asks again each time the event loop runs out of work, which is when a
+    // dialog, menu or drag may just have ended: a busy window is not polled.
+    void waitUntilIdle();
 
     std::function<bool()> busy_;
     std::function<void(const QString&)> import_;
     std::deque<QString> files_;
     QTimer timer_;
+    QMetaObject::Connection waiting_;
     bool importing_ = false;
 };
 

@@ -11,6 +11,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <memory>
@@ -19,13 +20,12 @@ namespace sorimba::launch {
 namespace {
 
 const QByteArray kHeader = QByteArrayLiteral("SORIMBA-OPEN/1\n");
+// The window's answers: files taken, or declined because too many wait.
 const QByteArray kAnswer = QByteArrayLiteral("OK\n");
-constexpr int kMaxClients = 8;
-
-void drop(QLocalSocket* client) {
-    client->abort();
-    client->deleteLater();
-}
+const QByteArray kFull = QByteArrayLiteral("FULL\n");
+// Connections served at once, and how often silent ones are looked for.
+constexpr size_t kMaxClients = 8;
+constexpr int kSweepMs = 100;
 
 // The file at `path` is a socket that this user owns. A socket of another
 // user in a shared temporary folder is never spoken to: it could collect
@@ -38,9 +38,9 @@ SocketFile socketFile(const QString& path) {
     return SocketFile::Ours;
 }
 
-// Sends the message and waits for the window's answer, both within the
-// given time.
-bool handOver(QLocalSocket& socket, const QByteArray& message, int timeoutMs) {
+// Sends the message and returns the window's answer line, both within the
+// given time; empty when none came.
+QByteArray handOver(QLocalSocket& socket, const QByteArray& message, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
     const auto remaining = [&] { return int(std::max<qint64>(0, timeoutMs - clock.elapsed())); };
@@ -49,13 +49,13 @@ bool handOver(QLocalSocket& socket, const QByteArray& message, int timeoutMs) {
         if (!socket.waitForBytesWritten(remaining())) break;
     }
     QByteArray answer;
-    while (answer.size() < kAnswer.size()) {
+    while (!answer.endsWith('\n') && answer.size() < kFull.size()) {
         if (socket.bytesAvailable() == 0 &&
             (remaining() == 0 || !socket.waitForReadyRead(remaining())))
             break;
-        answer += socket.read(kAnswer.size() - answer.size());
+        answer += socket.read(1);
     }
-    return answer == kAnswer;
+    return answer;
 }
 
 }  // namespace
@@ -120,22 +120,39 @@ QString socketPath(const QString& settingsFolder, const QString& runtimeFolder) 
 }
 
 QString runtimeFolder() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime)) {
-        struct stat st {};
-        if (::stat(QFile::encodeName(runtime).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-            st.st_uid == ::geteuid())
-            return runtime;
-    }
-    return QDir::tempPath();
+    // Qt warns on standard error when $XDG_RUNTIME_DIR is unset or unfit;
+    // the caller says once what that means for the user.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    qInstallMessageHandler(previous);
+    if (folder.isEmpty() || !QDir::isAbsolutePath(folder)) return {};
+    struct stat st {};
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        st.st_uid != ::geteuid() || (st.st_mode & 077) != 0)
+        return {};
+    return folder;
 }
 
-InstanceServer::InstanceServer(QObject* parent) : QObject(parent), server_(new QLocalServer(this)) {
+struct InstanceServer::Client {
+    QLocalSocket* socket = nullptr;
+    QByteArray received;
+    QElapsedTimer connected;
+    QElapsedTimer heard;  // since bytes last arrived
+};
+
+InstanceServer::InstanceServer(QObject* parent)
+    : QObject(parent), server_(new QLocalServer(this)), sweep_(new QTimer(this)) {
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     connect(server_, &QLocalServer::newConnection, this, &InstanceServer::accept);
+    sweep_->setInterval(kSweepMs);
+    connect(sweep_, &QTimer::timeout, this, &InstanceServer::sweep);
 }
 
-InstanceServer::~InstanceServer() = default;
+InstanceServer::~InstanceServer() {
+    // The sockets go with the server; nothing of theirs reaches this any more.
+    for (const auto& client : clients_) client->socket->disconnect(this);
+}
 
 bool InstanceServer::listen(const QString& path) {
     if (server_->listen(path)) return true;
@@ -153,43 +170,66 @@ void InstanceServer::close() {
 }
 
 void InstanceServer::accept() {
-    while (QLocalSocket* client = server_->nextPendingConnection()) {
-        // Every way out ends in deleteLater; the count follows the objects.
-        connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-        connect(client, &QObject::destroyed, this, [this] { --clients_; });
-        ++clients_;
-        if (clients_ > kMaxClients) {
-            drop(client);
-            continue;
-        }
-        struct Pending {
-            QByteArray received;
-            bool done = false;
-        };
-        auto pending = std::make_shared<Pending>();
-        auto* timer = new QTimer(client);
-        timer->setSingleShot(true);
-        connect(timer, &QTimer::timeout, client, [client] { drop(client); });
-        const auto onData = [this, client, pending, timer] {
-            if (pending->done) return;
-            pending->received += client->readAll();
-            const Decoded decoded = decodeMessage(pending->received);
-            if (decoded.state == Decoded::State::Incomplete) return;
-            pending->done = true;
-            pending->received.clear();
-            timer->stop();
-            if (decoded.state == Decoded::State::Invalid) {
-                drop(client);
-                return;
-            }
-            client->write(kAnswer);
-            client->disconnectFromServer();
-            emit opened(decoded.files);
-        };
-        connect(client, &QLocalSocket::readyRead, this, onData);
-        timer->start(clientTimeoutMs);
-        if (client->bytesAvailable() > 0) onData();
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        // A start sends its whole message at once: the client silent the
+        // longest makes room, so idle connections never shut a start out.
+        if (clients_.size() >= kMaxClients) release(clients_.front()->socket, Release::Drop);
+        auto client = std::make_unique<Client>();
+        client->socket = socket;
+        client->connected.start();
+        client->heard.start();
+        clients_.push_back(std::move(client));
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::disconnected, this,
+                [this, socket] { release(socket, Release::Gone); });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { receive(socket); });
+        if (!sweep_->isActive()) sweep_->start();
+        if (socket->bytesAvailable() > 0) receive(socket);
     }
+}
+
+void InstanceServer::receive(QLocalSocket* socket) {
+    const auto found = std::find_if(clients_.begin(), clients_.end(),
+                                    [socket](const auto& c) { return c->socket == socket; });
+    if (found == clients_.end()) return;
+    Client& client = **found;
+    client.received += socket->readAll();
+    // Kept in the order of who was heard from last.
+    client.heard.restart();
+    std::rotate(found, found + 1, clients_.end());
+    const Decoded decoded = decodeMessage(client.received);
+    if (decoded.state == Decoded::State::Incomplete) return;
+    if (decoded.state == Decoded::State::Invalid) {
+        release(socket, Release::Drop);
+        return;
+    }
+    const bool taken = !admits || admits(decoded.files);
+    release(socket, Release::Answered);
+    socket->write(taken ? kAnswer : kFull);
+    socket->disconnectFromServer();
+    if (taken) emit opened(decoded.files);
+}
+
+void InstanceServer::release(QLocalSocket* socket, Release how) {
+    const auto found = std::find_if(clients_.begin(), clients_.end(),
+                                    [socket](const auto& c) { return c->socket == socket; });
+    if (found == clients_.end()) return;
+    clients_.erase(found);
+    socket->disconnect(this);
+    if (how == Release::Drop) {
+        socket->abort();
+        socket->deleteLater();
+    }
+    if (clients_.empty()) sweep_->stop();
+}
+
+void InstanceServer::sweep() {
+    std::vector<QLocalSocket*> late;
+    for (const auto& client : clients_) {
+        if (client->heard.hasExpired(silenceMs) || client->connected.hasExpired(clientTimeoutMs))
+            late.push_back(client->socket);
+    }
+    for (QLocalSocket* socket : late) release(socket, Release::Drop);
 }
 
 Claim claimOrHandOver(const QString& path, const QStringList& files, InstanceServer& server,
@@ -209,8 +249,9 @@ Claim claimOrHandOver(const QString& path, const QStringList& files, InstanceSer
             if (socket.waitForConnected(1000)) {
                 const QByteArray message = encodeMessage(files);
                 if (message.isEmpty()) return Claim::TooLarge;
-                return handOver(socket, message, answerTimeoutMs) ? Claim::HandedOver
-                                                                  : Claim::NoAnswer;
+                const QByteArray answer = handOver(socket, message, answerTimeoutMs);
+                if (answer == kAnswer) return Claim::HandedOver;
+                return answer == kFull ? Claim::Full : Claim::NoAnswer;
             }
             // Nobody listens: the socket of a window that was killed.
             break;

@@ -4,17 +4,23 @@
 // its files to that window and ends, so two windows never overwrite each
 // other's settings when they close.
 //
-// The socket admits only the same user, and what arrives on it is checked
-// like any input: one message of bounded size naming absolute paths only;
-// anything else is dropped unanswered.
+// The socket lives in a folder of the user's own and admits only the same
+// user, and what arrives on it is checked like any input: one message of
+// bounded size naming absolute paths only; anything else is dropped
+// unanswered. Connections are served side by side, so one that stays silent
+// never holds up another.
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
 
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 
 namespace sorimba::launch {
 
@@ -38,11 +44,13 @@ struct Decoded {
 Decoded decodeMessage(const QByteArray& received);
 
 // Where the socket of the window using `settingsFolder` lives: in
-// `runtimeFolder` (the user's runtime folder, else the temporary folder),
-// named after the user and a hash of the settings folder.
+// `runtimeFolder`, named after the user and a hash of the settings folder.
 QString socketPath(const QString& settingsFolder, const QString& runtimeFolder);
-// $XDG_RUNTIME_DIR when it is an absolute folder of this user, else the
-// system's temporary folder.
+// The user's runtime folder: $XDG_RUNTIME_DIR, or without it a folder of
+// the user's own in the temporary folder, made if missing. Only a real
+// folder (no link) owned by this user that nobody else may enter counts: in
+// any other, another user could take the socket's place or its lock. Empty
+// when there is none.
 QString runtimeFolder();
 
 // The listening side, in the first window.
@@ -61,23 +69,40 @@ public:
     // opens a window of its own (once this one has stored its settings).
     void close();
 
-    // A client that has not sent a whole message by then is dropped.
+    // A client that has not sent a whole message by then is dropped, and
+    // so is one that stays silent for silenceMs (a start sends its message
+    // at once).
     int clientTimeoutMs = 5000;
+    int silenceMs = 1000;
+
+    // Asked before a valid message is answered: false declines its files
+    // (too many wait already), and the start is told so. Unset: all taken.
+    std::function<bool(const QStringList& files)> admits;
 
 signals:
-    // A valid message arrived (files may be empty: only raise the window).
+    // A valid message was taken (files may be empty: only raise the window).
     void opened(const QStringList& files);
 
 private:
+    struct Client;
+    enum class Release { Drop, Answered, Gone };
     void accept();
+    void receive(QLocalSocket* socket);
+    // Forgets a client; a dropped one is closed unanswered.
+    void release(QLocalSocket* socket, Release how);
+    // Drops the clients silent or connected for too long.
+    void sweep();
 
     QLocalServer* server_;
-    int clients_ = 0;
+    QTimer* sweep_;
+    // Connected clients, the one heard from longest ago first.
+    std::vector<std::unique_ptr<Client>> clients_;
 };
 
 enum class Claim {
     First,       // this process is the window; `server` listens
     HandedOver,  // a window took the files; this process ends
+    Full,        // a window is there, but too many files wait in it already
     NoAnswer,    // a window is there but did not take the files
     TooLarge,    // a window is there, but the files exceed one message
     Alone,       // no socket could be used: run as a window without one

@@ -104,8 +104,10 @@ bool Mailboxes::Source::scanMbox(std::uint32_t index, ParseOptions& options,
                                  std::vector<SourceProblem>& problems) {
     const qint64 size = initial.st_size;
     char tail[2] = {'\n', '\n'};
-    ::pread(fd.get(), tail + (size < 2 ? 1 : 0), size < 2 ? 1 : 2, size < 2 ? 0 : size - 2);
-    endsWithEmptyLine = size >= 2 && tail[0] == '\n' && tail[1] == '\n';
+    const ssize_t tailBytes = size < 2 ? 1 : 2;
+    const bool tailRead = ::pread(fd.get(), tail + 2 - tailBytes, size_t(tailBytes),
+                                  size < 2 ? 0 : size - 2) == tailBytes;
+    endsWithEmptyLine = tailRead && size >= 2 && tail[0] == '\n' && tail[1] == '\n';
     std::int64_t sequence = 0;
     for (qint64 begin = 0; begin < size;) {
         const std::optional<Shape> shape = checkMessageFile(fd.get(), begin, size, true);

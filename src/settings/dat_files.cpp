@@ -123,11 +123,13 @@ DatReport applyDataFile(WindowSettings& window, const QString& path) {
     return report;
 }
 
-QString readSavePath(const QString& dat2Path) {
+QString readSavePath(const QString& dat2Path, bool* unreadable) {
     QByteArray bytes;
     bool complete = false;
     const qint64 limit = 3 + kMaxPathBytes + 2;
-    if (!textfile::readFileStart(dat2Path, limit, &bytes, &complete).ok) return {};
+    const bool read = textfile::readFileStart(dat2Path, limit, &bytes, &complete).ok;
+    if (unreadable) *unreadable = !read;
+    if (!read) return {};
     bool utf8 = bytes.startsWith(kUtf8Mark);
     QByteArrayView rest(bytes);
     if (utf8) rest = rest.sliced(3);
@@ -165,16 +167,23 @@ std::optional<QByteArray> dat2FileBytes(const QString& savePath) {
     return encodeSettingsText(savePath + QStringLiteral("\r\n"));
 }
 
-bool writeSettings(const WindowSettings& window, const SettingsFiles& files,
-                   const QString& savePath) {
-    bool ok = textfile::replaceFile(files.data, datFileBytes(window), false).ok;
-    if (!savePath.isEmpty()) {
-        // A path that cannot be one line leaves the older data2.dat as it is,
-        // as an empty one does.
-        std::optional<QByteArray> bytes = dat2FileBytes(savePath);
-        ok = bytes && textfile::replaceFile(files.data2, *bytes, false).ok && ok;
+StoreResult writeSettings(const WindowSettings& window, const SettingsFiles& files,
+                          const QString& savePath, const Unreadable& keep) {
+    StoreResult result;
+    const auto write = [&result](const QString& path, const QByteArray& bytes) {
+        const textfile::Outcome outcome = textfile::replaceFile(path, bytes, false);
+        if (!outcome.ok && result.ok()) result = {StoreResult::Failure::File, path, outcome.error};
+    };
+    if (!keep.data) write(files.data, datFileBytes(window));
+    // A path that cannot be one line leaves the older data2.dat as it is, as
+    // an empty one does.
+    if (!keep.data2 && !savePath.isEmpty()) {
+        if (std::optional<QByteArray> bytes = dat2FileBytes(savePath))
+            write(files.data2, *bytes);
+        else if (result.ok())
+            result = {StoreResult::Failure::File, files.data2, {}};
     }
-    return ok;
+    return result;
 }
 
 }  // namespace sorimba::settings

@@ -148,8 +148,9 @@ DatReport applyDataFile(WindowSettings& window, const QString& path);
 
 // The save path held by data2.dat: its first line without the line end. An
 // empty or unreadable file, a first line longer than kMaxPathBytes, or one
-// holding a NUL gives an empty path.
-QString readSavePath(const QString& dat2Path);
+// holding a NUL gives an empty path; *unreadable, when given, tells whether
+// reading the file failed.
+QString readSavePath(const QString& dat2Path, bool* unreadable = nullptr);
 
 // The bytes of data.dat for the window's state at this moment.
 QByteArray datFileBytes(const WindowSettings& window);
@@ -159,9 +160,9 @@ QByteArray datFileBytes(const WindowSettings& window);
 std::optional<QByteArray> dat2FileBytes(const QString& savePath);
 
 // Writes data.dat, and data2.dat when the save path is not empty, each
-// replaced atomically. Returns false when a file could not be written; the
-// old file then stays whole.
-bool writeSettings(const WindowSettings& window, const SettingsFiles& files,
-                   const QString& savePath);
+// replaced atomically, except the files to `keep`. A file that could not be
+// written keeps its old content whole; the result names the first one.
+StoreResult writeSettings(const WindowSettings& window, const SettingsFiles& files,
+                          const QString& savePath, const Unreadable& keep = {});
 
 }  // namespace sorimba::settings

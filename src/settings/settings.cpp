@@ -1,6 +1,10 @@
 #include "settings/settings.h"
 
+#include <sys/stat.h>
+
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 
 #include "settings/dat_format.h"
 #include "settings/location.h"
@@ -12,30 +16,48 @@ SettingsFiles SettingsFiles::in(const QString& folder) {
     return {folder + QStringLiteral("/data.dat"), folder + QStringLiteral("/data2.dat")};
 }
 
-QString loadSettings(WindowSettings& window, const SettingsFiles& files) {
+namespace {
+
+// Something stands at `path`, or the system could not even look: only a
+// name that is plainly absent may be written without having been read.
+bool somethingAt(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0) return true;
+    return errno != ENOENT && errno != ENOTDIR;
+}
+
+}  // namespace
+
+Loaded loadSettings(WindowSettings& window, const SettingsFiles& files) {
     // Start-up goes on whatever the files hold; what was applied stays.
-    QString savePath;
+    Loaded loaded;
+    loaded.unreadable.data = loaded.unreadable.data2 = true;
     try {
-        applyDataFile(window, files.data);
+        loaded.unreadable.data =
+            !applyDataFile(window, files.data).opened && somethingAt(files.data);
     } catch (...) {
     }
     try {
-        if (textfile::fileKind(files.data2) == textfile::FileKind::Regular)
-            savePath = readSavePath(files.data2);
+        bool unreadable = textfile::fileKind(files.data2) != textfile::FileKind::Regular;
+        if (!unreadable) loaded.savePath = readSavePath(files.data2, &unreadable);
+        loaded.unreadable.data2 = unreadable && somethingAt(files.data2);
     } catch (...) {
     }
     window.keepOnTop(window.option(AlwaysOnTop));
-    return savePath;
+    return loaded;
 }
 
-void storeSettings(const WindowSettings& window, const SettingsFiles& files,
-                   const QString& savePath) {
+StoreResult storeSettings(const WindowSettings& window, const SettingsFiles& files,
+                          const QString& savePath, const Unreadable& keep) {
+    if (keep.data && (keep.data2 || savePath.isEmpty())) return {};
     // An installed copy's settings folder is made when the window first
     // closes. A settings file that cannot be written keeps its older content.
-    makeSettingsFolder(QFileInfo(files.data).absolutePath());
+    const QString folder = QFileInfo(files.data).absolutePath();
+    if (!makeSettingsFolder(folder)) return {StoreResult::Failure::Folder, folder, {}};
     try {
-        writeSettings(window, files, savePath);
+        return writeSettings(window, files, savePath, keep);
     } catch (...) {
+        return {StoreResult::Failure::File, files.data, {}};
     }
 }
 

@@ -18,14 +18,43 @@ struct SettingsFiles {
     static SettingsFiles in(const QString& folder);
 };
 
+// Settings files that exist but could not be read at start-up (no
+// permission, a read error, a folder in their place): closing leaves them
+// as they are, so what they hold is never replaced by defaults.
+struct Unreadable {
+    bool data = false;   // data.dat
+    bool data2 = false;  // data2.dat
+    bool any() const { return data || data2; }
+};
+
+struct Loaded {
+    QString savePath;  // kept in data2.dat; empty when there is none
+    Unreadable unreadable;
+};
+
 // Start-up: applies data.dat to the window as far as it can be read, puts
 // the window on top or not as the options say, and returns the save path
-// kept in data2.dat (empty when there is none).
-QString loadSettings(WindowSettings& window, const SettingsFiles& files);
+// kept in data2.dat with the files that could not be read.
+Loaded loadSettings(WindowSettings& window, const SettingsFiles& files);
+
+// Why the settings could not be stored; the first failure only.
+struct StoreResult {
+    enum class Failure {
+        None,
+        Folder,  // the settings folder could not be made (a file in its place?)
+        File,    // a settings file could not be written (full disk, read-only...)
+    };
+    Failure failure = Failure::None;
+    QString path;   // the folder or file
+    QString error;  // the system's words, when it gave any
+    bool ok() const { return failure == Failure::None; }
+    explicit operator bool() const { return ok(); }
+};
 
 // Shut-down: stores the window's settings, and the save path when there is
-// one. Never throws and asks nothing: the window closes whatever happens.
-void storeSettings(const WindowSettings& window, const SettingsFiles& files,
-                   const QString& savePath);
+// one, except in the files to `keep`. Never throws and asks nothing: the
+// caller tells the user about a failure.
+StoreResult storeSettings(const WindowSettings& window, const SettingsFiles& files,
+                          const QString& savePath, const Unreadable& keep = {});
 
 }  // namespace sorimba::settings

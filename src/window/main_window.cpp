@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -48,6 +49,26 @@ const QString kNotFound = QStringLiteral("取り込めませんでした");
 const QString kSaveTip = QStringLiteral("右クリックで保存場所の変更");
 const QString kSaveFileIs = QStringLiteral("保存先：");
 const QString kNoSaveFile = QStringLiteral("保存先：まだ選ばれていません");
+
+// What the user is told about settings files that could not be read at
+// start-up, and about settings that could not be stored at closing.
+QString unreadableSettingsText(const settings::SettingsFiles& files,
+                               const settings::Unreadable& unreadable) {
+    QString text = QStringLiteral("設定ファイルを読み込めませんでした：");
+    if (unreadable.data) text += QStringLiteral("\n") + files.data;
+    if (unreadable.data2) text += QStringLiteral("\n") + files.data2;
+    return text + QStringLiteral("\nこのファイルの設定は使わず、終了するときも保存しません。");
+}
+
+QString storeFailureText(const settings::StoreResult& stored) {
+    using Failure = settings::StoreResult::Failure;
+    QString text = stored.failure == Failure::Folder
+                       ? QStringLiteral("設定を保存できませんでした。フォルダを作れません：\n")
+                       : QStringLiteral("設定を保存できませんでした：\n");
+    text += stored.path;
+    if (!stored.error.isEmpty()) text += QStringLiteral("\n") + stored.error;
+    return text;
+}
 
 // Captions of the option items, in item order, and their first-built states.
 const std::array<QString, kOptionCount> kOptionCaptions = {
@@ -564,13 +585,27 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         dropCopies_.reset();
         setFileCommandsEnabled(true);
     }
-    if (settingsFiles_) settings::storeSettings(*this, *settingsFiles_, saveState_.savePath);
+    if (settingsFiles_) {
+        const settings::StoreResult stored = settings::storeSettings(
+            *this, *settingsFiles_, saveState_.savePath, unreadableSettings_);
+        if (!stored.ok()) ask(storeFailureText(stored), Buttons::Ok);
+    }
     event->accept();
 }
 
 void MainWindow::loadSettingsFrom(const settings::SettingsFiles& files) {
     settingsFiles_ = files;
-    saveState_.savePath = settings::loadSettings(*this, files);
+    const settings::Loaded loaded = settings::loadSettings(*this, files);
+    saveState_.savePath = loaded.savePath;
+    unreadableSettings_ = loaded.unreadable;
+    // Told once, from the event loop once the window is up; files handed to
+    // the window wait until the box is closed.
+    if (unreadableSettings_.any()) {
+        QTimer::singleShot(0, this,
+                           [this, text = unreadableSettingsText(files, loaded.unreadable)] {
+                               ask(text, Buttons::Ok);
+                           });
+    }
     if (!saveState_.savePath.isEmpty()) sharedDialog_.fileName = saveState_.savePath;
     showSaveFile();
 }

@@ -34,7 +34,8 @@ public:
     ~MainWindow() override;
 
     // Start-up: reads the settings files and applies them (which also shows
-    // the window); they are written back when the window closes.
+    // the window); they are written back when the window closes, except
+    // those that could not be read. Either trouble is told in a message box.
     void loadSettingsFrom(const settings::SettingsFiles& files);
 
     // --- Controls ----------------------------------------------------
@@ -167,6 +168,8 @@ private:
     SharedDialog sharedDialog_;
     saving::SaveState saveState_;
     std::optional<settings::SettingsFiles> settingsFiles_;
+    // Settings files that could not be read: closing leaves them alone.
+    settings::Unreadable unreadableSettings_;
     std::int32_t textColour_ = kWindowTextColour;
     // An outer size asked for before the window manager framed the window:
     // applied again once the frame is known, so the frame gets that size.

@@ -5,15 +5,24 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QThread>
+#include <QTimer>
 
 namespace sorimba::launch {
 namespace {
 
+// Runs the event loop as the program does (waiting for events when there
+// are none) until `done` or the time is up.
 void spinUntil(const std::function<bool()>& done, int ms = 3000) {
     QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!done() && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
+
+constexpr int kBoxMs = 400;
 
 TEST(FileQueue, ImportsEachFileInOrderFromTheEventLoop) {
     QStringList imported;
@@ -32,12 +41,42 @@ TEST(FileQueue, FilesWaitWhileTheWindowIsBusy) {
     QStringList imported;
     FileQueue queue([&] { return busy; }, [&](const QString& f) { imported << f; });
     queue.add({QStringLiteral("/a")});
-    spinUntil([] { return false; }, 3 * FileQueue::kRetryMs);
+    spinUntil([] { return false; }, kBoxMs);
     EXPECT_TRUE(imported.isEmpty());
     EXPECT_EQ(queue.pending(), 1);
     busy = false;
     spinUntil([&] { return !imported.isEmpty(); });
     EXPECT_EQ(imported, QStringList{QStringLiteral("/a")});
+}
+
+TEST(FileQueue, AFileWaitingForADialogIsImportedWhenItClosesWithoutPolling) {
+    // Busy as the window is: inside an event loop of a dialog.
+    int asked = 0;
+    int askedDuringDialog = 0;
+    QStringList imported;
+    QEventLoop program;
+    FileQueue queue(
+        [&] {
+            ++asked;
+            return QThread::currentThread()->loopLevel() > 1;
+        },
+        [&](const QString& f) {
+            imported << f;
+            program.quit();
+        });
+    QTimer::singleShot(0, [&] {
+        QEventLoop dialog;
+        queue.add({QStringLiteral("/a")});
+        QTimer::singleShot(kBoxMs, &dialog, &QEventLoop::quit);
+        dialog.exec();
+        askedDuringDialog = asked;
+        EXPECT_TRUE(imported.isEmpty());
+    });
+    QTimer::singleShot(5 * kBoxMs, &program, &QEventLoop::quit);
+    program.exec();
+    EXPECT_EQ(imported, QStringList{QStringLiteral("/a")});
+    // Asked when the file came and when the loop ran dry, not every so often.
+    EXPECT_LE(askedDuringDialog, 3);
 }
 
 TEST(FileQueue, AFileArrivingDuringAnImportWaitsForIt) {
@@ -51,7 +90,7 @@ TEST(FileQueue, AFileArrivingDuringAnImportWaitsForIt) {
                         if (f == QStringLiteral("/first")) {
                             queueRef->add({QStringLiteral("/second")});
                             QEventLoop box;
-                            QTimer::singleShot(4 * FileQueue::kRetryMs, &box, &QEventLoop::quit);
+                            QTimer::singleShot(kBoxMs, &box, &QEventLoop::quit);
                             box.exec();
                         }
                         events << QStringLiteral("end ") + f;

@@ -1,18 +1,26 @@
 #include "launch/instance.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <string_view>
 #include <thread>
+#include <vector>
+
+#include "launch/file_queue.h"
 
 namespace sorimba::launch {
 namespace {
@@ -156,7 +164,7 @@ TEST_F(Instance, TheSocketOfAKilledWindowDoesNotBlockTheNextStart) {
 
 TEST_F(Instance, GarbageAndSilentClientsAreDroppedUnanswered) {
     InstanceServer first;
-    first.clientTimeoutMs = 300;
+    first.silenceMs = 300;
     int opened = 0;
     QObject::connect(&first, &InstanceServer::opened, [&] { ++opened; });
     ASSERT_EQ(claimOrHandOver(path(), {}, first), Claim::First);
@@ -193,6 +201,134 @@ TEST_F(Instance, GarbageAndSilentClientsAreDroppedUnanswered) {
     });
     EXPECT_EQ(second, Claim::HandedOver);
     EXPECT_EQ(opened, 1);
+}
+
+TEST_F(Instance, IdleConnectionsNeverShutOutAStart) {
+    InstanceServer first;
+    int opened = 0;
+    QObject::connect(&first, &InstanceServer::opened, [&] { ++opened; });
+    ASSERT_EQ(claimOrHandOver(path(), {}, first), Claim::First);
+
+    // More idle connections than are served at once, all still open when
+    // the start comes: it is answered all the same, long before the idle
+    // ones would time out.
+    Claim second = Claim::Alone;
+    runBeside([&] {
+        std::vector<std::unique_ptr<QLocalSocket>> idle;
+        for (int i = 0; i < 12; ++i) {
+            idle.push_back(std::make_unique<QLocalSocket>());
+            idle.back()->connectToServer(path());
+            idle.back()->waitForConnected(1000);
+        }
+        InstanceServer unused;
+        second = claimOrHandOver(path(), {QStringLiteral("/tmp/a.txt")}, unused, 2000);
+    });
+    EXPECT_EQ(second, Claim::HandedOver);
+    EXPECT_EQ(opened, 1);
+}
+
+TEST_F(Instance, AWindowWithTooManyFilesWaitingDeclinesMore) {
+    InstanceServer first;
+    QList<QStringList> opened;
+    QObject::connect(&first, &InstanceServer::opened, [&](const QStringList& f) { opened << f; });
+    first.admits = [](const QStringList& files) { return files.size() < 2; };
+    ASSERT_EQ(claimOrHandOver(path(), {}, first), Claim::First);
+
+    const QStringList two = {QStringLiteral("/tmp/a.txt"), QStringLiteral("/tmp/b.txt")};
+    QList<Claim> claims;
+    runBeside([&] {
+        for (const QStringList& files : {two, two.mid(1)}) {
+            InstanceServer unused;
+            claims << claimOrHandOver(path(), files, unused, 2000);
+        }
+    });
+    EXPECT_EQ(claims, (QList<Claim>{Claim::Full, Claim::HandedOver}));
+    EXPECT_EQ(opened, QList<QStringList>{two.mid(1)});  // declined files never arrive
+}
+
+TEST(FileQueueRoom, CountsEveryFileWaiting) {
+    FileQueue queue([] { return true; }, [](const QString&) {});
+    QStringList files;
+    for (int i = 0; i < FileQueue::kMaxWaiting - 1; ++i) files << QStringLiteral("/f%1").arg(i);
+    queue.add(files);
+    EXPECT_TRUE(queue.hasRoomFor(1));
+    EXPECT_FALSE(queue.hasRoomFor(2));
+    queue.add({QStringLiteral("/last")});
+    EXPECT_FALSE(queue.hasRoomFor(1));
+    EXPECT_TRUE(queue.hasRoomFor(0));  // raising the window needs no room
+}
+
+// The runtime folder without $XDG_RUNTIME_DIR: one of the user's own in
+// $TMPDIR, never one that somebody else made or may enter.
+class RuntimeFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        savedRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+        savedTmp_ = qgetenv("TMPDIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    }
+    void TearDown() override {
+        restore("XDG_RUNTIME_DIR", savedRuntime_);
+        restore("TMPDIR", savedTmp_);
+    }
+    static void restore(const char* name, const QByteArray& value) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+    // The folder Qt picks in the temporary folder.
+    QString fallback() const {
+        const passwd* user = ::getpwuid(::geteuid());
+        return tmp.filePath(QStringLiteral("runtime-") + QString::fromLocal8Bit(user->pw_name));
+    }
+    QTemporaryDir tmp;
+    QByteArray savedRuntime_, savedTmp_;
+};
+
+TEST_F(RuntimeFolder, IsMadeForTheUserAloneWhenMissing) {
+    const QString folder = runtimeFolder();
+    ASSERT_EQ(folder, fallback());
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_EQ(runtimeFolder(), folder);  // and used again
+
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder));
+    EXPECT_EQ(runtimeFolder(), folder);
+}
+
+TEST_F(RuntimeFolder, AFolderOthersMadeOrMayEnterIsRefused) {
+    const QByteArray path = QFile::encodeName(fallback());
+    const QByteArray elsewhere = QFile::encodeName(tmp.filePath(QStringLiteral("elsewhere")));
+    ASSERT_EQ(::mkdir(elsewhere.constData(), 0700), 0);
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+    };
+    const Case cases[] = {
+        {"open to others",
+         [&] {
+             ::mkdir(path.constData(), 0700);
+             ::chmod(path.constData(), 0777);
+         }},
+        {"a link", [&] { ASSERT_EQ(::symlink(elsewhere.constData(), path.constData()), 0); }},
+        {"a file", [&] { QFile(QFile::decodeName(path)).open(QIODevice::WriteOnly); }},
+        {"another user's",
+         [&] {
+             ::mkdir(path.constData(), 0700);
+             ASSERT_EQ(::chown(path.constData(), 65534, 65534), 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        if (std::string_view(c.name) == "another user's" && ::geteuid() != 0) continue;
+        c.make();
+        EXPECT_EQ(runtimeFolder(), QString()) << c.name;
+        ::rmdir(path.constData());
+        ::unlink(path.constData());
+    }
 }
 
 TEST_F(Instance, ASocketOfAnotherUserIsNeverSpokenTo) {

@@ -64,7 +64,7 @@ TEST_F(Location, TheFolderIsMadeForItsUserOnlyWhenTheWindowFirstCloses) {
     const QString folder = config + "/sorimba";
     sorimba::testing::FakeWindowSettings window;
     window.files = SettingsFiles::in(folder);
-    EXPECT_EQ(loadSettings(window, window.files), "");
+    EXPECT_EQ(loadSettings(window, window.files).savePath, "");
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("home")));  // starting writes nothing
 
     storeSettings(window, window.files, "/tmp/save.txt");

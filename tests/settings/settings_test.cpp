@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <functional>
 #include <random>
 
 #include "settings/dat_format.h"
@@ -47,7 +50,7 @@ protected:
     // A form started with the given data.dat content.
     void startWith(FakeWindowSettings& form, const QByteArray& dat) {
         spit(datPath(), dat);
-        form.savePath = loadSettings(form, form.files = SettingsFiles::in(dir.path()));
+        form.savePath = loadSettings(form, form.files = SettingsFiles::in(dir.path())).savePath;
     }
     std::vector<bool> options(const FakeWindowSettings& form) {
         std::vector<bool> out;
@@ -172,7 +175,7 @@ TEST(Conversions, Rendering) {
 
 TEST_F(Settings, FirstStartWithoutFilesKeepsTheDesignValues) {
     FakeWindowSettings form;
-    form.savePath = loadSettings(form, form.files = SettingsFiles::in(dir.path()));
+    form.savePath = loadSettings(form, form.files = SettingsFiles::in(dir.path())).savePath;
     EXPECT_EQ(form.files.data, dir.path() + "/data.dat");
     EXPECT_EQ(form.files.data2, dir.path() + "/data2.dat");
     EXPECT_EQ(form.savePath, "");
@@ -203,7 +206,8 @@ TEST_F(Settings, EverySettingComesBackAfterClosingAndStartingAgain) {
     for (int k = 0; k < 3; ++k) {
         const Case& c = cases[k];
         FakeWindowSettings before;
-        before.savePath = loadSettings(before, before.files = SettingsFiles::in(dir.path()));
+        before.savePath =
+            loadSettings(before, before.files = SettingsFiles::in(dir.path())).savePath;
         ASSERT_TRUE(before.setOuterWidth(c.width));
         ASSERT_TRUE(before.setOuterHeight(c.height));
         ASSERT_TRUE(before.setFontName(c.font));
@@ -214,7 +218,7 @@ TEST_F(Settings, EverySettingComesBackAfterClosingAndStartingAgain) {
         storeSettings(before, before.files, before.savePath);
 
         FakeWindowSettings after;
-        after.savePath = loadSettings(after, after.files = SettingsFiles::in(dir.path()));
+        after.savePath = loadSettings(after, after.files = SettingsFiles::in(dir.path())).savePath;
         EXPECT_EQ(after.outerWidth(), c.width);
         EXPECT_EQ(after.outerHeight(), c.height);
         EXPECT_EQ(after.fontName(), c.font);
@@ -378,7 +382,7 @@ TEST_F(Settings, JunkBinaryAndHugeFilesNeverBreakStartUp) {
         QTemporaryDir other;
         ASSERT_TRUE(QDir(other.path()).mkdir("data.dat"));
         FakeWindowSettings form;
-        form.savePath = loadSettings(form, form.files = SettingsFiles::in(other.path()));
+        form.savePath = loadSettings(form, form.files = SettingsFiles::in(other.path())).savePath;
         EXPECT_EQ(form.onTopCalls, std::vector<bool>{true});
     }
 }
@@ -398,7 +402,7 @@ TEST_F(Settings, SavePathFromData2) {
     for (const auto& [bytes, want] : cases) {
         spit(dat2Path(), bytes);
         FakeWindowSettings form;
-        form.savePath = loadSettings(form, form.files = SettingsFiles::in(dir.path()));
+        form.savePath = loadSettings(form, form.files = SettingsFiles::in(dir.path())).savePath;
         EXPECT_EQ(form.savePath, want) << bytes.left(40).toStdString();
     }
 }
@@ -424,7 +428,9 @@ TEST_F(Settings, ClosingWhereNothingCanBeWrittenStillCloses) {
     form.files.data = dir.filePath("not-a-folder/data.dat");
     form.files.data2 = dir.filePath("not-a-folder/data2.dat");
     form.savePath = "/a.txt";
-    EXPECT_NO_THROW(storeSettings(form, form.files, form.savePath));
+    StoreResult result = storeSettings(form, form.files, form.savePath);
+    EXPECT_EQ(result.failure, StoreResult::Failure::Folder);
+    EXPECT_EQ(result.path, dir.filePath("not-a-folder"));
     EXPECT_FALSE(writeSettings(form, form.files, form.savePath));
 
     // A read-only data.dat keeps its content, data2.dat is still written.
@@ -432,7 +438,75 @@ TEST_F(Settings, ClosingWhereNothingCanBeWrittenStillCloses) {
     ::chmod(datPath().toLocal8Bit().constData(), 0444);
     form.files.data = datPath();
     form.files.data2 = dat2Path();
-    EXPECT_NO_THROW(storeSettings(form, form.files, form.savePath));
+    result = storeSettings(form, form.files, form.savePath);
+    EXPECT_EQ(result.failure, StoreResult::Failure::File);
+    EXPECT_EQ(result.path, datPath());
     EXPECT_EQ(slurp(datPath()), "old\r\n");
     EXPECT_EQ(slurp(dat2Path()), "/a.txt\r\n");
+}
+
+// Runs `work` in a child process as the user nobody when this runs as root,
+// so that permissions apply; returns its exit status.
+int asNobody(const std::function<int()>& work) {
+    if (::geteuid() != 0) return work();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) std::_Exit(100);
+        std::_Exit(work());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Settings, AFileThatCannotBeReadIsToldOfAndNeverOverwritten) {
+    const QString path = dir.path();
+    ::chmod(QFile::encodeName(path).constData(), 0777);
+    enum Block { Folder, NoPermission };
+    struct Case {
+        const char* name;
+        bool data;  // data.dat is the one in the way, else data2.dat
+        Block block;
+    };
+    const Case cases[] = {{"data.dat a folder", true, Folder},
+                          {"data2.dat a folder", false, Folder},
+                          {"data.dat unreadable", true, NoPermission},
+                          {"data2.dat unreadable", false, NoPermission}};
+    for (const Case& c : cases) {
+        QDir(path).removeRecursively();
+        QDir().mkpath(path);
+        const QString blocked = c.data ? datPath() : dat2Path();
+        const QString other = c.data ? dat2Path() : datPath();
+        const QByteArray blockedBytes = c.data ? datLines(kDefaultLines) : "/kept.txt\r\n";
+        if (c.block == Folder) {
+            ASSERT_TRUE(QDir().mkpath(blocked + "/inside"));
+        } else {
+            spit(blocked, blockedBytes);
+            ::chmod(QFile::encodeName(blocked).constData(), 0);
+        }
+        if (::geteuid() == 0) {
+            for (const QString& p : {path, blocked})
+                ASSERT_EQ(::chown(QFile::encodeName(p).constData(), 65534, 65534), 0);
+        }
+
+        // The child tells what start-up found and whether closing stored
+        // the rest.
+        const int status = asNobody([&] {
+            FakeWindowSettings form;
+            const Loaded loaded = loadSettings(form, SettingsFiles::in(path));
+            form.setOuterWidth(9000);
+            const StoreResult stored =
+                storeSettings(form, SettingsFiles::in(path), "/new.txt", loaded.unreadable);
+            return (loaded.unreadable.data ? 1 : 0) | (loaded.unreadable.data2 ? 2 : 0) |
+                   (stored.ok() ? 0 : 4);
+        });
+        EXPECT_EQ(status, c.data ? 1 : 2) << c.name;
+        if (c.block == Folder) {
+            EXPECT_TRUE(QFileInfo::exists(blocked + "/inside")) << c.name;
+        } else {
+            ::chmod(QFile::encodeName(blocked).constData(), 0600);
+            EXPECT_EQ(slurp(blocked), blockedBytes) << c.name;
+        }
+        EXPECT_EQ(slurp(other).startsWith(c.data ? "/new.txt" : " 9000 "), true) << c.name;
+    }
 }

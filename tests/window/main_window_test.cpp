@@ -9,6 +9,7 @@
 #include <QDoubleSpinBox>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontComboBox>
 #include <QFontInfo>
 #include <QMenu>
@@ -770,6 +771,34 @@ TEST(MainWindowClose, ClosingStoresTheSettings) {
     QByteArray stored;
     ASSERT_TRUE(textfile::readFile(dir.filePath(QStringLiteral("data.dat")), &stored).ok);
     EXPECT_EQ(stored.count("\r\n"), 5 + kOptionCount);
+}
+
+TEST(MainWindowClose, SettingsTroubleIsToldInsteadOfPassingSilently) {
+    // data.dat stands as a folder: told once at start-up, left alone at
+    // closing, while data2.dat is stored as usual.
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("data.dat")));
+    ScriptedWindow form;
+    form.loadSettingsFrom(settings::SettingsFiles::in(dir.path()));
+    form.saveState().savePath = dir.filePath(QStringLiteral("save.txt"));
+    form.show();
+    settle();
+    ASSERT_EQ(form.messages.size(), 1u);
+    EXPECT_TRUE(form.messages[0].text.contains(dir.filePath(QStringLiteral("data.dat"))));
+    EXPECT_TRUE(form.close());
+    EXPECT_EQ(form.messages.size(), 1u);
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("data.dat"))).isDir());
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("data2.dat"))).isFile());
+
+    // The settings folder turned into a file: closing says so.
+    ScriptedWindow other;
+    other.loadSettingsFrom(settings::SettingsFiles::in(dir.filePath(QStringLiteral("save.txt"))));
+    textfile::appendToFile(dir.filePath(QStringLiteral("save.txt")), "x");
+    other.show();
+    settle();
+    EXPECT_TRUE(other.close());
+    ASSERT_EQ(other.messages.size(), 1u);
+    EXPECT_TRUE(other.messages[0].text.contains(dir.filePath(QStringLiteral("save.txt"))));
 }
 
 }  // namespace
