@@ -11,13 +11,14 @@
 #include <cstdlib>
 
 #include "mail/charset.h"
-#include "mail/mail_import.h"
 #include "mail/mailbox.h"
 #include "mail/message.h"
+#include "mailimport/mail_import.h"
 
 namespace {
 
 using namespace sorimba::mail;
+using namespace sorimba::mailimport;
 
 const char* const kCharsets[] = {"",      "us-ascii", "ISO-2022-JP",   "Shift_JIS", "EUC-JP",
                                  "UTF-8", "cp932",    "iso-2022-jp-2", "x-unknown", "utf-16"};

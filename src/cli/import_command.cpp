@@ -12,9 +12,10 @@
 #include <cstdio>
 
 #include "cli/subcommand.h"
-#include "mail/mail_import.h"
-#include "mail/record.h"
+#include "cli/wording.h"
+#include "mail/mailbox.h"
 #include "mail/structure.h"
+#include "mailimport/mail_import.h"
 #include "saving/writer.h"
 
 namespace sorimba::cli {
@@ -53,11 +54,11 @@ public:
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
 
-    void show(const mail::ImportProgress& progress) {
+    void show(const mailimport::ImportProgress& progress) {
         if (!shown_ || clock_.elapsed() < 100) return;
         clock_.restart();
         QString line;
-        if (progress.stage == mail::ImportProgress::Stage::Reading) {
+        if (progress.stage == mailimport::ImportProgress::Stage::Reading) {
             const qint64 percent = progress.total > 0 ? progress.done * 100 / progress.total : 100;
             line = QStringLiteral("メールを読んでいます　%1%").arg(percent);
         } else {
@@ -103,7 +104,7 @@ int run(const Invocation& call) {
         call.report(error);
         return 2;
     }
-    mail::ImportSettings settings;
+    mailimport::ImportSettings settings;
     // Absolute, its folder canonical: a rerun from any folder, with any
     // spelling of the save file, finishes what this one leaves.
     settings.savePath = saving::absoluteSavePath(*savePath);
@@ -113,20 +114,18 @@ int run(const Invocation& call) {
     action.sa_handler = onInterrupt;
     struct sigaction before {};
     ::sigaction(SIGINT, &action, &before);
-    mail::ImportSummary summary;
+    mailimport::ImportSummary summary;
     {
         ProgressLine line(::isatty(STDERR_FILENO) == 1);
-        summary = mail::importMail(mailboxes, settings, [&line](const mail::ImportProgress& p) {
-            line.show(p);
-            return !interrupted.load();
-        });
+        summary = mailimport::importMail(mailboxes, settings,
+                                         [&line](const mailimport::ImportProgress& p) {
+                                             line.show(p);
+                                             return !interrupted.load();
+                                         });
     }
     ::sigaction(SIGINT, &before, nullptr);
 
-    QString text = mail::summaryText(summary);
-    if (!summary.recordPath.isEmpty())
-        text += QStringLiteral("\n取り込みの記録：") + summary.recordPath;
-    print(stdout, text + QLatin1Char('\n'));
+    print(stdout, mailImportSummary(summary) + QLatin1Char('\n'));
     std::fflush(stdout);
     return summary.anyFailure() || summary.cancelled ? 1 : 0;
 }

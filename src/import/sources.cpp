@@ -12,6 +12,7 @@
 #include "import/decode.h"
 #include "import/import.h"
 #include "mail/message.h"
+#include "mailimport/mail_import.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::import {
@@ -37,8 +38,12 @@ FileImport imported(std::optional<QString> text, const QString& error, const Fil
 // The issue text of a decoded mail message.
 FileImport fromMessage(const mail::Message& message) {
     switch (message.kind) {
-        case mail::Message::Kind::Text:
+        case mail::Message::Kind::Text: {
+            // Its column read soundly, or not at all.
+            const QString invalid = mailimport::invalidInColumn(message);
+            if (!invalid.isEmpty()) return failed(invalid);
             return FileImport{true, message.text, QString(), QString()};
+        }
         case mail::Message::Kind::NoText:
         case mail::Message::Kind::HtmlOnly:
             return FileImport{true, QString(), QString(), message.problem};

@@ -245,129 +245,147 @@ DecodedText decodeAs(Kind kind, const QByteArray& iconvName, QByteArrayView byte
 
 }  // namespace
 
-QString decodeIso2022Jp(QByteArrayView bytes, qsizetype* invalidBytes, bool* unknownEscape) {
-    enum class Set { Ascii, Jis0208, Katakana, Jis0212 };
-    Set set = Set::Ascii;
-    bool shiftedOut = false;  // SO ... SI: half-width katakana
-    *unknownEscape = false;
+namespace {
 
-    ToUtf16 cp932("CP932");
-    QString out;
-    out.reserve(bytes.size());
-    QByteArray sjis;  // Shift-JIS bytes not yet decoded
-    sjis.reserve(bytes.size());
-    auto flush = [&] {
-        if (sjis.isEmpty()) return;
-        *invalidBytes += cp932.append(sjis, out);
-        sjis.clear();
-    };
-    auto mark = [&](unsigned char byte) {
-        flush();
-        out += markFor(byte);
-        ++*invalidBytes;
-    };
-    auto at = [&](qsizetype i) -> unsigned char {
-        return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0;
-    };
-
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const unsigned char b = at(i);
-        if (b == 0x1b) {
-            const unsigned char c1 = at(i + 1), c2 = at(i + 2), c3 = at(i + 3);
-            qsizetype length = 0;
-            if (c1 == '(' && (c2 == 'B' || c2 == 'J' || c2 == 'H')) {
-                set = Set::Ascii;  // JIS X 0201 Roman is read as ASCII, as Windows does
-                length = 3;
-            } else if (c1 == '(' && c2 == 'I') {
-                set = Set::Katakana;
-                length = 3;
-            } else if (c1 == '$' && (c2 == '@' || c2 == 'B')) {
-                set = Set::Jis0208;
-                length = 3;
-            } else if (c1 == '$' && c2 == '(' && (c3 == '@' || c3 == 'B')) {
-                set = Set::Jis0208;
-                length = 4;
-            } else if (c1 == '$' && c2 == '(' && c3 == 'D') {
-                set = Set::Jis0212;
-                length = 4;
-            } else if (c1 == '&' && c2 == '@') {
-                length = 3;  // announces the 1990 revision of JIS X 0208: same codes
-            }
-            if (length == 0) {
-                *unknownEscape = true;
-                mark(b);
-                continue;
-            }
-            i += length - 1;
-            continue;
-        }
-        if (b == 0x0e) {
-            shiftedOut = true;
-            continue;
-        }
-        if (b == 0x0f) {
-            shiftedOut = false;
-            continue;
-        }
-        if (b >= 0xa1 && b <= 0xdf) {
-            sjis += static_cast<char>(b);  // 8-bit half-width katakana
-            continue;
-        }
-        if (b >= 0x80) {
-            mark(b);
-            continue;
-        }
-        if (b < 0x21 || b == 0x7f) {
-            sjis += static_cast<char>(b);  // controls and space mean the same in every set
-            continue;
-        }
-        switch (shiftedOut ? Set::Katakana : set) {
-            case Set::Ascii:
-                sjis += static_cast<char>(b);
-                break;
-            case Set::Katakana:
-                if (b <= 0x5f)
-                    sjis += static_cast<char>(b + 0x80);
-                else
-                    mark(b);
-                break;
-            case Set::Jis0208:
-            case Set::Jis0212: {
-                const unsigned char c = at(i + 1);
-                if (i + 1 >= n || c < 0x21 || c > 0x7e) {
-                    mark(b);  // half a character
-                    break;
-                }
-                ++i;
-                if (set == Set::Jis0208) {
-                    // The Shift-JIS code of the same JIS row and cell.
-                    const unsigned char s1 =
-                        static_cast<unsigned char>(((b + 1) >> 1) + (b <= 0x5e ? 0x70 : 0xb0));
-                    const unsigned char s2 = static_cast<unsigned char>(
-                        c + ((b & 1) ? (c >= 0x60 ? 0x20 : 0x1f) : 0x7e));
-                    sjis += static_cast<char>(s1);
-                    sjis += static_cast<char>(s2);
-                } else {
-                    // JIS X 0212 has no Shift-JIS code; EUC-JP carries it.
-                    flush();
-                    const char euc[3] = {'\x8f', static_cast<char>(b | 0x80),
-                                         static_cast<char>(c | 0x80)};
-                    QString one;
-                    ToUtf16 eucJp("EUC-JP");
-                    if (eucJp.append(QByteArrayView(euc, 3), one) == 0) {
-                        out += one;
-                    } else {
-                        mark(b);
-                        mark(c);
-                    }
-                }
-                break;
-            }
-        }
+// ISO-2022-JP read into code page 932's characters: each character is
+// turned into its Shift-JIS bytes, which one CP932 decoding then reads, so
+// the NEC and IBM extensions (①, Ⅰ, ㈱...) come out as Windows shows them.
+class Iso2022JpReader {
+public:
+    Iso2022JpReader(QByteArrayView bytes, qsizetype* invalidBytes)
+        : bytes_(bytes), invalidBytes_(invalidBytes), cp932_("CP932") {
+        out_.reserve(bytes.size());
+        sjis_.reserve(bytes.size());
     }
-    flush();
-    return out;
+
+    QString read(bool* unknownEscape) {
+        *unknownEscape = false;
+        for (qsizetype i = 0; i < bytes_.size(); ++i) {
+            const unsigned char b = at(i);
+            if (b == 0x1b) {
+                const qsizetype length = escapeLength(i);
+                if (length == 0) {
+                    *unknownEscape = true;
+                    mark(b);
+                } else {
+                    i += length - 1;
+                }
+            } else if (b == 0x0e || b == 0x0f) {
+                shiftedOut_ = b == 0x0e;  // SO ... SI: half-width katakana
+            } else {
+                i = character(i);
+            }
+        }
+        flush();
+        return std::move(out_);
+    }
+
+private:
+    enum class Set { Ascii, Jis0208, Katakana, Jis0212 };
+
+    unsigned char at(qsizetype i) const {
+        return i < bytes_.size() ? static_cast<unsigned char>(bytes_[i]) : 0;
+    }
+
+    void flush() {
+        if (sjis_.isEmpty()) return;
+        *invalidBytes_ += cp932_.append(sjis_, out_);
+        sjis_.clear();
+    }
+
+    void mark(unsigned char byte) {
+        flush();
+        out_ += markFor(byte);
+        ++*invalidBytes_;
+    }
+
+    // The length of the escape sequence at i, choosing its set; 0 for one
+    // this reader does not know.
+    qsizetype escapeLength(qsizetype i) {
+        const unsigned char c1 = at(i + 1), c2 = at(i + 2), c3 = at(i + 3);
+        if (c1 == '(' && (c2 == 'B' || c2 == 'J' || c2 == 'H'))
+            return choose(Set::Ascii, 3);  // JIS X 0201 Roman is read as ASCII, as Windows does
+        if (c1 == '(' && c2 == 'I') return choose(Set::Katakana, 3);
+        if (c1 == '$' && (c2 == '@' || c2 == 'B')) return choose(Set::Jis0208, 3);
+        if (c1 == '$' && c2 == '(' && (c3 == '@' || c3 == 'B')) return choose(Set::Jis0208, 4);
+        if (c1 == '$' && c2 == '(' && c3 == 'D') return choose(Set::Jis0212, 4);
+        if (c1 == '&' && c2 == '@') return 3;  // the 1990 revision of JIS X 0208: same codes
+        return 0;
+    }
+
+    qsizetype choose(Set set, qsizetype length) {
+        set_ = set;
+        return length;
+    }
+
+    // Reads the character that starts at i; gives the index of its last byte.
+    qsizetype character(qsizetype i) {
+        const unsigned char b = at(i);
+        if (b >= 0xa1 && b <= 0xdf) {
+            sjis_ += static_cast<char>(b);  // 8-bit half-width katakana
+        } else if (b >= 0x80) {
+            mark(b);
+        } else if (b < 0x21 || b == 0x7f) {
+            sjis_ += static_cast<char>(b);  // controls and space mean the same in every set
+        } else {
+            switch (shiftedOut_ ? Set::Katakana : set_) {
+                case Set::Ascii:
+                    sjis_ += static_cast<char>(b);
+                    break;
+                case Set::Katakana:
+                    if (b <= 0x5f)
+                        sjis_ += static_cast<char>(b + 0x80);
+                    else
+                        mark(b);
+                    break;
+                case Set::Jis0208:
+                case Set::Jis0212:
+                    return doubleByte(i);
+            }
+        }
+        return i;
+    }
+
+    qsizetype doubleByte(qsizetype i) {
+        const unsigned char b = at(i);
+        const unsigned char c = at(i + 1);
+        if (i + 1 >= bytes_.size() || c < 0x21 || c > 0x7e) {
+            mark(b);  // half a character
+            return i;
+        }
+        if (set_ == Set::Jis0208) {
+            // The Shift-JIS code of the same JIS row and cell.
+            sjis_ += static_cast<char>(((b + 1) >> 1) + (b <= 0x5e ? 0x70 : 0xb0));
+            sjis_ += static_cast<char>(c + ((b & 1) ? (c >= 0x60 ? 0x20 : 0x1f) : 0x7e));
+            return i + 1;
+        }
+        // JIS X 0212 has no Shift-JIS code; EUC-JP carries it.
+        flush();
+        const char euc[3] = {'\x8f', static_cast<char>(b | 0x80), static_cast<char>(c | 0x80)};
+        QString one;
+        ToUtf16 eucJp("EUC-JP");
+        if (eucJp.append(QByteArrayView(euc, 3), one) == 0) {
+            out_ += one;
+        } else {
+            mark(b);
+            mark(c);
+        }
+        return i + 1;
+    }
+
+    QByteArrayView bytes_;
+    qsizetype* invalidBytes_;
+    ToUtf16 cp932_;
+    QString out_;
+    QByteArray sjis_;  // Shift-JIS bytes not yet decoded
+    Set set_ = Set::Ascii;
+    bool shiftedOut_ = false;
+};
+
+}  // namespace
+
+QString decodeIso2022Jp(QByteArrayView bytes, qsizetype* invalidBytes, bool* unknownEscape) {
+    return Iso2022JpReader(bytes, invalidBytes).read(unknownEscape);
 }
 
 DecodedText decodeText(QByteArrayView bytes, QByteArrayView declared) {

@@ -92,6 +92,15 @@ struct Mailboxes::Source {
                   const std::function<void(ScannedMessage&&)>& take,
                   const std::function<bool(qint64)>& progress,
                   const std::function<bool()>& wantWhole, std::vector<SourceProblem>& problems);
+    // The header facts of message file i (of a Maildir; the file itself for
+    // a message file), and the whole message while `wantWhole` says so.
+    ScannedMessage scanFile(std::uint32_t index, qsizetype i, ParseOptions& parse,
+                            const std::function<bool()>& wantWhole) const;
+
+    // Opens the SOURCE at `path` as what it is; the reason when it is none.
+    QString openAs(const struct stat& st);
+    QString openMaildir();
+    QString openFile();
 };
 
 // Splits the mbox at its "From " lines, looking at each message before
@@ -159,70 +168,104 @@ qint64 Mailboxes::totalBytes() const {
     return total;
 }
 
+ScannedMessage Mailboxes::Source::scanFile(std::uint32_t index, qsizetype i, ParseOptions& parse,
+                                           const std::function<bool()>& wantWhole) const {
+    ScannedMessage scanned;
+    scanned.where.source = index;
+    scanned.where.file = static_cast<std::uint32_t>(i);
+    scanned.where.sequence = i;
+    const QString file = kind == Kind::Maildir ? path + QLatin1Char('/') + files[i] : path;
+    QString error;
+    int errorNumber = 0;
+    std::optional<ParsedFile> parsed = parseMessageFile(file, parse, &error, &errorNumber);
+    if (!parsed) {
+        // A file gone meanwhile is looked for again when read.
+        if (errorNumber != ENOENT) scanned.problem = error;
+    } else if (parsed->message) {
+        Message facts;
+        readHeaders(parsed->message.get(), facts);
+        scanned.date = facts.date;
+        if (wantWhole && wantWhole())
+            scanned.message = readMessage(parsed->message.get(), parsed->framing, parse);
+    } else {
+        scanned.problem =
+            parsed->refused.isEmpty() ? QStringLiteral("メールとして読めません") : parsed->refused;
+    }
+    return scanned;
+}
+
+QString Mailboxes::Source::openAs(const struct stat& st) {
+    if (S_ISDIR(st.st_mode)) return openMaildir();
+    if (S_ISREG(st.st_mode)) return openFile();
+    return QStringLiteral("通常のファイルでもフォルダでもありません");
+}
+
+QString Mailboxes::Source::openMaildir() {
+    kind = Kind::Maildir;
+    bool any = false;
+    for (const char* sub : {"cur", "new"}) {
+        const QString folder = path + QLatin1Char('/') + QLatin1String(sub);
+        if (!QFileInfo(folder).isDir()) continue;
+        any = true;
+        QDir dir(folder);
+        if (!dir.isReadable()) return folder + QStringLiteral(" が読めません");
+        // Hidden files are no mail; QDir::Files leaves FIFOs and devices out
+        // (they would hang or never end).
+        const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Unsorted);
+        for (const QFileInfo& entry : entries)
+            files.push_back(QLatin1String(sub) + QLatin1Char('/') + entry.fileName());
+    }
+    if (!any) return QStringLiteral("Maildir ではありません（cur/ も new/ もありません）");
+    std::sort(files.begin(), files.end(), deliveredBefore);
+    for (const QString& file : files) {
+        const qint64 size = QFileInfo(path + QLatin1Char('/') + file).size();
+        fileBytes.push_back(size);
+        bytes += size;
+    }
+    return {};
+}
+
+QString Mailboxes::Source::openFile() {
+    // Never waits for a writer: what is no regular file was refused already.
+    fd.reset(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid() || ::fstat(fd.get(), &initial) != 0) return systemError(errno);
+    bytes = initial.st_size;
+    QByteArray start(4096, '\0');
+    const ssize_t got = ::pread(fd.get(), start.data(), start.size(), 0);
+    if (got < 0) return systemError(errno);
+    start.truncate(got);
+    if (got == 0 || start.startsWith("From ")) {
+        kind = Kind::Mbox;
+        return {};
+    }
+    // The header block may be longer than the first piece.
+    QByteArray head(std::min<qint64>(bytes, qint64{1} << 20), '\0');
+    const ssize_t n = ::pread(fd.get(), head.data(), head.size(), 0);
+    head.truncate(std::max<ssize_t>(n, 0));
+    if (!looksLikeMessage(head)) return QStringLiteral("mbox でもメールのファイルでもありません");
+    kind = Kind::Message;
+    fd.reset();
+    return {};
+}
+
 bool Mailboxes::open(const QStringList& paths, QString* error) {
     sources_.clear();
     problems_.clear();
     for (const QString& path : paths) {
-        auto fail = [&](const QString& why) {
+        struct stat st {};
+        QString why;
+        auto source = std::make_unique<Source>();
+        source->path = path;
+        if (path.isEmpty())
+            why = QStringLiteral("名前がありません");
+        else if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+            why = systemError(errno);
+        else
+            why = source->openAs(st);
+        if (!why.isEmpty()) {
             *error = path + QStringLiteral(": ") + why;
             sources_.clear();
             return false;
-        };
-        const QByteArray native = QFile::encodeName(path);
-        struct stat st {};
-        if (path.isEmpty() || ::stat(native.constData(), &st) != 0)
-            return fail(path.isEmpty() ? QStringLiteral("名前がありません") : systemError(errno));
-        auto source = std::make_unique<Source>();
-        source->path = path;
-        if (S_ISDIR(st.st_mode)) {
-            source->kind = Kind::Maildir;
-            bool any = false;
-            for (const char* sub : {"cur", "new"}) {
-                const QString folder = path + QLatin1Char('/') + QLatin1String(sub);
-                if (!QFileInfo(folder).isDir()) continue;
-                any = true;
-                QDir dir(folder);
-                if (!dir.isReadable()) return fail(folder + QStringLiteral(" が読めません"));
-                // Hidden files are no mail; QDir::Files leaves FIFOs and
-                // devices out (they would hang or never end).
-                const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Unsorted);
-                for (const QFileInfo& entry : entries) {
-                    source->files.push_back(QLatin1String(sub) + QLatin1Char('/') +
-                                            entry.fileName());
-                }
-            }
-            if (!any)
-                return fail(QStringLiteral("Maildir ではありません（cur/ も new/ もありません）"));
-            std::sort(source->files.begin(), source->files.end(), deliveredBefore);
-            for (const QString& file : source->files) {
-                const qint64 size = QFileInfo(path + QLatin1Char('/') + file).size();
-                source->fileBytes.push_back(size);
-                source->bytes += size;
-            }
-        } else if (S_ISREG(st.st_mode)) {
-            source->fd.reset(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-            const int fd = source->fd.get();
-            if (fd < 0) return fail(systemError(errno));
-            if (::fstat(fd, &source->initial) != 0) return fail(systemError(errno));
-            source->bytes = source->initial.st_size;
-            QByteArray start(4096, '\0');
-            const ssize_t got = ::pread(fd, start.data(), start.size(), 0);
-            if (got < 0) return fail(systemError(errno));
-            start.truncate(got);
-            if (got == 0 || start.startsWith("From ")) {
-                source->kind = Kind::Mbox;
-            } else {
-                // The header block may be longer than the first piece.
-                QByteArray head(std::min<qint64>(source->bytes, qint64{1} << 20), '\0');
-                const ssize_t n = ::pread(fd, head.data(), head.size(), 0);
-                head.truncate(std::max<ssize_t>(n, 0));
-                if (!looksLikeMessage(head))
-                    return fail(QStringLiteral("mbox でもメールのファイルでもありません"));
-                source->kind = Kind::Message;
-                source->fd.reset();
-            }
-        } else {
-            return fail(QStringLiteral("通常のファイルでもフォルダでもありません"));
         }
         sources_.push_back(std::move(source));
     }
@@ -243,38 +286,13 @@ bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,
                 wantWhole, problems_);
             if (!going) return false;
             done += source.bytes;
-        } else {
-            const qsizetype count = source.kind == Kind::Maildir ? source.files.size() : 1;
-            for (qsizetype i = 0; i < count; ++i) {
-                ScannedMessage scanned;
-                scanned.where.source = index;
-                scanned.where.file = static_cast<std::uint32_t>(i);
-                scanned.where.sequence = i;
-                const QString path = source.kind == Kind::Maildir
-                                         ? source.path + QLatin1Char('/') + source.files[i]
-                                         : source.path;
-                QString error;
-                int errorNumber = 0;
-                std::optional<ParsedFile> file =
-                    parseMessageFile(path, parse, &error, &errorNumber);
-                if (!file) {
-                    // A file gone meanwhile is looked for again when read.
-                    if (errorNumber != ENOENT) scanned.problem = error;
-                } else if (file->message) {
-                    Message facts;
-                    readHeaders(file->message.get(), facts);
-                    scanned.date = facts.date;
-                    if (wantWhole && wantWhole())
-                        scanned.message = readMessage(file->message.get(), file->framing, parse);
-                } else {
-                    scanned.problem = file->refused.isEmpty()
-                                          ? QStringLiteral("メールとして読めません")
-                                          : file->refused;
-                }
-                take(std::move(scanned));
-                done += source.kind == Kind::Maildir ? source.fileBytes[i] : source.bytes;
-                if (!progress(done, total)) return false;
-            }
+            continue;
+        }
+        const qsizetype count = source.kind == Kind::Maildir ? source.files.size() : 1;
+        for (qsizetype i = 0; i < count; ++i) {
+            take(source.scanFile(index, i, parse, wantWhole));
+            done += source.kind == Kind::Maildir ? source.fileBytes[i] : source.bytes;
+            if (!progress(done, total)) return false;
         }
     }
     return true;

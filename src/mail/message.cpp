@@ -13,7 +13,6 @@
 #include <string_view>
 #include <vector>
 
-#include "extraction/extraction.h"
 #include "mail/charset.h"
 #include "mail/parsing.h"
 #include "mail/structure.h"
@@ -367,27 +366,6 @@ Message readMessage(GMimeMessage* message, Framing framing, const ParseOptions& 
     result.invalidBytes = decoded.invalidBytes;
     result.charset = decoded.charset;
     result.unknownCharset = decoded.unknownCharset;
-    if (result.invalidBytes > 0) {
-        // Bytes the charset does not allow are harmless in the articles
-        // before the column; in the column (from its last marker on, as the
-        // extraction cuts it) they would reach the clip text.
-        const QStringView marker(reinterpret_cast<const QChar*>(extraction::kColumnMarker.data()),
-                                 static_cast<qsizetype>(extraction::kColumnMarker.size()));
-        const qsizetype column = result.text.lastIndexOf(marker);
-        if (column >= 0) {
-            const QString shown = showMarks(QStringView(result.text).sliced(column));
-            const qsizetype at = shown.indexOf(QStringLiteral("\\x"));
-            if (at >= 0) {
-                const qsizetype from = shown.lastIndexOf(QLatin1Char('\n'), at) + 1;
-                qsizetype to = shown.indexOf(QLatin1Char('\r'), at);
-                if (to < 0) to = shown.size();
-                return broken(
-                    QStringLiteral("投稿欄に文字コード %1 として正しくないバイトがあります：%2")
-                        .arg(QString::fromLatin1(result.charset),
-                             shown.mid(from, std::min<qsizetype>(to - from, 80))));
-            }
-        }
-    }
     return result;
 }
 

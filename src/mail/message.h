@@ -43,10 +43,8 @@ struct Message {
     Kind kind = Kind::NoText;
     // The text of the body's text/plain part, lines ended by CR LF. Bytes
     // invalid in its charset are marks (see charset.h): invalidBytes counts
-    // them. They may stand only before the column: a message with one in
-    // its column (from the last "■ぴこぴこＺＯＫ" on) is Broken, its problem
-    // naming the line, so no clip text ever holds one and none is saved with
-    // a byte replaced or dropped.
+    // them, and whoever takes text out of the message decides whether they
+    // may stand where they are.
     QString text;
     qsizetype invalidBytes = 0;
     QByteArray charset;  // the charset the text was read with

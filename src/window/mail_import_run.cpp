@@ -3,24 +3,20 @@
 #include <QProgressDialog>
 #include <QWidget>
 
+#include "window/wording.h"
+
 namespace sorimba {
-namespace {
-
-// How often the progress dialog looks at the import.
-constexpr int kPollMilliseconds = 100;
-
-}  // namespace
 
 MailImportRun::MailImportRun(QWidget* window) : window_(window) {
-    timer_.setInterval(kPollMilliseconds);
-    connect(&timer_, &QTimer::timeout, this, &MailImportRun::poll);
+    connect(&job_, &mailimport::ImportJob::progressed, this, &MailImportRun::showProgress);
+    connect(&job_, &mailimport::ImportJob::finished, this, &MailImportRun::end);
 }
 
 MailImportRun::~MailImportRun() {
     cancelAndWait();
 }
 
-bool MailImportRun::start(const QStringList& sources, const mail::ImportSettings& settings,
+bool MailImportRun::start(const QStringList& sources, const mailimport::ImportSettings& settings,
                           QString* error) {
     if (!job_.start(sources, settings, error)) return false;
     auto* dialog = new QProgressDialog(QStringLiteral("メールを読んでいます…"),
@@ -42,24 +38,12 @@ bool MailImportRun::start(const QStringList& sources, const mail::ImportSettings
     dialog->setValue(0);
     dialog->show();
     dialog_ = dialog;
-    timer_.start();
     return true;
 }
 
-void MailImportRun::poll() {
-    if (job_.done()) {
-        timer_.stop();
-        const mail::ImportSummary summary = job_.wait();
-        if (dialog_) dialog_->close();
-        QString text = mail::summaryText(summary);
-        if (!summary.recordPath.isEmpty())
-            text += QStringLiteral("\n取り込みの記録：") + summary.recordPath;
-        emit finished(text);
-        return;
-    }
+void MailImportRun::showProgress(const mailimport::ImportProgress& progress) {
     if (!dialog_ || cancelled_) return;
-    const mail::ImportProgress progress = job_.progress();
-    if (progress.stage == mail::ImportProgress::Stage::Reading) {
+    if (progress.stage == mailimport::ImportProgress::Stage::Reading) {
         dialog_->setLabelText(QStringLiteral("メールを読んでいます…"));
         dialog_->setMaximum(100);
         dialog_->setValue(progress.total > 0 ? int(progress.done * 100 / progress.total) : 0);
@@ -73,10 +57,13 @@ void MailImportRun::poll() {
     }
 }
 
+void MailImportRun::end(const mailimport::ImportSummary& summary) {
+    if (dialog_) dialog_->close();
+    emit finished(mailImportSummary(summary));
+}
+
 void MailImportRun::cancelAndWait() {
-    timer_.stop();
-    job_.cancel();
-    job_.wait();
+    job_.cancelAndWait();
     if (dialog_) dialog_->close();
 }
 

@@ -1,15 +1,14 @@
 #pragma once
 // One import from a mailbox as the window runs it: the work on a thread of
-// its own (mail::BackgroundImport), a progress dialog that shows the count
+// its own (mailimport::ImportJob), a progress dialog that shows the count
 // and can cancel, and the summary when it is over.
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
-#include "mail/background_import.h"
+#include "mailimport/worker.h"
 
 class QProgressDialog;
 class QWidget;
@@ -25,7 +24,8 @@ public:
     // Starts importing the mailboxes (mbox files, Maildir folders, message
     // files) and shows the progress dialog. False, with *error, when one
     // cannot be read; nothing runs then.
-    bool start(const QStringList& sources, const mail::ImportSettings& settings, QString* error);
+    bool start(const QStringList& sources, const mailimport::ImportSettings& settings,
+               QString* error);
     bool running() const { return job_.running(); }
     // Cancels and waits until the issues being written are written (the
     // window is closing): no summary follows.
@@ -36,12 +36,12 @@ signals:
     void finished(const QString& summary);
 
 private:
-    void poll();
+    void showProgress(const mailimport::ImportProgress& progress);
+    void end(const mailimport::ImportSummary& summary);
 
     QPointer<QWidget> window_;
     QPointer<QProgressDialog> dialog_;
-    QTimer timer_;
-    mail::BackgroundImport job_;
+    mailimport::ImportJob job_;
     bool cancelled_ = false;
 };
 

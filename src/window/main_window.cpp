@@ -386,7 +386,7 @@ bool MainWindow::importMailboxes(const QStringList& sources) {
         chooseSaveFile();
         if (saveState_.savePath.isEmpty()) return false;
     }
-    mail::ImportSettings settings;
+    mailimport::ImportSettings settings;
     // Absolute, its folder canonical; the settings keep the path as chosen.
     settings.savePath = saving::absoluteSavePath(saveState_.savePath);
     settings.extraction = import::extractionOptions([this](Option item) { return option(item); });

@@ -5,12 +5,14 @@
 
 #include "mail/charset.h"
 #include "mail/mail_builder.h"
-#include "mail/mail_import.h"
 #include "mail/message.h"
+#include "mailimport/mail_import.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::mail::test {
 namespace {
+
+using namespace sorimba::mailimport;
 
 // Characters that tell a code page 932 reading from a strict one: NEC
 // special rows, IBM extensions, the wave dash family, half-width katakana.
@@ -154,12 +156,14 @@ TEST(Charsets, InvalidBytesMatterOnlyInTheColumn) {
     const MessageClip clip = clipOfMessage(message, {});
     EXPECT_EQ(clip.kind, MessageClip::Kind::Clip);
     EXPECT_EQ(clip.clip, clipOf({QStringLiteral("投稿")}));
-    // In the column: the message is refused, naming the line.
+    // In the column: the message is no issue text, the reason naming the line.
     mail.rawBody = QByteArray(column).replace(cp932(QStringLiteral("投稿")), "\x82\xff");
     message = decodeMessage(build(mail));
-    EXPECT_EQ(message.kind, Message::Kind::Broken);
+    ASSERT_EQ(message.kind, Message::Kind::Text);
+    const MessageClip refused = clipOfMessage(message, {});
+    EXPECT_EQ(refused.kind, MessageClip::Kind::Failed);
     EXPECT_EQ(
-        message.problem,
+        refused.reason,
         QStringLiteral("投稿欄に文字コード CP932 として正しくないバイトがあります：○\\x82\\xff"));
 }
 

@@ -16,14 +16,16 @@
 
 #include "mail/charset.h"
 #include "mail/mail_builder.h"
-#include "mail/mail_import.h"
 #include "mail/mailbox.h"
 #include "mail/message.h"
 #include "mail/structure.h"
+#include "mailimport/mail_import.h"
 #include "support/files.h"
 
 namespace sorimba::mail::test {
 namespace {
+
+using namespace sorimba::mailimport;
 
 using sorimba::testing::spit;
 

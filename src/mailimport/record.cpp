@@ -1,4 +1,4 @@
-#include "mail/record.h"
+#include "mailimport/record.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,7 +14,7 @@
 #include "saving/saving.h"
 #include "textfile/textfile.h"
 
-namespace sorimba::mail {
+namespace sorimba::mailimport {
 namespace {
 
 const QByteArray kHeader = "sorimba-imported 1\n";
@@ -301,4 +301,4 @@ BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
     return result;
 }
 
-}  // namespace sorimba::mail
+}  // namespace sorimba::mailimport

@@ -1,15 +1,22 @@
-#include "mail/mail_import.h"
+#include "mailimport/mail_import.h"
 
 #include <algorithm>
 #include <map>
 
 #include "mail/charset.h"
-#include "mail/record.h"
+#include "mailimport/record.h"
 #include "saving/saving.h"
 #include "saving/writer.h"
 #include "textfile/textfile.h"
 
-namespace sorimba::mail {
+namespace sorimba::mailimport {
+
+using mail::Mailboxes;
+using mail::Message;
+using mail::MessageRef;
+using mail::ScannedMessage;
+using mail::SourceProblem;
+
 namespace {
 
 // A batch is written, flushed and recorded as one: this many issues, or
@@ -23,6 +30,32 @@ constexpr qsizetype kBatchBytes = qsizetype{16} << 20;
 constexpr size_t kListedFailures = 200;
 
 }  // namespace
+
+namespace {
+
+QStringView columnMarker() {
+    return QStringView(extraction::kColumnMarker.data(),
+                       static_cast<qsizetype>(extraction::kColumnMarker.size()));
+}
+
+}  // namespace
+
+QString invalidInColumn(const Message& message) {
+    // Bytes the charset does not allow are harmless in the articles before
+    // the column; in the column they would reach the clip text.
+    if (message.invalidBytes == 0) return {};
+    const qsizetype column = message.text.lastIndexOf(columnMarker());
+    if (column < 0) return {};
+    const QString shown = mail::showMarks(QStringView(message.text).sliced(column));
+    const qsizetype at = shown.indexOf(QStringLiteral("\\x"));
+    if (at < 0) return {};
+    const qsizetype from = shown.lastIndexOf(QLatin1Char('\n'), at) + 1;
+    qsizetype to = shown.indexOf(QLatin1Char('\r'), at);
+    if (to < 0) to = shown.size();
+    return QStringLiteral("投稿欄に文字コード %1 として正しくないバイトがあります：%2")
+        .arg(QString::fromLatin1(message.charset),
+             shown.mid(from, std::min<qsizetype>(to - from, 80)));
+}
 
 MessageClip clipOfMessage(const Message& message, const extraction::Options& options) {
     MessageClip result;
@@ -38,13 +71,17 @@ MessageClip clipOfMessage(const Message& message, const extraction::Options& opt
             result.reason = message.problem;
             return result;
     }
-    const std::u16string_view text(reinterpret_cast<const char16_t*>(message.text.utf16()),
-                                   static_cast<size_t>(message.text.size()));
-    const std::optional<std::u16string> clip = extraction::extractColumn(text, options);
+    result.reason = invalidInColumn(message);
+    if (!result.reason.isEmpty()) {
+        result.kind = MessageClip::Kind::Failed;
+        return result;
+    }
+    const std::optional<std::u16string> clip =
+        extraction::extractColumn(std::u16string_view(QStringView(message.text).utf16(),
+                                                      static_cast<size_t>(message.text.size())),
+                                  options);
     if (!clip) {
-        const QStringView marker(reinterpret_cast<const QChar*>(extraction::kColumnMarker.data()),
-                                 static_cast<qsizetype>(extraction::kColumnMarker.size()));
-        if (message.text.contains(marker)) {
+        if (message.text.contains(columnMarker())) {
             result.kind = MessageClip::Kind::Failed;
             result.reason = QStringLiteral("コラムが大きすぎます");
         } else {
@@ -57,8 +94,7 @@ MessageClip clipOfMessage(const Message& message, const extraction::Options& opt
         return result;
     }
     result.kind = MessageClip::Kind::Clip;
-    result.clip =
-        QString(reinterpret_cast<const QChar*>(clip->data()), static_cast<qsizetype>(clip->size()));
+    result.clip = QString::fromStdU16String(*clip);
     return result;
 }
 
@@ -103,24 +139,7 @@ public:
         summary_.recordPath = record_.path();
 
         std::vector<Entry> entries;
-        qsizetype kept = 0;
-        const bool scanned = mailboxes_.scan(
-            [&](ScannedMessage&& message) {
-                Entry entry{std::move(message), std::nullopt};
-                if (entry.scanned.message) {
-                    entry.prepared = prepare(entry.scanned.where, *entry.scanned.message);
-                    entry.scanned.message.reset();
-                    kept += entry.prepared->bytes();
-                }
-                entries.push_back(std::move(entry));
-            },
-            [&](qint64 done, qint64 total) {
-                progress_.stage = ImportProgress::Stage::Reading;
-                progress_.done = done;
-                progress_.total = total;
-                return report();
-            },
-            [&] { return kept < settings_.keptBytes; });
+        const bool scanned = scanAll(entries);
         summary_.messages = static_cast<int>(entries.size());
         if (!scanned) {
             summary_.cancelled = true;
@@ -159,6 +178,29 @@ public:
     }
 
 private:
+    // Reads every message's header facts; those read whole are prepared at
+    // once, up to the bytes kept. False when cancelled.
+    bool scanAll(std::vector<Entry>& entries) {
+        qsizetype kept = 0;
+        return mailboxes_.scan(
+            [&](ScannedMessage&& message) {
+                Entry entry{std::move(message), std::nullopt};
+                if (entry.scanned.message) {
+                    entry.prepared = prepare(entry.scanned.where, *entry.scanned.message);
+                    entry.scanned.message.reset();
+                    kept += entry.prepared->bytes();
+                }
+                entries.push_back(std::move(entry));
+            },
+            [&](qint64 done, qint64 total) {
+                progress_.stage = ImportProgress::Stage::Reading;
+                progress_.done = done;
+                progress_.total = total;
+                return report();
+            },
+            [&] { return kept < settings_.keptBytes; });
+    }
+
     bool report() {
         progress_.imported = summary_.imported;
         progress_.alreadyImported = summary_.alreadyImported;
@@ -177,7 +219,8 @@ private:
 
     static QString describe(const QString& where, const Message& message) {
         if (message.subject.isEmpty()) return where;
-        return where + QStringLiteral("「") + showMarks(message.subject) + QStringLiteral("」");
+        return where + QStringLiteral("「") + mail::showMarks(message.subject) +
+               QStringLiteral("」");
     }
 
     // Everything about a message that does not depend on the messages
@@ -305,30 +348,4 @@ ImportSummary importMail(Mailboxes& mailboxes, const ImportSettings& settings,
     return Importer(mailboxes, settings, progress).run();
 }
 
-QString summaryText(const ImportSummary& summary) {
-    QStringList lines;
-    if (!summary.stopped.isEmpty())
-        lines << QStringLiteral("取り込みを途中で止めました：") + summary.stopped;
-    else if (summary.cancelled)
-        lines << QStringLiteral("取り込みを中止しました。");
-    if (summary.finishedFromBefore > 0)
-        lines << QStringLiteral("前回中断された取り込みの %1 件を仕上げました。")
-                     .arg(summary.finishedFromBefore);
-    lines << QStringLiteral(
-                 "メール %1 通：取り込み %2 件、取り込み済み %3 件、号ではない %4 通、失敗 %5 通")
-                 .arg(summary.messages)
-                 .arg(summary.imported)
-                 .arg(summary.alreadyImported)
-                 .arg(summary.notIssues)
-                 .arg(summary.failed);
-    if (summary.notReached > 0) lines << QStringLiteral("未処理 %1 通").arg(summary.notReached);
-    for (const auto& [why, count] : summary.notIssueReasons)
-        lines << QStringLiteral("  号ではない：%1（%2 通）").arg(why).arg(count);
-    for (const auto& [where, why] : summary.failures)
-        lines << QStringLiteral("  失敗：%1：%2").arg(where, why);
-    if (summary.unlistedFailures > 0)
-        lines << QStringLiteral("  ほか %1 通の失敗").arg(summary.unlistedFailures);
-    return lines.join(QLatin1Char('\n'));
-}
-
-}  // namespace sorimba::mail
+}  // namespace sorimba::mailimport

@@ -1,6 +1,7 @@
 #pragma once
-// Issues from mail: the clip text of one message, and the batch import of
-// whole mailboxes into the save file.
+// Issues from mail: the clip text of one message (where a message is
+// recognised as an issue), and the batch import of whole mailboxes into the
+// save file.
 
 #include <QString>
 #include <functional>
@@ -11,7 +12,7 @@
 #include "mail/mailbox.h"
 #include "mail/message.h"
 
-namespace sorimba::mail {
+namespace sorimba::mailimport {
 
 // What one message gives.
 struct MessageClip {
@@ -25,9 +26,15 @@ struct MessageClip {
     QString reason;
 };
 
-// The clip text of a decoded message (a message whose column holds bytes
-// that are invalid in its charset was already refused by its decoding).
-MessageClip clipOfMessage(const Message& message, const extraction::Options& options);
+// The clip text of a decoded message. A message whose column (from its
+// last marker on, as the extraction cuts it) holds bytes that are invalid
+// in its charset is Failed, its reason naming the line: no clip text ever
+// holds one, so none is saved with a byte replaced or dropped.
+MessageClip clipOfMessage(const mail::Message& message, const extraction::Options& options);
+
+// Why a decoded message with text cannot give a sound issue text: bytes
+// invalid in its charset inside its column. Empty when it can.
+QString invalidInColumn(const mail::Message& message);
 
 struct ImportSettings {
     QString savePath;
@@ -79,10 +86,7 @@ using ProgressFn = std::function<bool(const ImportProgress&)>;
 // Imports every issue in the opened mailboxes into the save file, oldest
 // first by Date (SOURCE and mailbox order break ties; messages without a
 // valid Date come after the dated ones), each issue once (see record.h).
-ImportSummary importMail(Mailboxes& mailboxes, const ImportSettings& settings,
+ImportSummary importMail(mail::Mailboxes& mailboxes, const ImportSettings& settings,
                          const ProgressFn& progress);
 
-// The summary in words, one fact a line (Japanese, as the program speaks).
-QString summaryText(const ImportSummary& summary);
-
-}  // namespace sorimba::mail
+}  // namespace sorimba::mailimport

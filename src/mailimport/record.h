@@ -45,7 +45,7 @@
 #include "saving/writer.h"
 #include "textfile/textfile.h"
 
-namespace sorimba::mail {
+namespace sorimba::mailimport {
 
 // What one issue adds: bytes for files (as the save command would append them).
 struct IssueBlocks {
@@ -101,4 +101,4 @@ private:
     QSet<QByteArray> keys_;
 };
 
-}  // namespace sorimba::mail
+}  // namespace sorimba::mailimport

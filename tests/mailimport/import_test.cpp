@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -19,15 +21,24 @@
 #include <random>
 #include <thread>
 
-#include "mail/background_import.h"
 #include "mail/mail_builder.h"
-#include "mail/mail_import.h"
-#include "mail/record.h"
+#include "mailimport/mail_import.h"
+#include "mailimport/record.h"
+#include "mailimport/worker.h"
 #include "support/files.h"
 #include "textfile/textfile.h"
 
 namespace sorimba::mail::test {
 namespace {
+
+using namespace sorimba::mailimport;
+
+// Every failure the summary lists, one a line.
+QString failuresOf(const ImportSummary& summary) {
+    QStringList lines{summary.stopped};
+    for (const auto& [where, why] : summary.failures) lines << where + QStringLiteral("：") + why;
+    return lines.join(QLatin1Char('\n'));
+}
 
 using sorimba::testing::slurp;
 using sorimba::testing::spit;
@@ -145,7 +156,7 @@ TEST_P(Import, SourcesOfEveryKindAndCharsetMerge) {
     writeMaildir(path("Maildir"), inMaildir, 2);
     spit(path("one.eml"), issueMessage(20));
     const ImportSummary summary = run({path("a.mbox"), path("Maildir"), path("one.eml")});
-    EXPECT_EQ(summary.imported, 13) << summaryText(summary).toStdString();
+    EXPECT_EQ(summary.imported, 13) << failuresOf(summary).toStdString();
     EXPECT_EQ(saved(), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 20}));
 }
 
@@ -212,7 +223,7 @@ TEST_P(Import, BadInputIsReportedAndNothingPartialIsSaved) {
     EXPECT_EQ(summary.imported, 4);
     EXPECT_EQ(summary.failed, 3);  // base64, the invalid byte in the column, the cut message
     EXPECT_TRUE(summary.anyFailure());
-    const QString text = summaryText(summary);
+    const QString text = failuresOf(summary);
     EXPECT_TRUE(text.contains(QStringLiteral("base64"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("\\xff"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("途中で切れています"))) << text.toStdString();
@@ -258,8 +269,8 @@ TEST_P(Import, MailboxesThatChangeWhileRead) {
         });
     EXPECT_EQ(saved(), (std::vector<int>{4, 6}));
     EXPECT_EQ(summary.failed, 1);  // the deleted one
-    EXPECT_TRUE(summaryText(summary).contains(QStringLiteral("変更されました")))
-        << summaryText(summary).toStdString();
+    EXPECT_TRUE(failuresOf(summary).contains(QStringLiteral("変更されました")))
+        << failuresOf(summary).toStdString();
     EXPECT_TRUE(summary.anyFailure());
 }
 
@@ -479,37 +490,55 @@ TEST_F(MailFolder, KillAndRerun) {
 // The import on a thread of its own: progress can be looked at, a cancel
 // stops it after the issues being written, and an import still running
 // when its owner goes is cancelled and waited for.
+// The job's progress and summary arrive as signals in the thread that
+// started it; a cancel stops it between two issues.
 TEST_F(MailFolder, InTheBackground) {
+    int argc = 1;
+    char name[] = "test_mailimport";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
     std::vector<QByteArray> messages;
     for (int n = 1; n <= 1500; ++n) messages.push_back(issueMessage(n));
     spit(path("big.mbox"), mbox(messages));
     ImportSettings settings;
     settings.savePath = path("save.txt");
     settings.keptBytes = 0;  // slower: both readings
+    auto runToEnd = [&](ImportJob& job, bool cancelWhenImporting) {
+        std::optional<ImportSummary> summary;
+        QEventLoop loop;
+        QObject::connect(&job, &ImportJob::progressed, &loop, [&](const ImportProgress& p) {
+            EXPECT_EQ(QThread::currentThread(), app.thread());
+            if (cancelWhenImporting && p.stage == ImportProgress::Stage::Importing) job.cancel();
+        });
+        QObject::connect(&job, &ImportJob::finished, &loop, [&](const ImportSummary& s) {
+            summary = s;
+            loop.quit();
+        });
+        loop.exec();
+        EXPECT_FALSE(job.running());
+        return *summary;
+    };
     {
-        BackgroundImport import;
+        ImportJob job;
         QString error;
-        EXPECT_FALSE(import.start({path("missing.mbox")}, settings, &error));
-        EXPECT_FALSE(import.running());
-        ASSERT_TRUE(import.start({path("big.mbox")}, settings, &error)) << error.toStdString();
-        while (import.progress().stage != ImportProgress::Stage::Importing && !import.done())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        import.cancel();
-        const ImportSummary summary = import.wait();
+        EXPECT_FALSE(job.start({path("missing.mbox")}, settings, &error));
+        EXPECT_FALSE(job.running());
+        ASSERT_TRUE(job.start({path("big.mbox")}, settings, &error)) << error.toStdString();
+        const ImportSummary summary = runToEnd(job, true);
         EXPECT_TRUE(summary.cancelled);
         EXPECT_LT(summary.imported, 1500);
         EXPECT_EQ(summary.imported + summary.notReached, 1500);
         EXPECT_EQ(saved().size(), static_cast<size_t>(summary.imported));
     }
     {
-        BackgroundImport import;
+        ImportJob job;
         QString error;
-        ASSERT_TRUE(import.start({path("big.mbox")}, settings, &error));
+        ASSERT_TRUE(job.start({path("big.mbox")}, settings, &error));
     }  // gone while it runs
-    BackgroundImport import;
+    ImportJob job;
     QString error;
-    ASSERT_TRUE(import.start({path("big.mbox")}, settings, &error));
-    const ImportSummary summary = import.wait();
+    ASSERT_TRUE(job.start({path("big.mbox")}, settings, &error));
+    const ImportSummary summary = runToEnd(job, false);
     EXPECT_FALSE(summary.anyFailure());
     std::vector<int> all = saved();
     std::sort(all.begin(), all.end());

@@ -1,0 +1,17 @@
+#pragma once
+// What went wrong and what was done, in words: sorimba-clip says them.
+// The mail import summary is in Japanese, as sorimba-clip has always
+// printed it (scripts may read it).
+
+#include <QString>
+
+#include "mailimport/mail_import.h"
+
+namespace sorimba::cli {
+
+// Mail
+
+// The summary of a mail import, one fact a line, and where its record is.
+QString mailImportSummary(const mailimport::ImportSummary& summary);
+
+}  // namespace sorimba::cli

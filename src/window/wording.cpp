@@ -1,0 +1,37 @@
+#include "window/wording.h"
+
+#include <QStringList>
+
+namespace sorimba {
+
+// Mail
+
+QString mailImportSummary(const mailimport::ImportSummary& summary) {
+    QStringList lines;
+    if (!summary.stopped.isEmpty())
+        lines << QStringLiteral("取り込みを途中で止めました：") + summary.stopped;
+    else if (summary.cancelled)
+        lines << QStringLiteral("取り込みを中止しました。");
+    if (summary.finishedFromBefore > 0)
+        lines << QStringLiteral("前回中断された取り込みの %1 件を仕上げました。")
+                     .arg(summary.finishedFromBefore);
+    lines << QStringLiteral(
+                 "メール %1 通：取り込み %2 件、取り込み済み %3 件、号ではない %4 通、失敗 %5 通")
+                 .arg(summary.messages)
+                 .arg(summary.imported)
+                 .arg(summary.alreadyImported)
+                 .arg(summary.notIssues)
+                 .arg(summary.failed);
+    if (summary.notReached > 0) lines << QStringLiteral("未処理 %1 通").arg(summary.notReached);
+    for (const auto& [why, count] : summary.notIssueReasons)
+        lines << QStringLiteral("  号ではない：%1（%2 通）").arg(why).arg(count);
+    for (const auto& [where, why] : summary.failures)
+        lines << QStringLiteral("  失敗：%1：%2").arg(where, why);
+    if (summary.unlistedFailures > 0)
+        lines << QStringLiteral("  ほか %1 通の失敗").arg(summary.unlistedFailures);
+    if (!summary.recordPath.isEmpty())
+        lines << QStringLiteral("取り込みの記録：") + summary.recordPath;
+    return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace sorimba
