@@ -81,10 +81,10 @@ public:
     // The message's place in words: "FILE の 12 通目", or its file's path.
     QString describe(const MessageRef& where) const;
 
+private:
     // Total bytes of all SOURCEs, for progress.
     qint64 totalBytes() const;
 
-private:
     struct Source;
     std::vector<std::unique_ptr<Source>> sources_;
     std::vector<SourceProblem> problems_;

@@ -78,10 +78,6 @@ ImportRecord::~ImportRecord() {
     fd_.reset();  // also lets go of the lock
 }
 
-QString ImportRecord::pathFor(const QString& savePath, bool withTitles) {
-    return recordBeside(saving::resolvedSaveFile(saving::absoluteSavePath(savePath)), withTitles);
-}
-
 QByteArray ImportRecord::keyFor(const QString& messageId, const QString& text) {
     if (!messageId.isEmpty()) return "id " + QUrl::toPercentEncoding(messageId);
     // The same text with or without the empty line an mbox puts after a

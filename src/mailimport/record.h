@@ -68,9 +68,6 @@ public:
     ImportRecord(const ImportRecord&) = delete;
     ImportRecord& operator=(const ImportRecord&) = delete;
 
-    // The record of a save file (any spelling, links resolved).
-    static QString pathFor(const QString& savePath, bool withTitles);
-
     // Opens the record (creating it), takes its lock (one import per save
     // file and mode at a time), reads its keys and finishes a batch that an
     // interrupted run left. *finished counts the issues finished so.
