@@ -183,9 +183,8 @@ void BM_ImportMbox100MB(benchmark::State& state) {
         QDir(dir.path()).remove(QStringLiteral("save.txt"));
         QDir(dir.path()).remove(QStringLiteral(".save.txt.sorimba-imported"));
         Mailboxes mailboxes;
-        QString error;
-        if (!mailboxes.open({mbox}, &error)) {
-            state.SkipWithError(error.toStdString().c_str());
+        if (mailboxes.open({mbox})) {
+            state.SkipWithError("the mbox cannot be opened");
             return;
         }
         ImportSettings settings;
@@ -254,8 +253,7 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--import") == 0) {
         // One import of MBOX into SAVE, for a profiler.
         Mailboxes mailboxes;
-        QString error;
-        if (!mailboxes.open({QString::fromLocal8Bit(argv[2])}, &error)) return 2;
+        if (mailboxes.open({QString::fromLocal8Bit(argv[2])})) return 2;
         ImportSettings settings;
         settings.savePath = QString::fromLocal8Bit(argv[3]);
         const ImportSummary summary = importMail(mailboxes, settings, {});

@@ -62,8 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (fd < 0) return 0;
             if (::write(fd, bytes.data(), bytes.size()) == bytes.size()) {
                 Mailboxes mailboxes;
-                QString error;
-                if (mailboxes.open({QStringLiteral("/proc/self/fd/%1").arg(fd)}, &error)) {
+                if (!mailboxes.open({QStringLiteral("/proc/self/fd/%1").arg(fd)})) {
                     std::vector<ScannedMessage> messages;
                     mailboxes.scan([&](ScannedMessage&& m) { messages.push_back(std::move(m)); },
                                    [](qint64, qint64) { return true; });

@@ -99,9 +99,8 @@ int run(const Invocation& call) {
     }
 
     mail::Mailboxes mailboxes;
-    QString error;
-    if (!mailboxes.open(sources, &error)) {
-        call.report(error);
+    if (const Fault failure = mailboxes.open(sources)) {
+        call.report(mailboxFailure(*failure));
         return 2;
     }
     mailimport::ImportSettings settings;

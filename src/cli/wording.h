@@ -5,11 +5,16 @@
 
 #include <QString>
 
+#include "files/failure.h"
 #include "mailimport/mail_import.h"
 
 namespace sorimba::cli {
 
 // Mail
+
+// Why a mailbox (an mbox, a Maildir or a message file) cannot be read:
+// "PATH: why".
+QString mailboxFailure(const Failure& failure);
 
 // The summary of a mail import, one fact a line, and where its record is.
 QString mailImportSummary(const mailimport::ImportSummary& summary);

@@ -189,8 +189,7 @@ Drop readDrop(const QMimeData& data, const OfferData& offerData) {
 
 std::optional<int> countMessages(const QStringList& files) {
     mail::Mailboxes mailboxes;
-    QString error;
-    if (!mailboxes.open(files, &error)) return std::nullopt;
+    if (mailboxes.open(files)) return std::nullopt;
     int count = 0;
     mailboxes.scan([&count](mail::ScannedMessage&&) { ++count; },
                    [](qint64, qint64) { return true; });

@@ -97,10 +97,10 @@ struct Mailboxes::Source {
     ScannedMessage scanFile(std::uint32_t index, qsizetype i, ParseOptions& parse,
                             const std::function<bool()>& wantWhole) const;
 
-    // Opens the SOURCE at `path` as what it is; the reason when it is none.
-    QString openAs(const struct stat& st);
-    QString openMaildir();
-    QString openFile();
+    // Opens the SOURCE at `path` as what it is.
+    Fault openAs(const struct stat& st);
+    Fault openMaildir();
+    Fault openFile();
 };
 
 // Splits the mbox at its "From " lines, looking at each message before
@@ -194,13 +194,13 @@ ScannedMessage Mailboxes::Source::scanFile(std::uint32_t index, qsizetype i, Par
     return scanned;
 }
 
-QString Mailboxes::Source::openAs(const struct stat& st) {
+Fault Mailboxes::Source::openAs(const struct stat& st) {
     if (S_ISDIR(st.st_mode)) return openMaildir();
     if (S_ISREG(st.st_mode)) return openFile();
-    return QStringLiteral("通常のファイルでもフォルダでもありません");
+    return Failure::of(Failure::Kind::NotRegular, path);
 }
 
-QString Mailboxes::Source::openMaildir() {
+Fault Mailboxes::Source::openMaildir() {
     kind = Kind::Maildir;
     bool any = false;
     for (const char* sub : {"cur", "new"}) {
@@ -208,14 +208,14 @@ QString Mailboxes::Source::openMaildir() {
         if (!QFileInfo(folder).isDir()) continue;
         any = true;
         QDir dir(folder);
-        if (!dir.isReadable()) return folder + QStringLiteral(" が読めません");
+        if (!dir.isReadable()) return Failure{Failure::Kind::System, path, EACCES, 0, folder};
         // Hidden files are no mail; QDir::Files leaves FIFOs and devices out
         // (they would hang or never end).
         const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Unsorted);
         for (const QFileInfo& entry : entries)
             files.push_back(QLatin1String(sub) + QLatin1Char('/') + entry.fileName());
     }
-    if (!any) return QStringLiteral("Maildir ではありません（cur/ も new/ もありません）");
+    if (!any) return Failure::of(Failure::Kind::NotFound, path);
     std::sort(files.begin(), files.end(), deliveredBefore);
     for (const QString& file : files) {
         const qint64 size = QFileInfo(path + QLatin1Char('/') + file).size();
@@ -225,14 +225,14 @@ QString Mailboxes::Source::openMaildir() {
     return {};
 }
 
-QString Mailboxes::Source::openFile() {
+Fault Mailboxes::Source::openFile() {
     // Never waits for a writer: what is no regular file was refused already.
     fd.reset(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid() || ::fstat(fd.get(), &initial) != 0) return systemError(errno);
+    if (!fd.valid() || ::fstat(fd.get(), &initial) != 0) return Failure::system(errno, path);
     bytes = initial.st_size;
     QByteArray start(4096, '\0');
     const ssize_t got = ::pread(fd.get(), start.data(), start.size(), 0);
-    if (got < 0) return systemError(errno);
+    if (got < 0) return Failure::system(errno, path);
     start.truncate(got);
     if (got == 0 || start.startsWith("From ")) {
         kind = Kind::Mbox;
@@ -242,34 +242,33 @@ QString Mailboxes::Source::openFile() {
     QByteArray head(std::min<qint64>(bytes, qint64{1} << 20), '\0');
     const ssize_t n = ::pread(fd.get(), head.data(), head.size(), 0);
     head.truncate(std::max<ssize_t>(n, 0));
-    if (!looksLikeMessage(head)) return QStringLiteral("mbox でもメールのファイルでもありません");
+    if (!looksLikeMessage(head)) return Failure::of(Failure::Kind::NotMessage, path);
     kind = Kind::Message;
     fd.reset();
     return {};
 }
 
-bool Mailboxes::open(const QStringList& paths, QString* error) {
+Fault Mailboxes::open(const QStringList& paths) {
     sources_.clear();
     problems_.clear();
     for (const QString& path : paths) {
         struct stat st {};
-        QString why;
         auto source = std::make_unique<Source>();
         source->path = path;
+        Fault failure;
         if (path.isEmpty())
-            why = QStringLiteral("名前がありません");
+            failure = Failure::of(Failure::Kind::NoName);
         else if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-            why = systemError(errno);
+            failure = Failure::system(errno, path);
         else
-            why = source->openAs(st);
-        if (!why.isEmpty()) {
-            *error = path + QStringLiteral(": ") + why;
+            failure = source->openAs(st);
+        if (failure) {
             sources_.clear();
-            return false;
+            return failure;
         }
         sources_.push_back(std::move(source));
     }
-    return true;
+    return {};
 }
 
 bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,

@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+#include "files/failure.h"
 #include "mail/message.h"
 
 namespace sorimba::mail {
@@ -53,10 +54,14 @@ public:
 
     // Opens the SOURCEs: a folder with cur/ or new/ is a Maildir; a file
     // that starts with an mbox "From " line (or is empty) is an mbox; a
-    // file that is a message (looksLikeMessage) is one message. False, with
-    // *error naming the path and the reason, for the first that is none of
-    // these or cannot be read; nothing is read then.
-    bool open(const QStringList& paths, QString* error);
+    // file that is a message (looksLikeMessage) is one message. The failure
+    // of the first that is none of these or cannot be read, its path the
+    // SOURCE; nothing is read then:
+    // NoName; System (stat or open failed; for a cur/ or new/ that cannot be
+    // listed, EACCES with that folder as `detail`); NotRegular (neither a
+    // file nor a folder); NotMessage (a file that is no mbox and no
+    // message); NotFound (a folder without cur/ and new/).
+    Fault open(const QStringList& paths);
 
     // Reads every message's header facts, SOURCE by SOURCE in the order
     // given, each in its own order (an mbox from start to end, a Maildir by

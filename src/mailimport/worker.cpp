@@ -51,12 +51,9 @@ ImportJob::~ImportJob() {
     cancelAndWait();
 }
 
-bool ImportJob::start(const QStringList& sources, const ImportSettings& settings, QString* error) {
-    if (thread_ != nullptr) {
-        *error = QStringLiteral("取り込みはすでに実行中です");
-        return false;
-    }
-    if (!mailboxes_.open(sources, error)) return false;
+Fault ImportJob::start(const QStringList& sources, const ImportSettings& settings) {
+    if (thread_ != nullptr) return Failure::of(Failure::Kind::Busy);
+    if (Fault failure = mailboxes_.open(sources)) return failure;
     settings_ = settings;
     thread_ = new QThread(this);
     auto* worker = new Worker(mailboxes_, settings_);
@@ -67,7 +64,7 @@ bool ImportJob::start(const QStringList& sources, const ImportSettings& settings
     connect(worker, &Worker::finished, this, &ImportJob::end, Qt::QueuedConnection);
     running_ = true;
     thread_->start();
-    return true;
+    return {};
 }
 
 void ImportJob::cancel() {

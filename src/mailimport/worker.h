@@ -19,9 +19,10 @@ public:
     ~ImportJob() override;  // cancels and waits: no summary follows
 
     // Opens the SOURCEs (quickly, on the caller's thread) and starts the
-    // import on a thread of its own. False, with *error, when a SOURCE cannot
-    // be read or an import runs already; nothing runs then.
-    bool start(const QStringList& sources, const ImportSettings& settings, QString* error);
+    // import on a thread of its own. The failure of a SOURCE that cannot be
+    // read (mail::Mailboxes::open), or Busy while an import runs already;
+    // nothing runs then.
+    Fault start(const QStringList& sources, const ImportSettings& settings);
 
     // From start() until finished() has been emitted.
     bool running() const { return running_; }

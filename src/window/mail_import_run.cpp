@@ -18,7 +18,10 @@ MailImportRun::~MailImportRun() {
 
 bool MailImportRun::start(const QStringList& sources, const mailimport::ImportSettings& settings,
                           QString* error) {
-    if (!job_.start(sources, settings, error)) return false;
+    if (const Fault failure = job_.start(sources, settings)) {
+        *error = mailboxFailure(*failure);
+        return false;
+    }
     auto* dialog = new QProgressDialog(QStringLiteral("メールを読んでいます…"),
                                        QStringLiteral("キャンセル"), 0, 100, window_);
     dialog->setWindowTitle(QStringLiteral("メールから取り込み"));

@@ -2,9 +2,35 @@
 
 #include <QStringList>
 
+#include "textfile/textfile.h"
+
 namespace sorimba {
 
 // Mail
+
+QString mailboxFailure(const Failure& failure) {
+    QString why;
+    switch (failure.kind) {
+        case Failure::Kind::NoName:
+            why = QStringLiteral("名前がありません");
+            break;
+        case Failure::Kind::NotRegular:
+            why = QStringLiteral("通常のファイルでもフォルダでもありません");
+            break;
+        case Failure::Kind::NotMessage:
+            why = QStringLiteral("mbox でもメールのファイルでもありません");
+            break;
+        case Failure::Kind::NotFound:
+            why = QStringLiteral("Maildir ではありません（cur/ も new/ もありません）");
+            break;
+        default:
+            // A subfolder of a Maildir that cannot be listed is named.
+            why = failure.detail.isEmpty() ? textfile::systemFailure(failure.systemError).error
+                                           : failure.detail + QStringLiteral(" が読めません");
+            break;
+    }
+    return failure.path + QStringLiteral(": ") + why;
+}
 
 QString mailImportSummary(const mailimport::ImportSummary& summary) {
     QStringList lines;

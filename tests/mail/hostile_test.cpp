@@ -189,8 +189,7 @@ TEST(HostileMailbox, ARefusedMessageFailsWithItsReasonAndTheImportGoesOn) {
     for (const QString& source : {mboxPath, maildirPath}) {
         EXPECT_TRUE(withinLimits([&] {
             Mailboxes mailboxes;
-            QString error;
-            if (!mailboxes.open({source}, &error)) return false;
+            if (mailboxes.open({source})) return false;
             ImportSettings settings;
             settings.savePath = source + QStringLiteral(".save.txt");
             const ImportSummary summary = importMail(mailboxes, settings, {});

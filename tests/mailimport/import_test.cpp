@@ -71,8 +71,7 @@ protected:
     ImportSummary run(const QStringList& sources, bool withTitles = false,
                       const ProgressFn& progress = {}) {
         Mailboxes mailboxes;
-        QString error;
-        EXPECT_TRUE(mailboxes.open(sources, &error)) << error.toStdString();
+        EXPECT_FALSE(mailboxes.open(sources));
         ImportSettings settings;
         settings.savePath = path("save.txt");
         settings.extraction.withTitles = withTitles;
@@ -236,15 +235,26 @@ TEST_P(Import, BadInputIsReportedAndNothingPartialIsSaved) {
 TEST_F(MailFolder, SourcesThatAreNoMailboxAreRefusedUpFront) {
     spit(path("issue.txt"), cp932(issue({QStringLiteral("投稿")})));
     QDir().mkpath(path("plain-folder"));
+    spit(path("a.mbox"), mbox({issueMessage(1)}));
+    const struct {
+        QString source;
+        Failure::Kind kind;
+    } cases[] = {
+        {path("issue.txt"), Failure::Kind::NotMessage},
+        {path("plain-folder"), Failure::Kind::NotFound},
+        {path("missing"), Failure::Kind::System},
+        {QStringLiteral("/dev/null"), Failure::Kind::NotRegular},
+        {QString(), Failure::Kind::NoName},
+    };
     Mailboxes mailboxes;
-    QString error;
-    for (const QString& source :
-         {path("issue.txt"), path("plain-folder"), path("missing"), QStringLiteral("/dev/null")}) {
-        EXPECT_FALSE(mailboxes.open({source}, &error)) << source.toStdString();
-        EXPECT_TRUE(error.startsWith(source)) << error.toStdString();
+    for (const auto& c : cases) {
+        const Fault failure = mailboxes.open({path("a.mbox"), c.source});
+        ASSERT_TRUE(failure.has_value()) << c.source.toStdString();
+        EXPECT_EQ(failure->kind, c.kind) << c.source.toStdString();
+        EXPECT_EQ(failure->path, c.source);
     }
     spit(path("empty.mbox"), "");
-    EXPECT_TRUE(mailboxes.open({path("empty.mbox")}, &error));
+    EXPECT_FALSE(mailboxes.open({path("empty.mbox")}));
 }
 
 TEST_P(Import, MailboxesThatChangeWhileRead) {
@@ -520,10 +530,10 @@ TEST_F(MailFolder, InTheBackground) {
     };
     {
         ImportJob job;
-        QString error;
-        EXPECT_FALSE(job.start({path("missing.mbox")}, settings, &error));
+        EXPECT_TRUE(job.start({path("missing.mbox")}, settings));
         EXPECT_FALSE(job.running());
-        ASSERT_TRUE(job.start({path("big.mbox")}, settings, &error)) << error.toStdString();
+        ASSERT_FALSE(job.start({path("big.mbox")}, settings));
+        EXPECT_EQ(job.start({path("big.mbox")}, settings)->kind, Failure::Kind::Busy);
         const ImportSummary summary = runToEnd(job, true);
         EXPECT_TRUE(summary.cancelled);
         EXPECT_LT(summary.imported, 1500);
@@ -532,12 +542,10 @@ TEST_F(MailFolder, InTheBackground) {
     }
     {
         ImportJob job;
-        QString error;
-        ASSERT_TRUE(job.start({path("big.mbox")}, settings, &error));
+        ASSERT_FALSE(job.start({path("big.mbox")}, settings));
     }  // gone while it runs
     ImportJob job;
-    QString error;
-    ASSERT_TRUE(job.start({path("big.mbox")}, settings, &error));
+    ASSERT_FALSE(job.start({path("big.mbox")}, settings));
     const ImportSummary summary = runToEnd(job, false);
     EXPECT_FALSE(summary.anyFailure());
     std::vector<int> all = saved();
@@ -556,8 +564,7 @@ TEST_F(MailFolder, ReadingOnceOrTwiceGivesTheSameText) {
     for (const QByteArray& ending : {QByteArray(), QByteArray("\n")}) {
         spit(path("a.mbox"), box + ending);
         Mailboxes mailboxes;
-        QString error;
-        ASSERT_TRUE(mailboxes.open({path("a.mbox")}, &error));
+        ASSERT_FALSE(mailboxes.open({path("a.mbox")}));
         std::vector<ScannedMessage> messages;
         mailboxes.scan([&](ScannedMessage&& m) { messages.push_back(std::move(m)); },
                        [](qint64, qint64) { return true; }, [] { return true; });
@@ -706,8 +713,7 @@ TEST_F(MailFolder, TwoNamesOfOneSaveFileShareTheLockAndTheRecord) {
     spit(path("a.mbox"), mbox({issueMessage(1), issueMessage(2)}));
     EXPECT_EQ(run({path("a.mbox")}).imported, 2);
     Mailboxes mailboxes;
-    QString error;
-    ASSERT_TRUE(mailboxes.open({path("a.mbox")}, &error));
+    ASSERT_FALSE(mailboxes.open({path("a.mbox")}));
     ImportSettings settings;
     settings.savePath = path("link.txt");
     const ImportSummary again = importMail(mailboxes, settings, {});
@@ -724,6 +730,7 @@ TEST_F(MailFolder, TwoNamesOfOneSaveFileShareTheLockAndTheRecord) {
          body + "end " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + "\n");
     ImportRecord record;
     int finished = 0;
+    QString error;
     ASSERT_TRUE(record.open(path("save.txt"), false, &error, &finished)) << error.toStdString();
     EXPECT_EQ(finished, 1);
     EXPECT_EQ(saved(), (std::vector<int>{1, 2, 3}));
@@ -750,8 +757,7 @@ TEST_F(MailFolder, ARecordUnderALinkNameAndAnOldJournalStillWork) {
          body + "end " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + "\n");
 
     Mailboxes mailboxes;
-    QString error;
-    ASSERT_TRUE(mailboxes.open({path("a.mbox")}, &error));
+    ASSERT_FALSE(mailboxes.open({path("a.mbox")}));
     ImportSettings settings;
     settings.savePath = path("link.txt");
     const ImportSummary summary = importMail(mailboxes, settings, {});
@@ -775,8 +781,7 @@ TEST_F(MailFolder, KilledInABatchAndFinishedFromAnotherFolder) {
     spit(path("news/clips.txt"), filler + "\r\n");
     auto importInto = [&](const QString& savePath) {
         Mailboxes mailboxes;
-        QString error;
-        EXPECT_TRUE(mailboxes.open({path("big.mbox")}, &error));
+        EXPECT_FALSE(mailboxes.open({path("big.mbox")}));
         ImportSettings settings;
         settings.savePath = savePath;
         return importMail(mailboxes, settings, {});
