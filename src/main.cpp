@@ -109,13 +109,15 @@ int main(int argc, char** argv) {
         window.loadSettingsFrom(sorimba::settings::SettingsFiles::in(settingsFolder));
     } else {
         print(stderr, QStringLiteral("sorimba: no home folder: the settings are not kept\n"));
-        window.keepOnTop(window.option(sorimba::AlwaysOnTop));
+        window.settings().keepOnTop(window.settings().option(sorimba::AlwaysOnTop));
     }
     if (!window.isVisible()) window.show();
 
     // The files of this start and of later ones, each imported as a drop.
     sorimba::launch::FileQueue files([&window] { return window.busy(); },
                                      [&window](const QString& file) { window.importFile(file); });
+    QObject::connect(&window, &sorimba::MainWindow::idle, &files,
+                     &sorimba::launch::FileQueue::resume);
     server.admits = [&files](const QStringList& handed) { return files.hasRoomFor(handed.size()); };
     QObject::connect(&server, &sorimba::launch::InstanceServer::opened, &window,
                      [&window, &files](const QStringList& handed) {
