@@ -22,9 +22,9 @@
 #include "window/accessibility.h"
 #include "window/controls.h"
 #include "window/dialog_prompts.h"
+#include "window/layout.h"
 #include "window/mail_import_run.h"
 #include "window/mailbox_dialog.h"
-#include "window/measures.h"
 #include "window/save_button.h"
 #include "window/text_area.h"
 #include "window/window_look.h"
@@ -66,20 +66,6 @@ QString storeFailureText(const settings::StoreResult& stored) {
     return text;
 }
 
-// Measures in twips (left, top, width, height within the client area).
-constexpr double kButtonTop = 120;
-constexpr double kButtonWidth = 1275;
-constexpr double kButtonHeight = 435;
-constexpr double kTextLeft = 60;
-constexpr double kTextTop = 660;
-constexpr double kTextWidth = 6915;
-constexpr double kTextHeight = 5055;
-constexpr double kClientWidth = 7065;
-constexpr double kClientHeight = 5820;
-// The text area ends this far short of the client area's right and bottom.
-constexpr double kRightMargin = 165;
-constexpr double kBottomMargin = 765;
-
 }  // namespace
 
 MainWindow::MainWindow(Prompts* prompts, QWidget* parent) : QMainWindow(parent) {
@@ -116,11 +102,15 @@ void MainWindow::buildLook() {
 }
 
 void MainWindow::buildButtons() {
-    importButton_ = makeButton(QStringLiteral("取り込み"), "import", 60);
-    saveButton_ = new SaveButton(centralWidget());
+    QWidget* client = centralWidget();
+    importButton_ = new QPushButton(QStringLiteral("取り込み"), client);
+    saveButton_ = new SaveButton(client);
+    copyAllButton_ = new QPushButton(QStringLiteral("すべてコピー"), client);
+    fontButton_ = new QPushButton(QStringLiteral("フォント"), client);
+    placeButton(importButton_, "import", 60);
     placeButton(saveButton_, "save", 1440);
-    copyAllButton_ = makeButton(QStringLiteral("すべてコピー"), "copyAll", 2880);
-    fontButton_ = makeButton(QStringLiteral("フォント"), "font", 4260);
+    placeButton(copyAllButton_, "copyAll", 2880);
+    placeButton(fontButton_, "font", 4260);
     connect(importButton_, &QPushButton::clicked, this, &MainWindow::importFromClipboard);
     connect(copyAllButton_, &QPushButton::clicked, this, &MainWindow::copyAll);
     connect(fontButton_, &QPushButton::clicked, this, &MainWindow::chooseFont);
@@ -128,24 +118,16 @@ void MainWindow::buildButtons() {
     connect(saveButton_, &SaveButton::chooseFileAsked, this, &MainWindow::chooseSaveFile);
 }
 
-QPushButton* MainWindow::makeButton(const QString& caption, const char* name, int left) {
-    auto* button = new QPushButton(caption, centralWidget());
-    placeButton(button, name, left);
-    return button;
-}
-
-void MainWindow::placeButton(QPushButton* button, const char* name, int left) {
+void MainWindow::placeButton(QPushButton* button, const char* name, double leftTwips) {
     button->setObjectName(QLatin1String(name));
     button->setAutoDefault(false);
-    button->setGeometry(pixelsX(*this, left), pixelsY(*this, kButtonTop),
-                        pixelsX(*this, kButtonWidth), pixelsY(*this, kButtonHeight));
+    button->setGeometry(buttonGeometry(*this, leftTwips));
 }
 
 void MainWindow::buildTextArea() {
     clipView_ = new TextArea(centralWidget());
     clipView_->setObjectName(QStringLiteral("text"));
-    clipView_->setGeometry(pixelsX(*this, kTextLeft), pixelsY(*this, kTextTop),
-                           pixelsX(*this, kTextWidth), pixelsY(*this, kTextHeight));
+    clipView_->setGeometry(textAreaGeometry(*this));
     // The hint shows only while the text area is empty; it is never its
     // content, so no save or copy can take it for a clip.
     clipView_->setPlaceholderText(kHint);
@@ -208,8 +190,7 @@ void MainWindow::buildShortcuts() {
 
 void MainWindow::layOut() {
     // The client area at first start; the menu bar comes on top of it.
-    resize(pixelsX(*this, kClientWidth),
-           pixelsY(*this, kClientHeight) + menuBar()->sizeHint().height());
+    resize(firstClientSize(*this) + QSize(0, menuBar()->sizeHint().height()));
     // The focus starts on 取り込み, drawn so it is seen (showStartFocus).
     importButton_->setFocus();
 }
@@ -424,17 +405,8 @@ void MainWindow::bringToFront() {
 }
 
 void MainWindow::fitTextArea() {
-    // A window this small or smaller leaves the text area's width (height)
-    // as it was: its size would be nothing or less.
-    constexpr double kSmallestFittedTwips = 1300;
-    const QWidget* client = centralWidget();
-    QSize size = clipView_->size();
-    if (look_->outerWidth() > kSmallestFittedTwips)
-        size.setWidth(std::max(0, pixelsX(*this, twipsX(*this, client->width()) - kRightMargin)));
-    if (look_->outerHeight() > kSmallestFittedTwips)
-        size.setHeight(
-            std::max(0, pixelsY(*this, twipsY(*this, client->height()) - kBottomMargin)));
-    clipView_->resize(size);
+    clipView_->resize(fittedTextArea(*this, clipView_->size(), centralWidget()->size(),
+                                     look_->outerWidth(), look_->outerHeight()));
 }
 
 bool MainWindow::event(QEvent* event) {

@@ -99,8 +99,7 @@ private:
     void buildMenus();
     void buildShortcuts();
     void layOut();
-    QPushButton* makeButton(const QString& caption, const char* name, int left);
-    void placeButton(QPushButton* button, const char* name, int left);
+    void placeButton(QPushButton* button, const char* name, double leftTwips);
     QMenu* addMenu(const QString& title, const char* name);
 
     void importFromClipboard();

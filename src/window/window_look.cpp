@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "window/font_dialog.h"
-#include "window/measures.h"
+#include "window/layout.h"
 #include "window/on_top.h"
 #include "window/shared_dialog.h"
 #include "window/text_area.h"

@@ -27,7 +27,7 @@
 
 #include "textfile/textfile.h"
 #include "window/font_dialog.h"
-#include "window/measures.h"
+#include "window/layout.h"
 #include "window/text_area.h"
 #include "window_test_support.h"
 
