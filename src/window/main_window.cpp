@@ -22,6 +22,7 @@
 #include "window/accessibility.h"
 #include "window/controls.h"
 #include "window/dialog_prompts.h"
+#include "window/kept_settings.h"
 #include "window/layout.h"
 #include "window/mail_import_run.h"
 #include "window/mailbox_dialog.h"
@@ -46,26 +47,6 @@ const QString kNotFound = QStringLiteral("取り込めませんでした");
 // and the option marks.
 const settings::SettingsRecord kFirstStart;
 
-// What the user is told about settings files that could not be read at
-// start-up, and about settings that could not be stored at closing.
-QString unreadableSettingsText(const settings::SettingsFiles& files,
-                               const settings::Unreadable& unreadable) {
-    QString text = QStringLiteral("設定ファイルを読み込めませんでした：");
-    if (unreadable.data) text += QStringLiteral("\n") + files.data;
-    if (unreadable.data2) text += QStringLiteral("\n") + files.data2;
-    return text + QStringLiteral("\nこのファイルの設定は使わず、終了するときも保存しません。");
-}
-
-QString storeFailureText(const settings::StoreResult& stored) {
-    using Failure = settings::StoreResult::Failure;
-    QString text = stored.failure == Failure::Folder
-                       ? QStringLiteral("設定を保存できませんでした。フォルダを作れません：\n")
-                       : QStringLiteral("設定を保存できませんでした：\n");
-    text += stored.path;
-    if (!stored.error.isEmpty()) text += QStringLiteral("\n") + stored.error;
-    return text;
-}
-
 }  // namespace
 
 MainWindow::MainWindow(Prompts* prompts, QWidget* parent) : QMainWindow(parent) {
@@ -81,7 +62,7 @@ MainWindow::MainWindow(Prompts* prompts, QWidget* parent) : QMainWindow(parent) 
     describeControls({this, importButton_, saveButton_, copyAllButton_, fontButton_, clipView_,
                       findChild<QMenu*>(QStringLiteral("options")), convertAction_,
                       findChild<QMenu*>(QStringLiteral("mail")), mboxAction_, maildirAction_});
-    showSaveFile();
+    saveButton_->showSaveFile(saveState_.savePath);
     layOut();
 }
 
@@ -195,10 +176,6 @@ void MainWindow::layOut() {
     importButton_->setFocus();
 }
 
-void MainWindow::showSaveFile() {
-    saveButton_->showSaveFile(saveState_.savePath);
-}
-
 WindowSettings& MainWindow::settings() {
     return *look_;
 }
@@ -240,12 +217,12 @@ void MainWindow::saveClicked() {
     saving::saveCommand(*prompts_, text(), {optionSet(WithTitles), optionSet(ConfirmSave)},
                         saveState_);
     saveButton_->setEnabled(true);
-    showSaveFile();  // the save may have chosen the file
+    saveButton_->showSaveFile(saveState_.savePath);  // the save may have chosen the file
 }
 
 void MainWindow::chooseSaveFile() {
     saving::chooseSaveFile(*prompts_, saveState_);
-    showSaveFile();
+    saveButton_->showSaveFile(saveState_.savePath);
 }
 
 void MainWindow::convertClicked() {
@@ -453,29 +430,19 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         mailImport_.reset();
         endMailImport();
     }
-    if (settingsFiles_) {
-        const settings::StoreResult stored = settings::storeSettings(
-            *look_, *settingsFiles_, saveState_.savePath, unreadableSettings_);
-        if (!stored.ok()) ask(storeFailureText(stored), Buttons::Ok);
-    }
+    if (const std::optional<QString> trouble = keptSettings_.store(*look_, saveState_.savePath))
+        ask(*trouble, Buttons::Ok);
     event->accept();
 }
 
 void MainWindow::loadSettingsFrom(const settings::SettingsFiles& files) {
-    settingsFiles_ = files;
-    const settings::Loaded loaded = settings::loadSettings(*look_, files);
-    saveState_.savePath = loaded.savePath;
-    unreadableSettings_ = loaded.unreadable;
+    std::optional<QString> trouble;
+    saveState_.savePath = keptSettings_.load(*look_, files, &trouble);
     // Told once, from the event loop once the window is up; files handed to
     // the window wait until the box is closed.
-    if (unreadableSettings_.any()) {
-        QTimer::singleShot(0, this,
-                           [this, text = unreadableSettingsText(files, loaded.unreadable)] {
-                               ask(text, Buttons::Ok);
-                           });
-    }
+    if (trouble) QTimer::singleShot(0, this, [this, text = *trouble] { ask(text, Buttons::Ok); });
     if (!saveState_.savePath.isEmpty()) sharedDialog_.fileName = saveState_.savePath;
-    showSaveFile();
+    saveButton_->showSaveFile(saveState_.savePath);
 }
 
 }  // namespace sorimba

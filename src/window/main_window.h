@@ -16,6 +16,7 @@
 #include "port/window_settings.h"
 #include "saving/save_command.h"
 #include "settings/settings.h"
+#include "window/kept_settings.h"
 #include "window/shared_dialog.h"
 
 class QAction;
@@ -119,8 +120,6 @@ private:
     void endMailImport();
     // Save, convert and the mail entry, off while a mail import runs.
     void setFileCommandsEnabled(bool enabled);
-    // Shows the current save file in 保　存's tooltip and description.
-    void showSaveFile();
     void showStartFocus();
     // Keeps the text area's margins to the window's client area.
     void fitTextArea();
@@ -149,9 +148,7 @@ private:
     std::shared_ptr<const QTemporaryDir> dropCopies_;
     QString lastMailbox_;  // the mailbox chosen last, where the next choice starts
     saving::SaveState saveState_;
-    std::optional<settings::SettingsFiles> settingsFiles_;
-    // Settings files that could not be read: closing leaves them alone.
-    settings::Unreadable unreadableSettings_;
+    KeptSettings keptSettings_;
     bool startFocusShown_ = false;  // the window was activated once
 };
 
