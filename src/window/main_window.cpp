@@ -25,7 +25,6 @@
 #include "window/kept_settings.h"
 #include "window/layout.h"
 #include "window/mail_import_run.h"
-#include "window/mailbox_dialog.h"
 #include "window/save_button.h"
 #include "window/text_area.h"
 #include "window/window_look.h"
