@@ -66,38 +66,49 @@ void describeTextArea(TextArea* text) {
     }
 }
 
-void describeMenus(const Controls& c) {
-    describe(c.window->menuBar(), QStringLiteral("メニューバー"),
+void describeMenus(QMainWindow& window) {
+    const auto menu = [&](const char* name) {
+        return window.findChild<QMenu*>(QLatin1String(name));
+    };
+    const auto entry = [&](const char* name) {
+        return window.findChild<QAction*>(QLatin1String(name));
+    };
+    describe(window.menuBar(), QStringLiteral("メニューバー"),
              QStringLiteral("設定の Option、変換の convert、メールからの取り込みの mail"));
-    describe(c.options, QStringLiteral("Option"), QStringLiteral("取り込みと保存の設定"));
-    describeMenuEntry(c.options->menuAction(), QStringLiteral("取り込みと保存の設定を開きます"));
-    describeMenuEntry(c.convert,
+    describe(menu("options"), QStringLiteral("Option"), QStringLiteral("取り込みと保存の設定"));
+    describeMenuEntry(menu("options")->menuAction(),
+                      QStringLiteral("取り込みと保存の設定を開きます"));
+    describeMenuEntry(entry("convert"),
                       QStringLiteral("テキストファイルの段落をそれぞれ一行にまとめます"));
-    describe(c.mail, QStringLiteral("mail"), QStringLiteral("メールボックスからの取り込み"));
-    describeMenuEntry(c.mail->menuAction(),
+    describe(menu("mail"), QStringLiteral("mail"), QStringLiteral("メールボックスからの取り込み"));
+    describeMenuEntry(menu("mail")->menuAction(),
                       QStringLiteral("メールボックスの号をまとめて保存先に取り込みます"));
-    describeMenuEntry(c.mbox,
+    describeMenuEntry(entry("mbox"),
                       QStringLiteral("mbox ファイルのメールから号をすべて保存先に取り込みます"));
-    describeMenuEntry(c.maildir,
+    describeMenuEntry(entry("maildir"),
                       QStringLiteral("Maildir フォルダのメールから号をすべて保存先に取り込みます"));
 }
 
 }  // namespace
 
-void describeControls(const Controls& c) {
-    c.window->setAccessibleDescription(
+void describeControls(QMainWindow& window) {
+    const auto button = [&](const char* name) {
+        return window.findChild<QPushButton*>(QLatin1String(name));
+    };
+    window.setAccessibleDescription(
         QStringLiteral("ウィークリーぴこぴこの投稿欄を取り込み、ファイルに保存します"));
-    describe(c.window->centralWidget(), QStringLiteral("操作と文章"),
+    describe(window.centralWidget(), QStringLiteral("操作と文章"),
              QStringLiteral("ボタンと取り込んだ文章"));
-    describe(c.import, QStringLiteral("取り込み"),
+    describe(button("import"), QStringLiteral("取り込み"),
              QStringLiteral("クリップボードにコピーした号から投稿欄を取り込みます"));
     // 保存's description names the save file: the window keeps it current.
-    c.save->setAccessibleName(QStringLiteral("保存"));
-    describe(c.copyAll, QStringLiteral("すべてコピー"),
+    button("save")->setAccessibleName(QStringLiteral("保存"));
+    describe(button("copyAll"), QStringLiteral("すべてコピー"),
              QStringLiteral("文章をすべてクリップボードにコピーします"));
-    describe(c.font, QStringLiteral("フォント"), QStringLiteral("文章のフォントと色を選びます"));
-    describeTextArea(c.text);
-    describeMenus(c);
+    describe(button("font"), QStringLiteral("フォント"),
+             QStringLiteral("文章のフォントと色を選びます"));
+    describeTextArea(window.findChild<TextArea*>(QStringLiteral("text")));
+    describeMenus(window);
 }
 
 void installFontFallbacks() {

@@ -8,35 +8,18 @@
 
 #include "port/window_settings.h"
 
-class QAction;
 class QMainWindow;
-class QMenu;
-class QPushButton;
 
 namespace sorimba {
-
-class TextArea;
 
 // Captions of the option items, in item order.
 const std::array<QString, kOptionCount>& optionCaptions();
 // What each option item does.
 const std::array<QString, kOptionCount>& optionDescriptions();
 
-// The controls whose accessible names and descriptions are set at once.
-struct Controls {
-    QMainWindow* window;
-    QPushButton* import;
-    QPushButton* save;
-    QPushButton* copyAll;
-    QPushButton* font;
-    TextArea* text;
-    QMenu* options;
-    QAction* convert;
-    QMenu* mail;
-    QAction* mbox;
-    QAction* maildir;
-};
-void describeControls(const Controls& controls);
+// Gives every control of the window (found by its object name) its
+// accessible name and description.
+void describeControls(QMainWindow& window);
 
 // Faces of the Windows desktop shown with the Japanese faces installed here
 // (fonts-ipafont-gothic and friends). The stored name itself is kept.

@@ -58,9 +58,7 @@ MainWindow::MainWindow(Prompts* prompts, QWidget* parent) : QMainWindow(parent) 
     buildMenus();
     buildShortcuts();
     look_ = std::make_unique<WindowLook>(*this, *clipView_, optionItems_);
-    describeControls({this, importButton_, saveButton_, copyAllButton_, fontButton_, clipView_,
-                      findChild<QMenu*>(QStringLiteral("options")), convertAction_,
-                      findChild<QMenu*>(QStringLiteral("mail")), mboxAction_, maildirAction_});
+    describeControls(*this);
     saveButton_->showSaveFile(saveState_.savePath);
     layOut();
 }

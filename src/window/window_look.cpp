@@ -13,6 +13,13 @@
 #include "window/text_area.h"
 
 namespace sorimba {
+namespace {
+
+// Outer sizes the window takes, in twips.
+constexpr double kMinOuterTwips = 300;
+constexpr double kMaxOuterTwips = 100000;
+
+}  // namespace
 
 double WindowLook::outerWidth() const {
     return twipsX(window_, window_.frameGeometry().width());

@@ -37,10 +37,6 @@ public:
     // applied again once the frame is known so the frame gets that size.
     void applyPendingOuterSize();
 
-    // Outer sizes the window takes, in twips.
-    static constexpr double kMinOuterTwips = 300;
-    static constexpr double kMaxOuterTwips = 100000;
-
 private:
     bool setOuterSize(std::optional<double> widthTwips, std::optional<double> heightTwips);
 
