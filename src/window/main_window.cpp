@@ -11,7 +11,6 @@
 #include <QShortcut>
 #include <QThread>
 #include <QTimer>
-#include <algorithm>
 
 #include "convert/convert_command.h"
 #include "import/import.h"
