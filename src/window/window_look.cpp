@@ -1,5 +1,6 @@
 #include "window/window_look.h"
 
+#include <QAction>
 #include <QMainWindow>
 #include <QSignalBlocker>
 #include <algorithm>

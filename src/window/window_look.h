@@ -2,12 +2,12 @@
 // What the stored settings apply to in the window: its outer size, the text
 // area's font and colour, the option marks and the on-top state.
 
-#include <QAction>
 #include <array>
 #include <optional>
 
 #include "port/window_settings.h"
 
+class QAction;
 class QMainWindow;
 
 namespace sorimba {
