@@ -37,9 +37,14 @@ public:
 };
 
 // A window whose message boxes are answered at once.
-class QuietWindow : public MainWindow {
-public:
+struct QuietPrompts : sorimba::Prompts {
     sorimba::Answer ask(const QString&, sorimba::Buttons) override { return sorimba::Answer::Ok; }
+    std::optional<QString> chooseFile(sorimba::FileChoice) override { return std::nullopt; }
+};
+class QuietWindow : private QuietPrompts, public MainWindow {
+public:
+    QuietWindow() : MainWindow(static_cast<QuietPrompts*>(this)) {}
+    sorimba::TextArea* clipView() const { return findChild<sorimba::TextArea*>(); }
 };
 
 // A weekly issue of about `units` UTF-16 code units: a head, then the
@@ -68,7 +73,7 @@ void BM_CreateToFirstPaint(benchmark::State& state) {
     QTemporaryDir dir;  // no settings files: a first start
     for (auto _ : state) {
         auto form = std::make_unique<QuietWindow>();
-        PaintWatch watch(form->clipView->viewport());
+        PaintWatch watch(form->clipView()->viewport());
         form->loadSettingsFrom(sorimba::settings::SettingsFiles::in(dir.path()));
         if (!form->isVisible()) form->show();
         watch.wait();
@@ -85,19 +90,19 @@ void BM_Import1MBIssueToPaint(benchmark::State& state) {
     const QString issue = makeIssue(qsizetype{1} << 20);
     QuietWindow form;
     form.show();
-    form.setOption(sorimba::WithTitles, true);
-    form.setOption(sorimba::CopyAfterImport, true);
+    form.settings().setOption(sorimba::WithTitles, true);
+    form.settings().setOption(sorimba::CopyAfterImport, true);
     QCoreApplication::processEvents();
     qsizetype shown = 0;
     for (auto _ : state) {
         state.PauseTiming();
         form.setText(QString());
         QCoreApplication::processEvents();
-        PaintWatch watch(form.clipView->viewport());
+        PaintWatch watch(form.clipView()->viewport());
         state.ResumeTiming();
         form.importIssue(issue);
         watch.wait();
-        shown = form.clipView->document()->characterCount();
+        shown = form.clipView()->document()->characterCount();
     }
     state.counters["issue_units"] = double(issue.size());
     state.counters["shown_units"] = double(shown);
@@ -116,7 +121,7 @@ void BM_SetText1MBToPaint(benchmark::State& state) {
         state.PauseTiming();
         form.setText(QString());
         QCoreApplication::processEvents();
-        PaintWatch watch(form.clipView->viewport());
+        PaintWatch watch(form.clipView()->viewport());
         state.ResumeTiming();
         form.setText(clip);
         watch.wait();
@@ -142,14 +147,14 @@ void BM_PasteLargeIssue(benchmark::State& state) {
     const QString issue = makeIssue(qsizetype(state.range(0)) * 1024 * 1024 / 2);
     QuietWindow form;
     form.show();
-    form.setOption(sorimba::WithTitles, true);
+    form.settings().setOption(sorimba::WithTitles, true);
     QCoreApplication::processEvents();
     bool imported = false;
     for (auto _ : state) {
         state.PauseTiming();
         form.setText(QString());
         QCoreApplication::processEvents();
-        PaintWatch watch(form.clipView->viewport());
+        PaintWatch watch(form.clipView()->viewport());
         state.ResumeTiming();
         form.importIssue(issue);
         imported = !form.text().isEmpty();

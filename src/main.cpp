@@ -3,6 +3,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdio>
+#include <optional>
 
 #include "launch/command_line.h"
 #include "launch/file_queue.h"
@@ -37,17 +38,11 @@ sorimba::launch::Claim claimWindow(const QString& settingsFolder, const QStringL
     return claim;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    using sorimba::launch::Claim;
+// Help, version and usage errors are answered before the window system is
+// reached, so they work without a display: the exit status, or nothing when
+// the window is to open.
+std::optional<int> answerWithoutWindow(const sorimba::launch::CommandLine& line) {
     using sorimba::launch::CommandLine;
-
-    // Help, version and usage errors are answered before the window system
-    // is reached, so they work without a display.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine line = sorimba::launch::parseCommandLine(arguments, QDir::currentPath());
     switch (line.action) {
         case CommandLine::Action::PrintHelp:
         case CommandLine::Action::PrintVersion:
@@ -59,6 +54,78 @@ int main(int argc, char** argv) {
         case CommandLine::Action::OpenWindow:
             break;
     }
+    return std::nullopt;
+}
+
+// The exit status of a start that found another window (or none that
+// answers); nothing when this one opens the window.
+std::optional<int> exitStatusOf(sorimba::launch::Claim claim) {
+    using sorimba::launch::Claim;
+    switch (claim) {
+        case Claim::HandedOver:
+            return 0;
+        case Claim::Full:
+            print(stderr, QStringLiteral("sorimba: the Sorimba window has too many files waiting; "
+                                         "try again once it has imported them\n"));
+            return 1;
+        case Claim::NoAnswer:
+            print(stderr,
+                  QStringLiteral("sorimba: a Sorimba window is open but does not answer\n"));
+            return 1;
+        case Claim::TooLarge:
+            print(stderr, QStringLiteral("sorimba: too many files to hand to the open window "
+                                         "(at most %1 at once)\n")
+                              .arg(sorimba::launch::kMaxFiles));
+            return 1;
+        case Claim::Alone:
+        case Claim::First:
+            break;
+    }
+    return std::nullopt;
+}
+
+// Start-up shows the window when it applies the on-top state.
+void showWithSettings(sorimba::MainWindow& window, const QString& settingsFolder) {
+    if (!settingsFolder.isEmpty()) {
+        window.loadSettingsFrom(sorimba::settings::SettingsFiles::in(settingsFolder));
+    } else {
+        print(stderr, QStringLiteral("sorimba: no home folder: the settings are not kept\n"));
+        window.settings().keepOnTop(window.settings().option(sorimba::AlwaysOnTop));
+    }
+    if (!window.isVisible()) window.show();
+}
+
+// The window until it closes, with the files of this start and of later
+// ones, each imported as a drop once the window is idle.
+int runWindow(const QString& settingsFolder, const QStringList& startFiles,
+              sorimba::launch::InstanceServer& server) {
+    sorimba::MainWindow window;
+    showWithSettings(window, settingsFolder);
+    sorimba::launch::FileQueue files([&window] { return window.busy(); },
+                                     [&window](const QString& file) { window.importFile(file); });
+    QObject::connect(&window, &sorimba::MainWindow::idle, &files,
+                     &sorimba::launch::FileQueue::resume);
+    server.admits = [&files](const QStringList& handed) { return files.hasRoomFor(handed.size()); };
+    QObject::connect(&server, &sorimba::launch::InstanceServer::opened, &window,
+                     [&window, &files](const QStringList& handed) {
+                         window.bringToFront();
+                         files.add(handed);
+                     });
+    files.add(startFiles);
+    // The window has stored its settings when the last window closes.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &server,
+                     &sorimba::launch::InstanceServer::close);
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const sorimba::launch::CommandLine line =
+        sorimba::launch::parseCommandLine(arguments, QDir::currentPath());
+    if (const std::optional<int> status = answerWithoutWindow(line)) return *status;
 
     // Keeping a window on top needs X11; on a Wayland session the program
     // runs through XWayland unless the user chose a platform.
@@ -79,52 +146,10 @@ int main(int argc, char** argv) {
 
     const QString settingsFolder = sorimba::settings::settingsFolder(
         QCoreApplication::applicationDirPath(), sorimba::settings::processEnvironment());
-
     // One window per settings folder: a window already open takes the files.
     sorimba::launch::InstanceServer server;
-    switch (claimWindow(settingsFolder, line.files, server)) {
-        case Claim::HandedOver:
-            return 0;
-        case Claim::Full:
-            print(stderr, QStringLiteral("sorimba: the Sorimba window has too many files waiting; "
-                                         "try again once it has imported them\n"));
-            return 1;
-        case Claim::NoAnswer:
-            print(stderr,
-                  QStringLiteral("sorimba: a Sorimba window is open but does not answer\n"));
-            return 1;
-        case Claim::TooLarge:
-            print(stderr, QStringLiteral("sorimba: too many files to hand to the open window "
-                                         "(at most %1 at once)\n")
-                              .arg(sorimba::launch::kMaxFiles));
-            return 1;
-        case Claim::Alone:
-        case Claim::First:
-            break;
-    }
-
-    sorimba::MainWindow window;
-    if (!settingsFolder.isEmpty()) {
-        // Start-up shows the window when it applies the on-top state.
-        window.loadSettingsFrom(sorimba::settings::SettingsFiles::in(settingsFolder));
-    } else {
-        print(stderr, QStringLiteral("sorimba: no home folder: the settings are not kept\n"));
-        window.keepOnTop(window.option(sorimba::AlwaysOnTop));
-    }
-    if (!window.isVisible()) window.show();
-
-    // The files of this start and of later ones, each imported as a drop.
-    sorimba::launch::FileQueue files([&window] { return window.busy(); },
-                                     [&window](const QString& file) { window.importFile(file); });
-    server.admits = [&files](const QStringList& handed) { return files.hasRoomFor(handed.size()); };
-    QObject::connect(&server, &sorimba::launch::InstanceServer::opened, &window,
-                     [&window, &files](const QStringList& handed) {
-                         window.bringToFront();
-                         files.add(handed);
-                     });
-    files.add(line.files);
-    // The window has stored its settings when the last window closes.
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &server,
-                     &sorimba::launch::InstanceServer::close);
-    return app.exec();
+    if (const std::optional<int> status =
+            exitStatusOf(claimWindow(settingsFolder, line.files, server)))
+        return *status;
+    return runWindow(settingsFolder, line.files, server);
 }

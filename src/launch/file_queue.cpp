@@ -1,7 +1,5 @@
 #include "launch/file_queue.h"
 
-#include <QAbstractEventDispatcher>
-
 namespace sorimba::launch {
 
 FileQueue::FileQueue(std::function<bool()> busy, std::function<void(const QString&)> import,
@@ -15,15 +13,21 @@ void FileQueue::add(const QStringList& files) {
     files_.insert(files_.end(), files.begin(), files.end());
     // From the event loop, never from inside the caller: the window may be
     // handling another event right now.
-    if (!files_.empty() && !timer_.isActive()) timer_.start(0);
+    if (!files_.empty() && !waiting_ && !timer_.isActive()) timer_.start(0);
+}
+
+void FileQueue::resume() {
+    if (!waiting_) return;
+    waiting_ = false;
+    if (!timer_.isActive()) timer_.start(0);
 }
 
 void FileQueue::importNext() {
-    if (files_.empty()) return;
     // An import may itself show a message box, whose event loop would
-    // call this again: the next file waits until this one is done.
-    if (importing_ || busy_()) {
-        waitUntilIdle();
+    // call this again: the next file follows once this one is done.
+    if (files_.empty() || importing_) return;
+    if (busy_()) {
+        waiting_ = true;
         return;
     }
     const QString file = files_.front();
@@ -32,18 +36,6 @@ void FileQueue::importNext() {
     import_(file);
     importing_ = false;
     if (!files_.empty()) timer_.start(0);
-}
-
-void FileQueue::waitUntilIdle() {
-    if (waiting_) return;
-    waiting_ = connect(QAbstractEventDispatcher::instance(),
-                       &QAbstractEventDispatcher::aboutToBlock, this, [this] {
-                           // Still inside: asked again when the loop next runs dry.
-                           if (importing_ || busy_()) return;
-                           disconnect(waiting_);
-                           waiting_ = {};
-                           if (!timer_.isActive()) timer_.start(0);
-                       });
 }
 
 }  // namespace sorimba::launch

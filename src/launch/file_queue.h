@@ -2,7 +2,7 @@
 // Files waiting to be imported into the window: those named on the command
 // line and those handed over by later starts. They are imported one at a
 // time, in order, and never while the window is inside a command, a dialog
-// or a menu: a file arriving then waits until it ends.
+// or a menu: a file arriving then waits until the window says it is idle.
 
 #include <QObject>
 #include <QStringList>
@@ -21,6 +21,9 @@ public:
 
     void add(const QStringList& files);
     int pending() const { return int(files_.size()); }
+    // The window has left its dialog, menu or drag: a file that waited for
+    // it is imported now (from the event loop).
+    void resume();
 
     // At most this many files wait, however many starts handed them over:
     // each may end in a message box, and a flood of them would only pile up
@@ -33,16 +36,13 @@ public:
 
 private:
     void importNext();
-    // Asks again each time the event loop runs out of work, which is when a
-    // dialog, menu or drag may just have ended: a busy window is not polled.
-    void waitUntilIdle();
 
     std::function<bool()> busy_;
     std::function<void(const QString&)> import_;
     std::deque<QString> files_;
     QTimer timer_;
-    QMetaObject::Connection waiting_;
     bool importing_ = false;
+    bool waiting_ = false;  // for resume()
 };
 
 }  // namespace sorimba::launch

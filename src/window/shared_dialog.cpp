@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
+#include <array>
 
 #include "window/font_dialog.h"
 
@@ -92,77 +93,64 @@ std::optional<SharedDialog::FontChoice> SharedDialog::chooseFont(QWidget* parent
 
 namespace {
 
-// The system colours by index, as far as the palette has a counterpart.
+// The palette role standing in for each Windows system colour, by index.
+constexpr std::array<QPalette::ColorRole, 31> kSystemRoles = {
+    QPalette::Button,           // 0: scroll bar
+    QPalette::Window,           // 1: desktop
+    QPalette::Highlight,        // 2: active caption
+    QPalette::Mid,              // 3: inactive caption
+    QPalette::Window,           // 4: menu
+    QPalette::Base,             // 5: window
+    QPalette::Shadow,           // 6: window frame
+    QPalette::WindowText,       // 7: menu text
+    QPalette::Text,             // 8: window text
+    QPalette::HighlightedText,  // 9: caption text
+    QPalette::Window,           // 10: active border
+    QPalette::Window,           // 11: inactive border
+    QPalette::Mid,              // 12: application workspace
+    QPalette::Highlight,        // 13: highlight
+    QPalette::HighlightedText,  // 14: highlighted text
+    QPalette::Button,           // 15: button face
+    QPalette::Dark,             // 16: button shadow
+    QPalette::PlaceholderText,  // 17: grey text
+    QPalette::ButtonText,       // 18: button text
+    QPalette::Text,             // 19: inactive caption text
+    QPalette::Light,            // 20: button highlight
+    QPalette::Shadow,           // 21: 3D dark shadow
+    QPalette::Midlight,         // 22: 3D light
+    QPalette::ToolTipText,      // 23: tooltip text
+    QPalette::ToolTipBase,      // 24: tooltip background
+    QPalette::Window,           // 25: no element of its own; taken as a face colour
+    QPalette::Link,             // 26: hot-tracked item
+    QPalette::Highlight,        // 27: caption gradient
+    QPalette::Mid,              // 28: inactive caption gradient
+    QPalette::Highlight,        // 29: menu highlight
+    QPalette::Window,           // 30: menu bar
+};
+
 std::optional<QPalette::ColorRole> systemRole(std::uint32_t index) {
-    switch (index) {
-        case 0:
-            return QPalette::Button;  // scroll bar
-        case 1:
-            return QPalette::Window;  // desktop
-        case 2:
-            return QPalette::Highlight;  // active caption
-        case 3:
-            return QPalette::Mid;  // inactive caption
-        case 4:
-            return QPalette::Window;  // menu
-        case 5:
-            return QPalette::Base;  // window
-        case 6:
-            return QPalette::Shadow;  // window frame
-        case 7:
-            return QPalette::WindowText;  // menu text
-        case 8:
-            return QPalette::Text;  // window text
-        case 9:
-            return QPalette::HighlightedText;  // caption text
-        case 10:
-            return QPalette::Window;  // active border
-        case 11:
-            return QPalette::Window;  // inactive border
-        case 12:
-            return QPalette::Mid;  // application workspace
-        case 13:
-            return QPalette::Highlight;  // highlight
-        case 14:
-            return QPalette::HighlightedText;  // highlighted text
-        case 15:
-            return QPalette::Button;  // button face
-        case 16:
-            return QPalette::Dark;  // button shadow
-        case 17:
-            return QPalette::PlaceholderText;  // grey text
-        case 18:
-            return QPalette::ButtonText;  // button text
-        case 19:
-            return QPalette::Text;  // inactive caption text
-        case 20:
-            return QPalette::Light;  // button highlight
-        case 21:
-            return QPalette::Shadow;  // 3D dark shadow
-        case 22:
-            return QPalette::Midlight;  // 3D light
-        case 23:
-            return QPalette::ToolTipText;  // tooltip text
-        case 24:
-            return QPalette::ToolTipBase;  // tooltip background
-        case 25:
-            return QPalette::Window;  // no element of its own; taken as a face colour
-        case 26:
-            return QPalette::Link;  // hot-tracked item
-        case 27:
-            return QPalette::Highlight;  // caption gradient
-        case 28:
-            return QPalette::Mid;  // inactive caption gradient
-        case 29:
-            return QPalette::Highlight;  // menu highlight
-        case 30:
-            return QPalette::Window;  // menu bar
-        default:
-            return std::nullopt;
-    }
+    if (index >= kSystemRoles.size()) return std::nullopt;
+    return kSystemRoles[index];
 }
 
 }  // namespace
+
+QString chooseMailboxPath(QWidget* parent, bool folder, const QString& last) {
+    QFileDialog dialog(parent, folder ? QStringLiteral("取り込む Maildir フォルダを選ぶ")
+                                      : QStringLiteral("取り込む mbox ファイルを選ぶ"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("取り込む"));
+    dialog.setFileMode(folder ? QFileDialog::Directory : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::ShowDirsOnly, folder);
+    if (!last.isEmpty()) {
+        const QFileInfo lastInfo(last);
+        dialog.setDirectory(lastInfo.absolutePath());
+        dialog.selectFile(lastInfo.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles().value(0);
+}
 
 std::optional<QColor> colourOfCode(std::int32_t code) {
     const auto bits = static_cast<std::uint32_t>(code);

@@ -39,6 +39,11 @@ public:
     std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& current);
 };
 
+// The dialog that picks a mailbox to import, an mbox file or a Maildir
+// folder, starting at `last` (the one chosen before); empty when cancelled.
+// A dialog of its own: the shared one keeps the save file's name.
+QString chooseMailboxPath(QWidget* parent, bool folder, const QString& last);
+
 // A colour code (0x00BBGGRR, or 0x80000000 + n for system colour n) as a
 // colour of the current palette; nullopt for a code that names no colour.
 std::optional<QColor> colourOfCode(std::int32_t code);

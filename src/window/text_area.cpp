@@ -1,7 +1,9 @@
 #include "window/text_area.h"
 
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QTextDocument>
 #include <QTimer>
@@ -109,6 +111,18 @@ void TextArea::insertFromMimeData(const QMimeData* source) {
     cursor.insertText(gatherLines(text));
     setTextCursor(cursor);
     ensureCursorVisible();
+}
+
+void TextArea::contextMenuEvent(QContextMenuEvent* event) {
+    QPlainTextEdit::contextMenuEvent(event);
+    emit loopEnded();
+}
+
+void TextArea::mouseMoveEvent(QMouseEvent* event) {
+    // A move with a button held may start a drag, which returns only once
+    // the drag is over.
+    QPlainTextEdit::mouseMoveEvent(event);
+    if (event->buttons() != Qt::NoButton) emit loopEnded();
 }
 
 void TextArea::dragEnterEvent(QDragEnterEvent* event) {

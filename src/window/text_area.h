@@ -34,7 +34,14 @@ public:
     // holding up the drag source.
     std::function<void(const import::Drop&)> onDrop;
 
+signals:
+    // Its context menu, or a drag out of it, has ended: each runs an event
+    // loop of its own.
+    void loopEnded();
+
 protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

@@ -217,7 +217,29 @@ def scenario_known_clip_texts(desk: d.Desktop) -> None:
         d.check_equal(app.close(), 0, "exit status")
 
 
+def scenario_file_waits_for_message_box(desk: d.Desktop) -> None:
+    """A file named by a second start while the window shows a message box
+    is imported once the box is closed, not while it is open."""
+    options = {"CopyAfterImport": True}
+    clip = d.expected_clip(d.ISSUE, options)
+    path = os.path.join(desk.tmp, "第218号.txt")
+    d.write_file(path, d.issue_text().replace("\n", "\r\n").encode("cp932"))
+    app = desk.start_app(data_dat=d.data_dat(options=options))
+    nothing = "今日は■ぴこぴこがありません\n"
+    desk.set_clipboard(nothing)
+    app.click_control("取り込み")
+    box = app.wait_dialog()
+    desk.run([app.exe, path])  # handed over to the open window
+    time.sleep(1)
+    d.check_equal(desk.clipboard(), nothing, "clipboard while the box is open")
+    d.check_equal(len(app.dialogs()), 1, "dialogs while the box is open")
+    app.press_default(box)
+    d.poll(lambda: desk.clipboard() == lf(clip), 10, "the handed-over file imported after the box")
+    d.check(not app.dialogs(), "a dialog appeared after the handed-over import")
+    d.check_equal(app.close(), 0, "exit status")
+
+
 if __name__ == "__main__":
     d.main([scenario_clipboard_import, scenario_known_clip_texts, scenario_drop_import,
-            scenario_drop_file, scenario_sample_issue],
+            scenario_drop_file, scenario_sample_issue, scenario_file_waits_for_message_box],
            budget=120)

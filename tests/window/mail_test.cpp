@@ -88,8 +88,8 @@ TEST(MailMenu, ThirdEntryOfTheMenuBar) {
     ASSERT_NE(entries[2]->menu(), nullptr);
     const QList<QAction*> items = entries[2]->menu()->actions();
     ASSERT_EQ(items.size(), 2);
-    EXPECT_EQ(items[0], form.mboxAction);
-    EXPECT_EQ(items[1], form.maildirAction);
+    EXPECT_EQ(items[0], form.mboxAction());
+    EXPECT_EQ(items[1], form.maildirAction());
     for (QAction* entry : {entries[2], items[0], items[1]})
         EXPECT_FALSE(menuEntryDescription(entry).isEmpty()) << entry->text().toStdString();
 }
@@ -103,16 +103,16 @@ TEST_F(MailWindow, ImportsUnderProgressWithOneSummary) {
     // dialog holds the window, a second import does not start.
     EXPECT_TRUE(form.mailImportRunning());
     EXPECT_TRUE(form.busy());
-    EXPECT_FALSE(form.saveButton->isEnabled());
-    EXPECT_FALSE(form.convertAction->isEnabled());
-    EXPECT_FALSE(form.mboxAction->isEnabled());
+    EXPECT_FALSE(form.saveButton()->isEnabled());
+    EXPECT_FALSE(form.convertAction()->isEnabled());
+    EXPECT_FALSE(form.mboxAction()->isEnabled());
     EXPECT_TRUE(qobject_cast<QProgressDialog*>(QApplication::activeModalWidget()));
     EXPECT_FALSE(form.importMailbox(path("in.mbox")));
     form.saveClicked();  // Ctrl+S, say: the save file is busy; nothing is saved
     ASSERT_EQ(form.messages.size(), 1u);
     EXPECT_EQ(form.messages[0].text, saving::kBusy);
     form.messages.clear();
-    EXPECT_FALSE(form.saveButton->isEnabled());
+    EXPECT_FALSE(form.saveButton()->isEnabled());
     ASSERT_TRUE(waitForSummary(form));
     ASSERT_EQ(form.messages.size(), 1u);
     EXPECT_TRUE(form.messages[0].text.startsWith(QStringLiteral(
@@ -123,9 +123,9 @@ TEST_F(MailWindow, ImportsUnderProgressWithOneSummary) {
     // The text area and the saved state are the user's; the commands are back.
     EXPECT_EQ(form.text(), QStringLiteral("手で直した文章\r\n"));
     EXPECT_TRUE(form.saveState().saved);
-    EXPECT_TRUE(form.saveButton->isEnabled());
-    EXPECT_TRUE(form.convertAction->isEnabled());
-    EXPECT_TRUE(form.maildirAction->isEnabled());
+    EXPECT_TRUE(form.saveButton()->isEnabled());
+    EXPECT_TRUE(form.convertAction()->isEnabled());
+    EXPECT_TRUE(form.maildirAction()->isEnabled());
     // Again: nothing new, and the summary says so.
     form.messages.clear();
     ASSERT_TRUE(form.importMailbox(path("in.mbox")));
@@ -150,7 +150,7 @@ TEST_F(MailWindow, AsksForTheSaveFileFirstAndReportsAnUnreadableMailbox) {
     EXPECT_FALSE(form.importMailbox(dir.path()));
     ASSERT_EQ(form.messages.size(), 1u);
     EXPECT_TRUE(form.messages[0].text.startsWith(QStringLiteral("メールボックスを読めません：")));
-    EXPECT_TRUE(form.saveButton->isEnabled());
+    EXPECT_TRUE(form.saveButton()->isEnabled());
 }
 
 TEST_F(MailWindow, CancelStopsAfterTheIssuesBeingWritten) {

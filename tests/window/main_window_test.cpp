@@ -14,6 +14,7 @@
 #include <QFontInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QProcess>
@@ -27,6 +28,7 @@
 
 #include "textfile/textfile.h"
 #include "window/font_dialog.h"
+#include "window/layout.h"
 #include "window/text_area.h"
 #include "window_test_support.h"
 
@@ -48,14 +50,14 @@ void settle() {
 }
 
 QRect twipRect(const MainWindow& form, const QRect& pixels) {
-    return QRect(qRound(form.twipsX(pixels.x())), qRound(form.twipsY(pixels.y())),
-                 qRound(form.twipsX(pixels.width())), qRound(form.twipsY(pixels.height())));
+    return QRect(qRound(twipsX(form, pixels.x())), qRound(twipsY(form, pixels.y())),
+                 qRound(twipsX(form, pixels.width())), qRound(twipsY(form, pixels.height())));
 }
 
 // Resizes the window so that its client area gets the given pixel size.
 void setClientSize(MainWindow& form, int width, int height) {
-    for (int i = 0; i < 3 && form.clientArea()->size() != QSize(width, height); ++i) {
-        const QSize extra = form.size() - form.clientArea()->size();
+    for (int i = 0; i < 3 && form.centralWidget()->size() != QSize(width, height); ++i) {
+        const QSize extra = form.size() - form.centralWidget()->size();
         form.resize(width + extra.width(), height + extra.height());
         settle();
     }
@@ -77,49 +79,51 @@ TEST(MainWindowLayout, FirstStartHasTheDesignLayout) {
     EXPECT_EQ(form.windowTitle(), QStringLiteral("!Sorimba"));
     EXPECT_FALSE(form.windowIcon().pixmap(32, 32).isNull());
 
-    EXPECT_EQ(twipRect(form, QRect(QPoint(), form.clientArea()->size())), QRect(0, 0, 7065, 5820));
-    EXPECT_EQ(twipRect(form, form.clipView->geometry()), QRect(60, 660, 6900, 5055));
+    EXPECT_EQ(twipRect(form, QRect(QPoint(), form.centralWidget()->size())),
+              QRect(0, 0, 7065, 5820));
+    EXPECT_EQ(twipRect(form, form.clipView()->geometry()), QRect(60, 660, 6900, 5055));
     // The hint is a placeholder: shown while the text area is empty, never its text.
     EXPECT_EQ(form.text(), QString());
-    EXPECT_EQ(form.clipView->placeholderText(), kHint);
+    EXPECT_EQ(form.clipView()->placeholderText(), kHint);
 
     struct Button {
         QPushButton* button;
         QString caption;
         int left;
     };
-    for (const Button& b : {Button{form.importButton, QStringLiteral("取り込み"), 60},
-                            Button{form.saveButton, QStringLiteral("保　存"), 1440},
-                            Button{form.copyAllButton, QStringLiteral("すべてコピー"), 2880},
-                            Button{form.fontButton, QStringLiteral("フォント"), 4260}}) {
+    for (const Button& b : {Button{form.importButton(), QStringLiteral("取り込み"), 60},
+                            Button{form.saveButton(), QStringLiteral("保　存"), 1440},
+                            Button{form.copyAllButton(), QStringLiteral("すべてコピー"), 2880},
+                            Button{form.fontButton(), QStringLiteral("フォント"), 4260}}) {
         EXPECT_EQ(b.button->text(), b.caption);
         EXPECT_EQ(twipRect(form, b.button->geometry()), QRect(b.left, 120, 1275, 435)) << b.left;
     }
-    EXPECT_EQ(form.saveButton->toolTip(),
+    EXPECT_EQ(form.saveButton()->toolTip(),
               QStringLiteral("右クリックで保存場所の変更\n保存先：まだ選ばれていません"));
 
     // Tab order importButton, clipView, copyAllButton, fontButton, saveButton; importButton
     // first, and its focus is drawn as keyboard focus, so it shows.
-    EXPECT_EQ(form.focusWidget(), form.importButton);
+    EXPECT_EQ(form.focusWidget(), form.importButton());
     EXPECT_TRUE(form.testAttribute(Qt::WA_KeyboardFocusChange));
     std::vector<QWidget*> order;
-    QWidget* w = form.importButton;
+    QWidget* w = form.importButton();
     for (int i = 0; i < 5; ++i) {
         order.push_back(w);
         do w = w->nextInFocusChain();
         while (!(w->focusPolicy() & Qt::TabFocus));
     }
-    EXPECT_EQ(order, (std::vector<QWidget*>{form.importButton, form.clipView, form.copyAllButton,
-                                            form.fontButton, form.saveButton}));
+    EXPECT_EQ(order,
+              (std::vector<QWidget*>{form.importButton(), form.clipView(), form.copyAllButton(),
+                                     form.fontButton(), form.saveButton()}));
 
     // The window font is kept by name; Japanese text renders with a gothic face.
     EXPECT_EQ(form.font().family(), QStringLiteral("ＭＳ ゴシック"));
     EXPECT_EQ(form.font().pointSizeF(), 9);
-    EXPECT_EQ(form.fontName(), QStringLiteral("ＭＳ ゴシック"));
-    EXPECT_EQ(form.fontSize(), 9);
-    EXPECT_EQ(form.textColour(), kWindowTextColour);
-    EXPECT_TRUE(QFontInfo(form.clipView->font()).family().startsWith(QStringLiteral("IPA")))
-        << QFontInfo(form.clipView->font()).family().toStdString();
+    EXPECT_EQ(form.settings().fontName(), QStringLiteral("ＭＳ ゴシック"));
+    EXPECT_EQ(form.settings().fontSize(), 9);
+    EXPECT_EQ(form.settings().textColour(), kWindowTextColour);
+    EXPECT_TRUE(QFontInfo(form.clipView()->font()).family().startsWith(QStringLiteral("IPA")))
+        << QFontInfo(form.clipView()->font()).family().toStdString();
 }
 
 TEST(MainWindowLayout, MenuBarHasOptionAndConvert) {
@@ -130,7 +134,7 @@ TEST(MainWindowLayout, MenuBarHasOptionAndConvert) {
     EXPECT_EQ(entries[0]->text(), QStringLiteral("&Option"));
     EXPECT_EQ(QKeySequence::mnemonic(entries[0]->text()), QKeySequence(Qt::ALT | Qt::Key_O));
     ASSERT_NE(entries[0]->menu(), nullptr);
-    EXPECT_EQ(entries[1], form.convertAction);
+    EXPECT_EQ(entries[1], form.convertAction());
     EXPECT_EQ(entries[1]->text(), QStringLiteral("&convert"));
     EXPECT_EQ(QKeySequence::mnemonic(entries[1]->text()), QKeySequence(Qt::ALT | Qt::Key_C));
     EXPECT_EQ(entries[1]->menu(), nullptr);  // acts on click, no drop-down
@@ -147,7 +151,7 @@ TEST(MainWindowLayout, MenuBarHasOptionAndConvert) {
     const QList<QAction*> items = entries[0]->menu()->actions();
     ASSERT_EQ(items.size(), kOptionCount);
     for (int i = 0; i < kOptionCount; ++i) {
-        EXPECT_EQ(items[i], form.optionItems[std::size_t(i)]);
+        EXPECT_EQ(items[i], form.optionItem(std::size_t(i)));
         EXPECT_EQ(items[i]->text(), captions[i]);
         EXPECT_TRUE(items[i]->isCheckable());
         EXPECT_EQ(form.option(i), i == AlwaysOnTop || i == ConfirmSave) << i;
@@ -159,31 +163,33 @@ TEST(MainWindowLayout, TextAreaFollowsTheClientAreaAboveTheSmallestSize) {
     form.show();
     settle();
     std::vector<QRect> buttons;
-    for (QPushButton* b : {form.importButton, form.copyAllButton, form.fontButton, form.saveButton})
+    for (QPushButton* b :
+         {form.importButton(), form.copyAllButton(), form.fontButton(), form.saveButton()})
         buttons.push_back(b->geometry());
 
     // Margins 165 x 765 twips (11 x 51 pixels at 96 DPI).
-    const int right = form.pixelsX(165);
-    const int bottom = form.pixelsY(765);
+    const int right = pixelsX(form, 165);
+    const int bottom = pixelsY(form, 765);
     setClientSize(form, 700, 500);
-    EXPECT_EQ(form.clipView->size(), QSize(700 - right, 500 - bottom));
+    EXPECT_EQ(form.clipView()->size(), QSize(700 - right, 500 - bottom));
     setClientSize(form, 300, 400);
-    EXPECT_EQ(form.clipView->size(), QSize(300 - right, 400 - bottom));
+    EXPECT_EQ(form.clipView()->size(), QSize(300 - right, 400 - bottom));
     // A window 1300 twips high (wide) or less keeps the text area's height
     // (width) as it was, so it never becomes nothing or less.
-    setClientSize(form, form.clientArea()->width(), bottom + 1);
-    ASSERT_LE(form.outerHeight(), 1300);
-    EXPECT_EQ(form.clipView->size(), QSize(300 - right, 400 - bottom));
+    setClientSize(form, form.centralWidget()->width(), bottom + 1);
+    ASSERT_LE(form.settings().outerHeight(), 1300);
+    EXPECT_EQ(form.clipView()->size(), QSize(300 - right, 400 - bottom));
     form.resize(1, 1);  // as small as the window goes
     settle();
-    ASSERT_LE(form.outerWidth(), 1300);
-    EXPECT_EQ(form.clipView->size(), QSize(300 - right, 400 - bottom));
+    ASSERT_LE(form.settings().outerWidth(), 1300);
+    EXPECT_EQ(form.clipView()->size(), QSize(300 - right, 400 - bottom));
     // A usual size again: the text area follows once more.
     setClientSize(form, 471, 388);
-    EXPECT_EQ(twipRect(form, form.clipView->geometry()), QRect(60, 660, 6900, 5055));
+    EXPECT_EQ(twipRect(form, form.clipView()->geometry()), QRect(60, 660, 6900, 5055));
 
     std::vector<QRect> after;
-    for (QPushButton* b : {form.importButton, form.copyAllButton, form.fontButton, form.saveButton})
+    for (QPushButton* b :
+         {form.importButton(), form.copyAllButton(), form.fontButton(), form.saveButton()})
         after.push_back(b->geometry());
     EXPECT_EQ(after, buttons);
 }
@@ -191,22 +197,22 @@ TEST(MainWindowLayout, TextAreaFollowsTheClientAreaAboveTheSmallestSize) {
 TEST(MainWindowLayout, OuterSizeIsTheFrameAndRejectsAbsurdValues) {
     ScriptedWindow form;
     // Asked before the window is shown: the frame gets that size once framed.
-    ASSERT_TRUE(form.setOuterWidth(9000));
-    ASSERT_TRUE(form.setOuterHeight(7500));
+    ASSERT_TRUE(form.settings().setOuterWidth(9000));
+    ASSERT_TRUE(form.settings().setOuterHeight(7500));
     form.show();
     settle();
-    EXPECT_NEAR(form.outerWidth(), 9000, 15);
-    EXPECT_NEAR(form.outerHeight(), 7500, 15);
+    EXPECT_NEAR(form.settings().outerWidth(), 9000, 15);
+    EXPECT_NEAR(form.settings().outerHeight(), 7500, 15);
     EXPECT_GE(form.frameGeometry().width(), form.width());
 
-    ASSERT_TRUE(form.setOuterWidth(8100));
+    ASSERT_TRUE(form.settings().setOuterWidth(8100));
     settle();
-    EXPECT_NEAR(form.outerWidth(), 8100, 15);
+    EXPECT_NEAR(form.settings().outerWidth(), 8100, 15);
 
     const QRect before = form.frameGeometry();
     for (double bad : {std::nan(""), HUGE_VAL, -1.0, 0.0, 299.0, 100001.0, 1e30}) {
-        EXPECT_FALSE(form.setOuterWidth(bad)) << bad;
-        EXPECT_FALSE(form.setOuterHeight(bad)) << bad;
+        EXPECT_FALSE(form.settings().setOuterWidth(bad)) << bad;
+        EXPECT_FALSE(form.settings().setOuterHeight(bad)) << bad;
     }
     settle();
     EXPECT_EQ(form.frameGeometry(), before);
@@ -217,33 +223,72 @@ TEST_F(WindowTest, TwoClicksOnAnOptionRestoreIt) {
     settle();
     for (int i = 0; i < kOptionCount; ++i) {
         const bool before = form.option(i);
-        form.toggleOption(i);
+        form.optionItem(i)->trigger();
         EXPECT_EQ(form.option(i), !before) << i;
-        form.toggleOption(i);
+        form.optionItem(i)->trigger();
         EXPECT_EQ(form.option(i), before) << i;
     }
-    // The menu item itself flips once per click as well.
-    form.optionItems[WithVotes]->trigger();
-    EXPECT_TRUE(form.option(WithVotes));
-    form.optionItems[WithVotes]->trigger();
-    EXPECT_FALSE(form.option(WithVotes));
 }
 
 TEST_F(WindowTest, AlwaysOnTopFollowsItsItemAndKeepsTheGeometry) {
     form.show();
     settle();
     const QRect geometry = form.geometry();
-    form.toggleOption(AlwaysOnTop);
+    form.optionItem(AlwaysOnTop)->trigger();
     settle();
     EXPECT_TRUE(form.option(AlwaysOnTop));
     EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.geometry(), geometry);
-    form.toggleOption(AlwaysOnTop);
+    form.optionItem(AlwaysOnTop)->trigger();
     settle();
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.geometry(), geometry);
+    // A mark set from the stored settings is only a mark: start-up applies
+    // the on-top state once, after all of them.
+    form.settings().setOption(AlwaysOnTop, true);
+    settle();
+    EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+// Files handed over by later starts wait for these signals.
+TEST(MainWindowIdle, SaysSoOnlyOnceItsMessageBoxDialogOrMenuHasClosed) {
+    MainWindow form;  // real message boxes
+    form.show();
+    settle();
+    int idle = 0;
+    QObject::connect(&form, &MainWindow::idle, [&] { ++idle; });
+    int whileOpen = -1;
+    const auto close = [&](QDialog* dialog) {
+        settle();
+        whileOpen = idle;
+        EXPECT_TRUE(form.busy());
+        dialog->reject();
+    };
+    whenModalOpens<QMessageBox>(close);
+    EXPECT_FALSE(form.importIssue(QStringLiteral("号ではない文章")));
+    settle();
+    EXPECT_EQ(whileOpen, 0);
+    EXPECT_EQ(idle, 1);
+
+    idle = 0;
+    whileOpen = -1;
+    whenModalOpens<FontDialog>(close);
+    form.findChild<QPushButton*>(QStringLiteral("font"))->click();
+    settle();
+    EXPECT_EQ(whileOpen, 0);
+    EXPECT_EQ(idle, 1);
+
+    idle = 0;
+    auto* options = form.findChild<QMenu*>(QStringLiteral("options"));
+    options->popup(form.mapToGlobal(QPoint(0, 0)));
+    settle();
+    EXPECT_TRUE(form.busy());
+    EXPECT_EQ(idle, 0);
+    options->hide();
+    settle();
+    EXPECT_EQ(idle, 1);
 }
 
 TEST_F(WindowTest, ClipboardImportTakesCrLfAndLfTextAlike) {
@@ -253,10 +298,10 @@ TEST_F(WindowTest, ClipboardImportTakesCrLfAndLfTextAlike) {
         form.saveState().saved = true;
         form.setText(QString());
         clipboard()->setText(issue);
-        form.importFromClipboard();
+        form.importButton()->click();
         EXPECT_TRUE(form.messages.empty());
         EXPECT_EQ(form.text(), kClip);
-        EXPECT_EQ(form.clipView->toPlainText(), QStringLiteral("○投稿\n"));
+        EXPECT_EQ(form.clipView()->toPlainText(), QStringLiteral("○投稿\n"));
         // The Linux clipboard gets LF line ends.
         EXPECT_EQ(clipboard()->text(), QStringLiteral("○投稿\n"));
         EXPECT_FALSE(form.saveState().saved);
@@ -265,7 +310,7 @@ TEST_F(WindowTest, ClipboardImportTakesCrLfAndLfTextAlike) {
 
 TEST_F(WindowTest, ImportWithoutCopyLeavesTheClipboardAlone) {
     clipboard()->setText(kIssue);
-    form.importFromClipboard();
+    form.importButton()->click();
     EXPECT_EQ(form.text(), kClip);
     EXPECT_EQ(clipboard()->text(), kIssue);
 }
@@ -287,7 +332,7 @@ TEST_F(WindowTest, NotFoundChangesNothing) {
             clipboard()->clear();
         else
             clipboard()->setText(held);
-        form.importFromClipboard();
+        form.importButton()->click();
         ASSERT_EQ(form.messages.size(), 1u);
         EXPECT_EQ(form.messages[0].text, kNotFound);
         EXPECT_EQ(form.messages[0].buttons, Buttons::Ok);
@@ -313,19 +358,19 @@ TEST_F(WindowTest, TextKeepsEveryCharacterThroughTheTextArea) {
     many += QString(5000, QChar(0x3042)) + QStringLiteral("\r\n\r\n");
     form.setText(many);
     EXPECT_EQ(form.text(), many);
-    EXPECT_LT(form.clipView->document()->blockCount(), 20);
+    EXPECT_LT(form.clipView()->document()->blockCount(), 20);
     // A line break the user types (Shift+Enter) is a line end like Enter.
     form.setText(QStringLiteral("上\r\n下"));
-    form.clipView->moveCursor(QTextCursor::End);
-    form.clipView->insertPlainText(QString(QChar::LineSeparator) + QStringLiteral("足した"));
+    form.clipView()->moveCursor(QTextCursor::End);
+    form.clipView()->insertPlainText(QString(QChar::LineSeparator) + QStringLiteral("足した"));
     EXPECT_EQ(form.text(), QStringLiteral("上\r\n下\r\n足した"));
 
     // A paste by the user (LF lines from the clipboard) replaces the selection.
     QString pasted;
     for (int i = 0; i < 100; ++i) pasted += QStringLiteral("貼%1\n").arg(i);
     clipboard()->setText(pasted);
-    form.clipView->selectAll();
-    form.clipView->paste();
+    form.clipView()->selectAll();
+    form.clipView()->paste();
     EXPECT_EQ(form.text(), QString(pasted).replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
 }
 
@@ -333,7 +378,7 @@ TEST_F(WindowTest, ImportedNulAndJunkStayAsTheyAre) {
     const QString entry = QStringLiteral("○a") + QChar(0) + QStringLiteral("b\u00A0\uFFFF");
     clipboard()->setText(QStringLiteral("■ぴこぴこＺＯＫ\r\n●お題\r\n\r\n") + entry +
                          QStringLiteral("\r\n"));
-    form.importFromClipboard();
+    form.importButton()->click();
     EXPECT_TRUE(form.messages.empty());
     EXPECT_EQ(form.text(), entry + QStringLiteral("\r\n"));
 }
@@ -378,13 +423,13 @@ TEST_F(WindowTest, TheStartUpHintIsNeverSaved) {
     fresh.saveState().savePath = savePath;
     fresh.show();
     settle();
-    fresh.saveButton->click();
+    fresh.saveButton()->click();
     ASSERT_EQ(fresh.messages.size(), 1u);
     EXPECT_EQ(fresh.messages[0].text, saving::kEmptyText);
     EXPECT_FALSE(QFile::exists(savePath));
     EXPECT_FALSE(fresh.saveState().saved);
-    EXPECT_TRUE(fresh.saveButton->isEnabled());
-    fresh.copyAll();
+    EXPECT_TRUE(fresh.saveButton()->isEnabled());
+    fresh.copyAllButton()->click();
     EXPECT_EQ(clipboard()->text(), QString());
 }
 
@@ -547,10 +592,10 @@ TEST_F(WindowTest, ADropEventImportsAfterTheDropWithoutInsertingIt) {
     const QPointF at(20, 20);
     QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
                           Qt::NoModifier);
-    QCoreApplication::sendEvent(form.clipView->viewport(), &enter);
+    QCoreApplication::sendEvent(form.clipView()->viewport(), &enter);
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form.clipView->viewport(), &drop);
+    QCoreApplication::sendEvent(form.clipView()->viewport(), &drop);
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);  // the source keeps its text
     EXPECT_EQ(form.text(), QString());             // nothing inserted by the text area
     settle();
@@ -560,23 +605,23 @@ TEST_F(WindowTest, ADropEventImportsAfterTheDropWithoutInsertingIt) {
 TEST_F(WindowTest, CopyAllTakesTheHandEditedText) {
     form.setText(kClip);
     form.saveState().saved = true;
-    form.clipView->moveCursor(QTextCursor::End);
-    form.clipView->insertPlainText(QStringLiteral("手で足した"));
+    form.clipView()->moveCursor(QTextCursor::End);
+    form.clipView()->insertPlainText(QStringLiteral("手で足した"));
     clipboard()->setText(QStringLiteral("前の中身"));
-    form.copyAll();
+    form.copyAllButton()->click();
     EXPECT_EQ(clipboard()->text(), QStringLiteral("○投稿\n手で足した"));
     EXPECT_EQ(form.text(), QStringLiteral("○投稿\r\n手で足した"));
     EXPECT_TRUE(form.saveState().saved);
 
     form.setText(QString());
-    form.copyAll();
+    form.copyAllButton()->click();
     EXPECT_EQ(clipboard()->text(), QString());
 }
 
 TEST_F(WindowTest, CancelledFontDialogChangesNothing) {
     form.show();
     settle();
-    const QFont before = form.clipView->font();
+    const QFont before = form.clipView()->font();
     whenModalOpens<FontDialog>([](FontDialog* d) {
         EXPECT_EQ(d->fontName(), QStringLiteral("ＭＳ ゴシック"));
         EXPECT_EQ(d->fontSize(), 9);
@@ -586,11 +631,11 @@ TEST_F(WindowTest, CancelledFontDialogChangesNothing) {
         d->setColourCode(0x0000FF);
         d->reject();
     });
-    form.chooseFont();
-    EXPECT_EQ(form.clipView->font(), before);
-    EXPECT_EQ(form.fontName(), QStringLiteral("ＭＳ ゴシック"));
-    EXPECT_EQ(form.fontSize(), 9);
-    EXPECT_EQ(form.textColour(), kWindowTextColour);
+    form.fontButton()->click();
+    EXPECT_EQ(form.clipView()->font(), before);
+    EXPECT_EQ(form.settings().fontName(), QStringLiteral("ＭＳ ゴシック"));
+    EXPECT_EQ(form.settings().fontSize(), 9);
+    EXPECT_EQ(form.settings().textColour(), kWindowTextColour);
 }
 
 TEST_F(WindowTest, FontDialogAppliesFaceFractionalSizeAndColourOnly) {
@@ -601,43 +646,44 @@ TEST_F(WindowTest, FontDialogAppliesFaceFractionalSizeAndColourOnly) {
         d->setColourCode(0x0000FF);
         d->accept();
     });
-    form.chooseFont();
-    EXPECT_EQ(form.fontName(), QStringLiteral("ＭＳ ゴシック"));  // untouched face kept by name
-    EXPECT_EQ(form.fontSize(), 10.5);
-    EXPECT_EQ(form.textColour(), 0x0000FF);
-    EXPECT_EQ(form.clipView->palette().color(QPalette::Text), QColor(255, 0, 0));
-    EXPECT_FALSE(form.clipView->font().bold());
-    EXPECT_FALSE(form.clipView->font().italic());
+    form.fontButton()->click();
+    EXPECT_EQ(form.settings().fontName(),
+              QStringLiteral("ＭＳ ゴシック"));  // untouched face kept by name
+    EXPECT_EQ(form.settings().fontSize(), 10.5);
+    EXPECT_EQ(form.settings().textColour(), 0x0000FF);
+    EXPECT_EQ(form.clipView()->palette().color(QPalette::Text), QColor(255, 0, 0));
+    EXPECT_FALSE(form.clipView()->font().bold());
+    EXPECT_FALSE(form.clipView()->font().italic());
 
     whenModalOpens<FontDialog>([](FontDialog* d) {
         EXPECT_EQ(d->sizeBox()->text(), QStringLiteral("10.5"));
         d->faceBox()->setEditText(QStringLiteral("IPAMincho"));
         d->accept();
     });
-    form.chooseFont();
-    EXPECT_EQ(form.fontName(), QStringLiteral("IPAMincho"));
-    EXPECT_EQ(form.fontSize(), 10.5);
-    EXPECT_EQ(form.textColour(), 0x0000FF);
+    form.fontButton()->click();
+    EXPECT_EQ(form.settings().fontName(), QStringLiteral("IPAMincho"));
+    EXPECT_EQ(form.settings().fontSize(), 10.5);
+    EXPECT_EQ(form.settings().textColour(), 0x0000FF);
 }
 
 TEST_F(WindowTest, FontSettersRejectWhatTheTextAreaCannotTake) {
-    const QFont before = form.clipView->font();
-    EXPECT_FALSE(form.setFontName(QString()));
-    EXPECT_FALSE(form.setFontName(QStringLiteral("  ")));
-    EXPECT_FALSE(form.setFontName(QStringLiteral("a\r\nb")));
+    const QFont before = form.clipView()->font();
+    EXPECT_FALSE(form.settings().setFontName(QString()));
+    EXPECT_FALSE(form.settings().setFontName(QStringLiteral("  ")));
+    EXPECT_FALSE(form.settings().setFontName(QStringLiteral("a\r\nb")));
     for (double bad : {0.0, -1.0, 1639.0, std::nan(""), HUGE_VAL})
-        EXPECT_FALSE(form.setFontSize(bad));
+        EXPECT_FALSE(form.settings().setFontSize(bad));
     for (std::int32_t bad : {0x01000000, static_cast<std::int32_t>(0x80000100u), -1})
-        EXPECT_FALSE(form.setTextColour(bad));
-    EXPECT_EQ(form.clipView->font(), before);
-    EXPECT_EQ(form.textColour(), kWindowTextColour);
+        EXPECT_FALSE(form.settings().setTextColour(bad));
+    EXPECT_EQ(form.clipView()->font(), before);
+    EXPECT_EQ(form.settings().textColour(), kWindowTextColour);
 
-    EXPECT_TRUE(form.setFontSize(10.123456));
-    EXPECT_DOUBLE_EQ(form.fontSize(), 10.1235);
-    EXPECT_TRUE(form.setTextColour(0x00FF0000));
-    EXPECT_EQ(form.clipView->palette().color(QPalette::Text), QColor(0, 0, 255));
-    EXPECT_TRUE(form.setTextColour(kWindowTextColour));
-    EXPECT_EQ(form.clipView->palette().color(QPalette::Text),
+    EXPECT_TRUE(form.settings().setFontSize(10.123456));
+    EXPECT_DOUBLE_EQ(form.settings().fontSize(), 10.1235);
+    EXPECT_TRUE(form.settings().setTextColour(0x00FF0000));
+    EXPECT_EQ(form.clipView()->palette().color(QPalette::Text), QColor(0, 0, 255));
+    EXPECT_TRUE(form.settings().setTextColour(kWindowTextColour));
+    EXPECT_EQ(form.clipView()->palette().color(QPalette::Text),
               QApplication::palette().color(QPalette::Text));
 }
 
@@ -651,23 +697,23 @@ TEST_F(WindowTest, SaveButtonLeftClickSavesRightPressChoosesTheFile) {
 
     form.fileChoices.push_back(chosen);
     QMouseEvent right(QEvent::MouseButtonPress, QPointF(5, 5),
-                      form.saveButton->mapToGlobal(QPointF(5, 5)), Qt::RightButton, Qt::RightButton,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(form.saveButton, &right);
+                      form.saveButton()->mapToGlobal(QPointF(5, 5)), Qt::RightButton,
+                      Qt::RightButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form.saveButton(), &right);
     EXPECT_EQ(form.fileChooserShown, 1);
     EXPECT_EQ(form.saveState().savePath, chosen);
     EXPECT_FALSE(QFile::exists(chosen));
 
-    form.saveButton->click();
+    form.saveButton()->click();
     QByteArray saved;
     ASSERT_TRUE(textfile::readFile(chosen, &saved).ok);
     EXPECT_TRUE(saved.startsWith(textfile::toCp932(kClip)));
-    EXPECT_TRUE(form.saveButton->isEnabled());
+    EXPECT_TRUE(form.saveButton()->isEnabled());
     EXPECT_EQ(form.fileChooserShown, 1);
 
     // A disabled button takes no press.
-    form.saveButton->setEnabled(false);
-    QCoreApplication::sendEvent(form.saveButton, &right);
+    form.saveButton()->setEnabled(false);
+    QCoreApplication::sendEvent(form.saveButton(), &right);
     EXPECT_EQ(form.fileChooserShown, 1);
 }
 
@@ -679,27 +725,27 @@ TEST_F(WindowTest, TheMenuKeyAndShiftF10OnSaveChooseTheSaveFile) {
     form.fileChoices = {chosen, std::nullopt};
 
     QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5),
-                              form.saveButton->mapToGlobal(QPoint(5, 5)));
-    QCoreApplication::sendEvent(form.saveButton, &menuKey);
+                              form.saveButton()->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(form.saveButton(), &menuKey);
     EXPECT_EQ(form.fileChooserShown, 1);
     EXPECT_EQ(form.saveState().savePath, chosen);
     // The tooltip names the save file, as plain text whatever the name holds.
-    const QString tip = form.saveButton->toolTip();
+    const QString tip = form.saveButton()->toolTip();
     EXPECT_EQ(tip, QStringLiteral("右クリックで保存場所の変更\n保存先：") + chosen);
     EXPECT_FALSE(Qt::mightBeRichText(tip));
-    EXPECT_TRUE(form.saveButton->accessibleDescription().endsWith(chosen));
+    EXPECT_TRUE(form.saveButton()->accessibleDescription().endsWith(chosen));
 
     QKeyEvent shiftF10(QEvent::KeyPress, Qt::Key_F10, Qt::ShiftModifier);
-    QCoreApplication::sendEvent(form.saveButton, &shiftF10);
+    QCoreApplication::sendEvent(form.saveButton(), &shiftF10);
     EXPECT_EQ(form.fileChooserShown, 2);
     EXPECT_EQ(form.saveState().savePath, chosen);  // cancelled: kept
 
     // The context menu event that follows a right press chooses nothing more.
     QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                 form.saveButton->mapToGlobal(QPoint(5, 5)));
-    QCoreApplication::sendEvent(form.saveButton, &rightClick);
+                                 form.saveButton()->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(form.saveButton(), &rightClick);
     QKeyEvent plainF10(QEvent::KeyPress, Qt::Key_F10, Qt::NoModifier);
-    QCoreApplication::sendEvent(form.saveButton, &plainF10);
+    QCoreApplication::sendEvent(form.saveButton(), &plainF10);
     EXPECT_EQ(form.fileChooserShown, 2);
     EXPECT_FALSE(QFile::exists(chosen));
 
@@ -710,7 +756,7 @@ TEST_F(WindowTest, TheMenuKeyAndShiftF10OnSaveChooseTheSaveFile) {
     const QString first = dir.filePath(QStringLiteral("first.txt"));
     fresh.fileChoices = {first};
     fresh.saveClicked();
-    EXPECT_TRUE(fresh.saveButton->toolTip().endsWith(QStringLiteral("保存先：") + first));
+    EXPECT_TRUE(fresh.saveButton()->toolTip().endsWith(QStringLiteral("保存先：") + first));
 }
 
 TEST(MainWindowAccessibility, EveryControlHasANameAndADescription) {
@@ -745,12 +791,12 @@ TEST(MainWindowAccessibility, EveryControlHasANameAndADescription) {
     // The nine option items, each with its caption as name and a description.
     EXPECT_GE(items, 2 + kOptionCount);
     QAccessibleInterface* menu =
-        QAccessible::queryAccessibleInterface(form.optionItems[0]->parent());
+        QAccessible::queryAccessibleInterface(form.optionItem(0)->parent());
     ASSERT_NE(menu, nullptr);
     ASSERT_EQ(menu->childCount(), kOptionCount);
     for (int i = 0; i < kOptionCount; ++i) {
         QAccessibleInterface* item = menu->child(i);
-        EXPECT_EQ(item->text(QAccessible::Name), form.optionItems[std::size_t(i)]->text());
+        EXPECT_EQ(item->text(QAccessible::Name), form.optionItem(std::size_t(i))->text());
         EXPECT_FALSE(item->text(QAccessible::Description).isEmpty()) << i;
         EXPECT_EQ(item->state().checked, form.option(i)) << i;
         EXPECT_EQ(item->parent()->object(), menu->object());
