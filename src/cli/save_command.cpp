@@ -9,9 +9,10 @@
 #include <cstdio>
 
 #include "cli/subcommand.h"
+#include "encoding/encoding.h"
+#include "files/files.h"
 #include "saving/saving.h"
 #include "saving/writer.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::cli {
 namespace {
@@ -33,10 +34,10 @@ void declare(QCommandLineParser& parser) {
 // All bytes of a file named on the command line; any file that can be read
 // will do, a pipe such as <(command) too.
 bool readInput(const QString& path, QByteArray* bytes) {
-    const textfile::FileDescriptor fd(::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC));
+    const files::FileDescriptor fd(::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) return false;
     bool complete = false;
-    return textfile::readFrom(fd.get(), -1, bytes, &complete).ok;
+    return files::readFrom(fd.get(), -1, bytes, &complete).ok;
 }
 
 int run(const Invocation& call) {
@@ -54,7 +55,7 @@ int run(const Invocation& call) {
     QByteArray input;
     if (files.isEmpty() || files[0] == u"-") {
         bool complete = false;
-        if (!textfile::readFrom(STDIN_FILENO, -1, &input, &complete).ok) {
+        if (!files::readFrom(STDIN_FILENO, -1, &input, &complete).ok) {
             call.report(QStringLiteral("cannot read the standard input"));
             return 2;
         }
@@ -78,7 +79,7 @@ int run(const Invocation& call) {
     // As the save button: a text that would write nothing is not saved, and
     // that is said (an empty text, or per title a text without a title line).
     const std::vector<QString> lines =
-        textfile::cutAtCrLf(textfile::withCrLfLineEnds(std::move(text)));
+        encoding::cutAtCrLf(encoding::withCrLfLineEnds(std::move(text)));
     const bool perTitle = parser.isSet(kWithTitles);
     if (lines.empty()) {
         call.report(QStringLiteral("the text is empty; nothing was saved"));

@@ -11,10 +11,12 @@
 #include <memory>
 #include <string>
 
+#include "encoding/encoding.h"
+
 namespace sorimba::convert {
 namespace {
 
-using textfile::Outcome;
+using files::Outcome;
 
 // Files are read, and their new content written, in pieces of this size.
 constexpr size_t kPieceSize = size_t{1} << 20;
@@ -32,7 +34,7 @@ QString joinPath(const QString& folder, const QString& name) {
 }
 
 // Calls fn(line, end) for each line of bytes that end at LF, as
-// textfile::forEachLine does for CR LF and lone CR.
+// encoding::forEachLine does for CR LF and lone CR.
 template <typename Fn>
 void forEachLfLine(std::string_view bytes, Fn&& fn) {
     size_t start = 0;
@@ -101,7 +103,7 @@ void ParagraphJoiner::finish() {
         lineEnd_ = "\n";
         forEachLfLine(carry_, onLine);
     } else {
-        textfile::forEachLine(carry_, onLine);
+        encoding::forEachLine(carry_, onLine);
     }
     carry_.clear();
     if (current_) {
@@ -117,7 +119,7 @@ void ParagraphJoiner::finish() {
 }
 
 void ParagraphJoiner::completeLines(std::string_view bytes) {
-    textfile::forEachLine(bytes,
+    encoding::forEachLine(bytes,
                           [this](std::string_view text, std::string_view end) { line(text, end); });
 }
 
@@ -196,12 +198,12 @@ namespace {
 // Writes the converted content of the file at `path` into `out`. Sets
 // *unchanged when the file is converted already (then nothing needs to
 // take its place).
-Outcome convertInto(const QString& path, textfile::Replacement& out, bool* unchanged) {
+Outcome convertInto(const QString& path, files::Replacement& out, bool* unchanged) {
     // The file is read and its new content written piece by piece, so even
     // a huge file never sits whole in memory; the old content stays in place
     // until the new one is complete.
     ParagraphJoiner joiner([&out](std::string_view piece) { out.write(piece); });
-    if (Outcome read = textfile::readInPieces(
+    if (Outcome read = files::readInPieces(
             path, [&joiner](std::string_view piece) { joiner.feed(piece); }, kPieceSize);
         !read.ok) {
         return read;  // the new content is discarded
@@ -220,20 +222,20 @@ namespace {
 // loses the lines of a save or a mail import that writes meanwhile.
 constexpr int kLockPatienceMs = 2000;
 
-bool lockFolderOf(const QString& file, textfile::FolderLock* lock) {
+bool lockFolderOf(const QString& file, files::FolderLock* lock) {
     const QString real = QFileInfo(file).canonicalFilePath();
-    return lock->take(textfile::folderOf(real.isEmpty() ? file : real), kLockPatienceMs) !=
-           textfile::FolderLock::State::Busy;
+    return lock->take(files::folderOf(real.isEmpty() ? file : real), kLockPatienceMs) !=
+           files::FolderLock::State::Busy;
 }
 
 }  // namespace
 
 Outcome convertFile(const QString& path) {
-    if (path.isEmpty()) return textfile::refused(textfile::Refusal::NoName);
-    textfile::FolderLock lock;
-    if (!lockFolderOf(path, &lock)) return textfile::systemFailure(EBUSY);
+    if (path.isEmpty()) return files::refused(files::Refusal::NoName);
+    files::FolderLock lock;
+    if (!lockFolderOf(path, &lock)) return files::systemFailure(EBUSY);
     // Refuses read-only, missing and non-regular files before anything is read.
-    textfile::Replacement out(path, /*mustExist=*/true);
+    files::Replacement out(path, /*mustExist=*/true);
     if (!out.status().ok) return out.status();
     bool unchanged = false;
     if (Outcome done = convertInto(path, out, &unchanged); !done.ok) return done;
@@ -248,7 +250,7 @@ FileList listTextFiles(const QString& folder) {
     if (dir == nullptr) {
         list.ok = false;
         list.systemError = errno;
-        list.error = textfile::systemFailure(errno).error;
+        list.error = files::systemFailure(errno).error;
         return list;
     }
     std::vector<std::string> names;
@@ -259,7 +261,7 @@ FileList listTextFiles(const QString& folder) {
             if (errno != 0) {
                 list.ok = false;
                 list.systemError = errno;
-                list.error = textfile::systemFailure(errno).error;
+                list.error = files::systemFailure(errno).error;
             }
             break;
         }
@@ -292,10 +294,10 @@ FileList listTextFiles(const QString& folder) {
 
 FolderOutcome convertFolder(const QString& folder) {
     FolderOutcome outcome;
-    textfile::FolderLock lock;
-    if (lock.take(folder, kLockPatienceMs) == textfile::FolderLock::State::Busy) {
+    files::FolderLock lock;
+    if (lock.take(folder, kLockPatienceMs) == files::FolderLock::State::Busy) {
         outcome.listed = false;
-        outcome.error = textfile::systemFailure(EBUSY).error;
+        outcome.error = files::systemFailure(EBUSY).error;
         outcome.systemError = EBUSY;
         return outcome;
     }
@@ -309,16 +311,16 @@ FolderOutcome convertFolder(const QString& folder) {
     for (const QString& name : list.unusableNames) {
         outcome.failures.push_back({joinPath(folder, name),
                                     QStringLiteral("the file name is not valid in this locale"),
-                                    textfile::Refusal::System, EILSEQ});
+                                    files::Refusal::System, EILSEQ});
     }
     // The list is taken once; a failure on one file never stops the others.
     // Every new content is written first, then they are flushed and put in
     // place together: a flush per file on its own costs far more than the
     // conversion, and together the disk takes them in one go.
-    textfile::ReplacementSet replacements;
+    files::ReplacementSet replacements;
     std::vector<QString> replaced;
     for (const QString& path : list.paths) {
-        auto out = std::make_unique<textfile::Replacement>(path, /*mustExist=*/true);
+        auto out = std::make_unique<files::Replacement>(path, /*mustExist=*/true);
         bool unchanged = false;
         Outcome done = out->status();
         if (done.ok) done = convertInto(path, *out, &unchanged);

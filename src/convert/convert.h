@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "textfile/textfile.h"
+#include "files/files.h"
 
 namespace sorimba::convert {
 
@@ -66,7 +66,7 @@ QByteArray joinParagraphs(std::string_view bytes);
 // Converts the file at `path` in place. The file is left untouched when it
 // is missing, read-only, not a regular file, or already converted; the
 // outcome says whether the file now holds its converted content.
-textfile::Outcome convertFile(const QString& path);
+files::Outcome convertFile(const QString& path);
 
 // The .txt files of one folder, as the folder mode converts them.
 struct FileList {
@@ -86,7 +86,7 @@ FileList listTextFiles(const QString& folder);
 struct FileFailure {
     QString path;
     QString error;  // why, in the system's words
-    textfile::Refusal refusal = textfile::Refusal::System;
+    files::Refusal refusal = files::Refusal::System;
     int systemError = 0;  // errno, when the system refused
 };
 

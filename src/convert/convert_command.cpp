@@ -1,13 +1,13 @@
 #include "convert/convert_command.h"
 
 #include "convert/convert.h"
-#include "textfile/reasons.h"
+#include "files/reasons.h"
 
 namespace sorimba::convert {
 namespace {
 
-QString reasonFor(textfile::Refusal refusal, int systemError, const QString& words) {
-    return textfile::reasonInWords(refusal, systemError, words, textfile::FileUse::Rewrite);
+QString reasonFor(files::Refusal refusal, int systemError, const QString& words) {
+    return files::reasonInWords(refusal, systemError, words, files::FileUse::Rewrite);
 }
 
 }  // namespace
@@ -20,18 +20,18 @@ QString question() {
 
 QString failureMessage(const QString& target, const FolderOutcome& outcome) {
     if (!outcome.listed) {
-        return textfile::failureList(
+        return files::failureList(
             QStringLiteral("次のフォルダを変換できませんでした："),
             {{target.isEmpty() ? QStringLiteral("./") : target,
-              reasonFor(textfile::Refusal::System, outcome.systemError, outcome.error)}},
+              reasonFor(files::Refusal::System, outcome.systemError, outcome.error)}},
             QString());
     }
     if (outcome.failures.empty()) return {};
-    std::vector<textfile::FailedFile> files;
+    std::vector<files::FailedFile> files;
     for (const FileFailure& failure : outcome.failures)
         files.push_back(
             {failure.path, reasonFor(failure.refusal, failure.systemError, failure.error)});
-    return textfile::failureList(
+    return files::failureList(
         QStringLiteral("次のファイルを変換できませんでした："), files,
         outcome.converted > 0 ? QStringLiteral("ほかのファイルは変換しました。") : QString());
 }
@@ -43,7 +43,7 @@ void convertCommand(Prompts& prompts) {
     Scope scope = Scope::File;
     switch (prompts.ask(question(), Buttons::YesNoCancel)) {
         case Answer::Yes:
-            target = textfile::folderOf(*chosen);
+            target = files::folderOf(*chosen);
             scope = Scope::Folder;
             break;
         case Answer::No:

@@ -6,7 +6,8 @@
 #include <QStringDecoder>
 #include <algorithm>
 
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
+#include "files/files.h"
 
 namespace sorimba::import {
 namespace {
@@ -17,7 +18,7 @@ class TextBuffer {
 public:
     explicit TextBuffer(qint64 expectedUnits)
         : text_(static_cast<qsizetype>(std::max<qint64>(expectedUnits, 1)), Qt::Uninitialized) {
-        textfile::preferLargePages(text_.data(), static_cast<size_t>(text_.size()) * 2);
+        files::preferLargePages(text_.data(), static_cast<size_t>(text_.size()) * 2);
     }
     // Where `units` more code units may be written.
     QChar* room(qsizetype units) {
@@ -115,10 +116,10 @@ void decodeCp932(Pieces& pieces, TextBuffer& text) {
         auto* out = reinterpret_cast<char16_t*>(text.room(piece->size()));
         std::size_t consumed = 0;
         if (pieces.atEnd()) {
-            text.wrote(reinterpret_cast<QChar*>(out + textfile::decodeCp932Into(bytes, out)));
+            text.wrote(reinterpret_cast<QChar*>(out + encoding::decodeCp932Into(bytes, out)));
             break;
         }
-        out += textfile::decodeCp932Into(bytes, out, &consumed);
+        out += encoding::decodeCp932Into(bytes, out, &consumed);
         text.wrote(reinterpret_cast<QChar*>(out));
         carried = piece->size() - static_cast<qsizetype>(consumed);
     }

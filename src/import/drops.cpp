@@ -14,11 +14,11 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "files/files.h"
 #include "import/decode.h"
 #include "import/import.h"
 #include "mail/mailbox.h"
 #include "mail/message.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::import {
 namespace {
@@ -107,7 +107,7 @@ Drop readFiles(const QStringList& paths) {
     std::optional<QString> textFile;
     for (const QString& path : paths) {
         // Opened without waiting: a FIFO must not hold up the drop.
-        const textfile::FileDescriptor file(
+        const files::FileDescriptor file(
             ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         struct stat st {};
         if (file.valid() && ::fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode) &&

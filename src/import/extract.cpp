@@ -1,7 +1,7 @@
 // From option marks and issue text to the clip text.
 
+#include "files/files.h"
 #include "import/import.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::import {
 
@@ -24,7 +24,7 @@ std::optional<std::u16string> extractClip(const QString& issueText,
     // is plenty, and only the part written is ever touched.
     std::u16string storage;
     storage.reserve(std::min(issue.size() + issue.size() / 8 + 64, options.maxOutputUnits));
-    textfile::preferLargePages(storage.data(), storage.capacity() * sizeof(char16_t));
+    files::preferLargePages(storage.data(), storage.capacity() * sizeof(char16_t));
     return extraction::extractColumn(issue, options, std::move(storage));
 }
 

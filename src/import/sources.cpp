@@ -9,10 +9,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "encoding/encoding.h"
+#include "files/files.h"
 #include "import/decode.h"
 #include "import/import.h"
 #include "mail/message.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::import {
 namespace {
@@ -30,7 +31,7 @@ FileImport failed(const QString& why) {
 FileImport imported(std::optional<QString> text, const QString& error, const FileOptions& options) {
     if (!text) return failed(error);
     return FileImport{true,
-                      options.bridgeLineEnds ? textfile::withCrLfLineEnds(std::move(*text)) : *text,
+                      options.bridgeLineEnds ? encoding::withCrLfLineEnds(std::move(*text)) : *text,
                       QString(), QString()};
 }
 
@@ -69,7 +70,7 @@ FilePieces::FilePieces(int fd, qint64 size, qint64 maxBytes)
 QByteArray FilePieces::firstBytes(qsizetype n) {
     QByteArray start(n, Qt::Uninitialized);
     qsizetype filled = 0;
-    if (!readAll(fd_, start, filled, 0)) error = textfile::systemFailure(errno).error;
+    if (!readAll(fd_, start, filled, 0)) error = files::systemFailure(errno).error;
     start.truncate(filled);
     return start;
 }
@@ -87,7 +88,7 @@ std::optional<QByteArrayView> FilePieces::next(qsizetype carried) {
     filled_ = carried;
     const qsizetype before = filled_;
     if (!readAll(fd_, buffer_, filled_, offset_ - carried)) {
-        error = textfile::systemFailure(errno).error;
+        error = files::systemFailure(errno).error;
         return std::nullopt;
     }
     offset_ += filled_ - before;
@@ -101,19 +102,19 @@ std::optional<QByteArrayView> FilePieces::next(qsizetype carried) {
 }
 
 FileImport importFile(const QString& path, const FileOptions& options) {
-    if (path.isEmpty()) return failed(textfile::refused(textfile::Refusal::NoName).error);
+    if (path.isEmpty()) return failed(files::refused(files::Refusal::NoName).error);
     // O_NONBLOCK: a FIFO is opened without waiting for a writer, and then
     // refused like anything else that is not a regular file.
-    const textfile::FileDescriptor file(
+    const files::FileDescriptor file(
         ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!file.valid()) return failed(textfile::systemFailure(errno).error);
+    if (!file.valid()) return failed(files::systemFailure(errno).error);
     const int fd = file.get();
     struct stat st {};
     FileImport result;
     if (::fstat(fd, &st) != 0) {
-        result = failed(textfile::systemFailure(errno).error);
+        result = failed(files::systemFailure(errno).error);
     } else if (!S_ISREG(st.st_mode)) {
-        result = failed(textfile::refused(textfile::Refusal::NotRegular).error);
+        result = failed(files::refused(files::Refusal::NotRegular).error);
     } else if (options.encoding == Encoding::Detect &&
                mail::looksLikeMessage(
                    FilePieces(fd, st.st_size, options.maxBytes).firstBytes(kMessageHeadBytes))) {
@@ -135,7 +136,7 @@ FileImport importStream(int fd, const FileOptions& options) {
     // be wrong: its bytes are kept.
     QByteArray bytes;
     bool complete = false;
-    const textfile::Outcome read = textfile::readFrom(fd, options.maxBytes, &bytes, &complete);
+    const files::Outcome read = files::readFrom(fd, options.maxBytes, &bytes, &complete);
     if (!read.ok) return failed(read.error);
     if (!complete) return failed(tooLarge(options.maxBytes));
     if (options.encoding == Encoding::Detect && mail::looksLikeMessage(bytes))
@@ -156,7 +157,7 @@ QString decodeIssue(QByteArrayView bytes, Encoding encoding) {
 }
 
 QString importText(QString text) {
-    return textfile::withCrLfLineEnds(std::move(text));
+    return encoding::withCrLfLineEnds(std::move(text));
 }
 
 }  // namespace sorimba::import

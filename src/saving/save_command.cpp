@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 
+#include "encoding/encoding.h"
 #include "saving/saving.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::saving {
 
@@ -20,7 +20,7 @@ void saveCommand(Prompts& prompts, const QString& text, SaveMode mode, SaveState
     // A save that would write nothing says so before anything else: no
     // question, no file chooser, and the text keeps its saved state, so the
     // user is never told that nothing was saved.
-    const std::vector<QString> lines = textfile::cutAtCrLf(text);
+    const std::vector<QString> lines = encoding::cutAtCrLf(text);
     if (const QString why = nothingToSave(lines, mode.perTitle); !why.isEmpty()) {
         prompts.ask(why, Buttons::Ok);
         return;

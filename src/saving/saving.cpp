@@ -4,8 +4,9 @@
 #include <cerrno>
 #include <optional>
 
+#include "encoding/encoding.h"
+#include "files/reasons.h"
 #include "saving/writer.h"
-#include "textfile/reasons.h"
 
 namespace sorimba::saving {
 namespace {
@@ -18,26 +19,26 @@ const QString kRemovedFromNames = QStringLiteral("\\/:,;*?<>|");
 
 // Why a save file's name cannot be used, if it cannot; *inEnglish receives
 // the reason in English words.
-std::optional<textfile::Outcome> refusedName(const QString& path, QString* inEnglish) {
+std::optional<files::Outcome> refusedName(const QString& path, QString* inEnglish) {
     if (path.isEmpty()) {
         *inEnglish = QStringLiteral("no file name");
-        return textfile::Outcome{false, QStringLiteral("ファイル名がありません")};
+        return files::Outcome{false, QStringLiteral("ファイル名がありません")};
     }
     // The system would end the name at a NUL and write to another file.
     if (path.contains(QChar(0))) {
         *inEnglish = QStringLiteral("the file name holds a NUL character");
-        return textfile::Outcome{false,
-                                 QStringLiteral("ファイル名に使えない文字（NUL）が入っています")};
+        return files::Outcome{false,
+                              QStringLiteral("ファイル名に使えない文字（NUL）が入っています")};
     }
     return std::nullopt;
 }
 
 }  // namespace
 
-QString failureInWords(const textfile::Outcome& outcome) {
+QString failureInWords(const files::Outcome& outcome) {
     if (outcome.error == kNotConfined) return QStringLiteral("保存先のフォルダの外のファイルです");
-    QString words = textfile::reasonInWords(outcome.refusal, outcome.systemError, outcome.error,
-                                            textfile::FileUse::Append);
+    QString words = files::reasonInWords(outcome.refusal, outcome.systemError, outcome.error,
+                                         files::FileUse::Append);
     if (outcome.partial)
         words += QStringLiteral(
             "。ほかのプログラムが書き足したため、新しい行の一部が残っているかもしれません");
@@ -50,22 +51,21 @@ namespace {
 // layer returns once exactly these files (and the folders of new ones) are
 // on the disk, with one flush per file for the whole save. `inEnglish`
 // receives each failure's reason in English words.
-std::vector<textfile::Outcome> appendAll(SaveWriter& writer, const std::vector<FileBlock>& blocks,
-                                         std::vector<QString>* inEnglish) {
-    std::vector<textfile::Outcome> outcomes(blocks.size());
+std::vector<files::Outcome> appendAll(SaveWriter& writer, const std::vector<FileBlock>& blocks,
+                                      std::vector<QString>* inEnglish) {
+    std::vector<files::Outcome> outcomes(blocks.size());
     inEnglish->assign(blocks.size(), QString());
     std::vector<FileBlock> named;
     std::vector<size_t> appended;  // the block of each append
     for (size_t i = 0; i < blocks.size(); ++i) {
-        if (std::optional<textfile::Outcome> refusal =
-                refusedName(blocks[i].path, &(*inEnglish)[i])) {
+        if (std::optional<files::Outcome> refusal = refusedName(blocks[i].path, &(*inEnglish)[i])) {
             outcomes[i] = *refusal;
         } else {
             named.push_back(blocks[i]);
             appended.push_back(i);
         }
     }
-    std::vector<textfile::Outcome> done = writer.append(named);
+    std::vector<files::Outcome> done = writer.append(named);
     for (size_t k = 0; k < done.size(); ++k) {
         if (!done[k].ok) {
             (*inEnglish)[appended[k]] = done[k].error;  // the file layer's own words
@@ -77,9 +77,9 @@ std::vector<textfile::Outcome> appendAll(SaveWriter& writer, const std::vector<F
 }
 
 // The outcome of every block of a save that found its files busy.
-std::vector<textfile::Outcome> allBusy(size_t blocks, std::vector<QString>* inEnglish) {
+std::vector<files::Outcome> allBusy(size_t blocks, std::vector<QString>* inEnglish) {
     inEnglish->assign(blocks, kBusyInEnglish);
-    return std::vector<textfile::Outcome>(blocks, textfile::failedWith(kBusy));
+    return std::vector<files::Outcome>(blocks, files::failedWith(kBusy));
 }
 
 }  // namespace
@@ -99,13 +99,12 @@ const QString kBusy = QStringLiteral(
 const QString kBusyInEnglish =
     QStringLiteral("the save file is busy (another program is writing to it); nothing was saved");
 
-textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
-                                   QString* inEnglish) {
+files::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes, QString* inEnglish) {
     SaveWriter writer(path, false);
     std::vector<QString> english;
-    const textfile::Outcome outcome = writer.lock(kSavePatienceMs)
-                                          ? appendAll(writer, {FileBlock{path, bytes}}, &english)[0]
-                                          : allBusy(1, &english)[0];
+    const files::Outcome outcome = writer.lock(kSavePatienceMs)
+                                       ? appendAll(writer, {FileBlock{path, bytes}}, &english)[0]
+                                       : allBusy(1, &english)[0];
     if (inEnglish && !outcome.ok) *inEnglish = english[0];
     return outcome;
 }
@@ -113,7 +112,7 @@ textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
 std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath) {
     QString text;
     for (const QString& line : lines) text += line + kCrLf;
-    return {FileBlock{savePath, textfile::toCp932(text)}};
+    return {FileBlock{savePath, encoding::toCp932(text)}};
 }
 
 bool isTitleLine(const std::vector<QString>& lines, size_t i) {
@@ -128,7 +127,7 @@ bool hasTitleLine(const std::vector<QString>& lines) {
 }
 
 std::vector<FileBlock> titleBlocks(const std::vector<QString>& lines, const QString& savePath) {
-    const QString folder = textfile::folderOf(savePath);
+    const QString folder = files::folderOf(savePath);
     std::vector<QString> paths;  // in the order the files first appear
     std::vector<QString> texts;
     QHash<QString, int> indexOf;
@@ -169,7 +168,7 @@ std::vector<FileBlock> titleBlocks(const std::vector<QString>& lines, const QStr
     std::vector<FileBlock> blocks;
     blocks.reserve(paths.size());
     for (size_t k = 0; k < paths.size(); ++k)
-        blocks.push_back(FileBlock{paths[k], textfile::toCp932(texts[k])});
+        blocks.push_back(FileBlock{paths[k], encoding::toCp932(texts[k])});
     return blocks;
 }
 
@@ -183,7 +182,7 @@ SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const Q
     // Another writer (a mail import's batch, another program's save) is
     // waited for a moment; after that nothing is written.
     result.busy = !writer.lock(kSavePatienceMs, whileWaiting);
-    const std::vector<textfile::Outcome> outcomes =
+    const std::vector<files::Outcome> outcomes =
         result.busy ? allBusy(blocks.size(), &inEnglish) : appendAll(writer, blocks, &inEnglish);
     for (size_t i = 0; i < blocks.size(); ++i) {
         if (outcomes[i].ok)
@@ -196,9 +195,9 @@ SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const Q
 
 QString failureMessage(const SaveResult& result) {
     if (result.busy) return kBusy;
-    std::vector<textfile::FailedFile> files;
+    std::vector<files::FailedFile> files;
     for (const Failure& failure : result.failures) files.push_back({failure.path, failure.reason});
-    return textfile::failureList(
+    return files::failureList(
         QStringLiteral("次のファイルに保存できませんでした："), files,
         result.filesWritten > 0 ? QStringLiteral("ほかのファイルには保存しました。") : QString());
 }

@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "textfile/textfile.h"
+#include "files/files.h"
 
 namespace sorimba::saving {
 
@@ -32,7 +32,7 @@ struct SaveResult {
 };
 
 // Why a file of a save failed, in Japanese words.
-QString failureInWords(const textfile::Outcome& outcome);
+QString failureInWords(const files::Outcome& outcome);
 
 // What a save says when another writer holds its files.
 extern const QString kBusy;
@@ -51,8 +51,8 @@ struct FileBlock {
 // is created. Refuses names the file system would misread (a NUL inside),
 // read-only and non-regular files. The error of a failure is in Japanese;
 // `inEnglish`, when given, receives it in English.
-textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
-                                   QString* inEnglish = nullptr);
+files::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
+                                QString* inEnglish = nullptr);
 
 // What the plain mode writes: every line followed by CR LF, into savePath.
 std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath);

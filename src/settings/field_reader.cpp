@@ -1,7 +1,7 @@
 #include <utility>
 
+#include "encoding/encoding.h"
 #include "settings/dat_format.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::settings {
 namespace {
@@ -38,7 +38,7 @@ QString FieldReader::decode(const QByteArray& raw) const {
     // None of the bytes that delimit a field (blank, quote, comma, CR, LF)
     // occurs inside a code page 932 or UTF-8 character, so cutting the bytes
     // first and decoding each field afterwards is exact.
-    return utf8_ ? fromStoredUtf8(raw) : textfile::fromCp932(raw);
+    return utf8_ ? fromStoredUtf8(raw) : encoding::fromCp932(raw);
 }
 
 FieldReader::Status FieldReader::next(QString* field) {

@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "textfile/textfile.h"
+#include "files/files.h"
 
 namespace sorimba::settings {
 namespace {
@@ -36,8 +36,7 @@ Environment processEnvironment() {
 bool isPortable(const QString& programFolder) {
     const QDir folder(programFolder);
     return QFileInfo::exists(folder.filePath(QString::fromLatin1(kPortableMarker))) ||
-           textfile::fileKind(folder.filePath(QStringLiteral("data.dat"))) ==
-               textfile::FileKind::Regular;
+           files::fileKind(folder.filePath(QStringLiteral("data.dat"))) == files::FileKind::Regular;
 }
 
 QString settingsFolder(const QString& programFolder, const Environment& environment) {
@@ -59,7 +58,7 @@ bool makeSettingsFolder(const QString& folder) {
         if (!isFolder(part)) {
             if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) return false;
             // The new folder's name is on the disk once its parent is flushed.
-            textfile::flushFolder(QFile::decodeName(textfile::folderOf(part)));
+            files::flushFolder(QFile::decodeName(files::folderOf(part)));
         }
         if (slash < 0) break;
     }

@@ -6,9 +6,9 @@
 #include <QFileInfo>
 #include <cerrno>
 
+#include "files/files.h"
 #include "settings/dat_format.h"
 #include "settings/location.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::settings {
 
@@ -38,7 +38,7 @@ Loaded loadSettings(WindowSettings& window, const SettingsFiles& files) {
     } catch (...) {
     }
     try {
-        bool unreadable = textfile::fileKind(files.data2) != textfile::FileKind::Regular;
+        bool unreadable = files::fileKind(files.data2) != files::FileKind::Regular;
         if (!unreadable) loaded.savePath = readSavePath(files.data2, &unreadable);
         loaded.unreadable.data2 = unreadable && somethingAt(files.data2);
     } catch (...) {

@@ -13,8 +13,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "encoding/encoding.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ TEST(Decoding, ByteOrderMarksDecideAndAreNotPartOfTheText) {
 
 TEST(Decoding, AnythingNotValidUtf8IsCodePage932) {
     const QString cp932Text = QStringLiteral("■ぴこぴこＺＯＫ\r\n○①㈱～－\r\n");
-    const QByteArray cp932 = sorimba::textfile::toCp932(cp932Text);
+    const QByteArray cp932 = sorimba::encoding::toCp932(cp932Text);
     EXPECT_EQ(im::decodeIssue(cp932), cp932Text);
     // Forced, each way: no guessing.
     EXPECT_EQ(im::decodeIssue(cp932, im::Encoding::Cp932), cp932Text);
@@ -80,7 +80,7 @@ TEST(Decoding, AnythingNotValidUtf8IsCodePage932) {
     EXPECT_EQ(utf8, QString::fromUtf8(large));
     EXPECT_FALSE(utf8.contains(QChar(0xFFFD)));
     large[large.size() - 1] = '\x82';
-    EXPECT_EQ(im::decodeIssue(large), sorimba::textfile::fromCp932(large));
+    EXPECT_EQ(im::decodeIssue(large), sorimba::encoding::fromCp932(large));
 }
 
 // Files are read and decoded in pieces: characters cut at every position
@@ -102,7 +102,7 @@ TEST(Decoding, CharactersCutBetweenPiecesSurvive) {
     const QString utf8 = repeated(u"あ𠮷ab"_qs);
     const QString cp932 = repeated(u"あｱ"_qs);
     const QString utf16 = repeated(u"あ𠮷ab"_qs);
-    for (const Case& c : {Case{utf8, utf8.toUtf8()}, Case{cp932, sorimba::textfile::toCp932(cp932)},
+    for (const Case& c : {Case{utf8, utf8.toUtf8()}, Case{cp932, sorimba::encoding::toCp932(cp932)},
                           Case{utf16, encoded(QStringConverter::Utf16LE, utf16, true)}}) {
         EXPECT_EQ(im::decodeIssue(c.bytes), c.text);
         spit(path, c.bytes);
@@ -120,7 +120,7 @@ protected:
 };
 
 TEST_F(ImportFile, DecodesAndBridgesLineEnds) {
-    spit(path("issue.txt"), sorimba::textfile::toCp932(u"■ぴこぴこＺＯＫ\n○あ\r\n"_qs));
+    spit(path("issue.txt"), sorimba::encoding::toCp932(u"■ぴこぴこＺＯＫ\n○あ\r\n"_qs));
     const im::FileImport file = im::importFile(path("issue.txt"));
     ASSERT_TRUE(file.ok) << file.error.toStdString();
     EXPECT_EQ(file.text, u"■ぴこぴこＺＯＫ\r\n○あ\r\n"_qs);

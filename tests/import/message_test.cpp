@@ -9,9 +9,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "encoding/encoding.h"
 #include "import/import.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ QByteArray message(const QByteArray& extraHeaders = {}) {
            "Message-ID: <1@example.com>\nMIME-Version: 1.0\n" +
            extraHeaders +
            "Content-Type: text/plain; charset=Shift_JIS\nContent-Transfer-Encoding: base64\n\n" +
-           sorimba::textfile::toCp932(lf).toBase64() + "\n";
+           sorimba::encoding::toCp932(lf).toBase64() + "\n";
 }
 
 const QByteArray kHtmlOnly =

@@ -17,11 +17,12 @@
 #include <QTemporaryDir>
 
 #include "convert/convert.h"
+#include "encoding/encoding.h"
+#include "files/files.h"
 #include "saving/saving.h"
 #include "settings/dat_format.h"
 #include "support/fake_window_settings.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::reliability {
 namespace {
@@ -167,12 +168,12 @@ TEST_P(FullDiskTest, PerTitleSaveReportsEachFileThatDidNotFit) {
     spit(at(QStringLiteral("大きい.txt")), oldBig);
     limitFileSize(16384);
 
-    const saving::SaveResult result = saving::saveLines(textfile::cutAtCrLf(text), true, savePath);
+    const saving::SaveResult result = saving::saveLines(encoding::cutAtCrLf(text), true, savePath);
     ASSERT_EQ(result.failures.size(), 1u);
     EXPECT_EQ(result.failures[0].path, at(QStringLiteral("大きい.txt")));
     EXPECT_EQ(result.filesWritten, 1);
     EXPECT_EQ(slurp(at(QStringLiteral("大きい.txt"))), oldBig);
-    EXPECT_EQ(slurp(at(QStringLiteral("小さい.txt"))), textfile::toCp932(u"一行だけ\r\n\r\n"_qs));
+    EXPECT_EQ(slurp(at(QStringLiteral("小さい.txt"))), encoding::toCp932(u"一行だけ\r\n\r\n"_qs));
 }
 
 TEST_P(FullDiskTest, ConvertThatDoesNotFitLeavesTheFileAlone) {
@@ -196,7 +197,7 @@ TEST_P(FullDiskTest, ReplacementThatDoesNotFitFailsAndKeepsTheFile) {
     spit(path, old);
     leaveNoRoomBeyond(8);
     EXPECT_FALSE(
-        textfile::replaceFile(path, QByteArray("new content, a little longer\r\n"), false).ok);
+        files::replaceFile(path, QByteArray("new content, a little longer\r\n"), false).ok);
     EXPECT_EQ(slurp(path), old);
     EXPECT_EQ(entries(), withFiller({"data.dat"}));
 }

@@ -9,8 +9,8 @@
 #include <QTemporaryDir>
 
 #include "convert/convert.h"
+#include "files/files.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::reliability {
 namespace {
@@ -28,8 +28,8 @@ TEST(Replacement, KeepsTheOwnerAndWaitsForTheWritersLock) {
         ASSERT_EQ(::chown(file.toLocal8Bit().constData(), 65534, 65534), 0);
     }
 
-    textfile::FolderLock other;
-    ASSERT_EQ(other.take(dir.path(), 0), textfile::FolderLock::State::Held);
+    files::FolderLock other;
+    ASSERT_EQ(other.take(dir.path(), 0), files::FolderLock::State::Held);
     EXPECT_FALSE(convert::convertFile(file).ok);
     EXPECT_EQ(slurp(file), before);
     other.release();

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include "encoding/encoding.h"
 #include "saving/saving.h"
 #include "saving/saving_test_util.h"
 
@@ -136,7 +137,7 @@ TEST_F(SaveCommand, ModeFollowsWithTitlesAtTheMomentOfSaving) {
     // Imported with titles, saved with the option off: all into SavePath.
     prepare("save.txt", clip, false);
     runSave();
-    EXPECT_EQ(slurp(path("save.txt")), textfile::toCp932(clip) + "\r\n");
+    EXPECT_EQ(slurp(path("save.txt")), encoding::toCp932(clip) + "\r\n");
     EXPECT_FALSE(exists(path("A.txt")));
 
     // With the option on: per-title files, SavePath untouched.

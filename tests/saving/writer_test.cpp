@@ -6,9 +6,9 @@
 #include <QDir>
 #include <chrono>
 
+#include "files/files.h"
 #include "saving/saving.h"
 #include "saving_test_util.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::saving::test {
 namespace {
@@ -44,7 +44,7 @@ TEST_F(Writer, WritesOnlyTheSaveFileOrTitleFilesBesideIt) {
     for (const QString& outside : {path("inner/a.txt"), path("../a.txt"), path(".bashrc"),
                                    QString("/etc/a.txt"), path("a.txt") + QChar(0) + "x"})
         EXPECT_TRUE(titles.confined(outside).isEmpty()) << outside.toStdString();
-    const std::vector<textfile::Outcome> outcomes =
+    const std::vector<files::Outcome> outcomes =
         titles.append({{path("inner/a.txt"), "x\r\n"}, {path("b.txt"), "y\r\n"}});
     EXPECT_FALSE(outcomes[0].ok);
     EXPECT_TRUE(outcomes[1].ok);
@@ -72,7 +72,7 @@ TEST_F(Writer, TakeBackLeavesAnotherWritersBytes) {
             ASSERT_TRUE(file.open(QIODevice::Append));
             file.write(c.foreign);
         }
-        const std::vector<textfile::Outcome> back = writer.takeBack();
+        const std::vector<files::Outcome> back = writer.takeBack();
         ASSERT_EQ(back.size(), 1u);
         EXPECT_EQ(back[0].partial, c.partial) << c.name;
         EXPECT_EQ(slurp(path("save.txt")), c.expected) << c.name;
@@ -86,8 +86,8 @@ TEST_F(Writer, ASaveWaitsForTheLockThenSaysTheFileIsBusy) {
     QDir().mkpath(path("real"));
     ASSERT_EQ(::symlink("real/save.txt", path("link.txt").toLocal8Bit().constData()), 0);
     spit(path("real/save.txt"), "old\r\n");
-    textfile::FolderLock other;  // another writer, holding the real file's folder
-    ASSERT_EQ(other.take(path("real"), 0), textfile::FolderLock::State::Held);
+    files::FolderLock other;  // another writer, holding the real file's folder
+    ASSERT_EQ(other.take(path("real"), 0), files::FolderLock::State::Held);
     int waits = 0;
     const auto start = std::chrono::steady_clock::now();
     const SaveResult busy = saveLines({"new"}, false, path("link.txt"), [&] { ++waits; });

@@ -1,8 +1,8 @@
 #pragma once
-// Text files as this program keeps them: code page 932 (Shift-JIS as Windows
-// writes it) with CR LF line ends. Old content of a user's file is only ever
-// handled as bytes, so no byte of it changes when the program appends to or
-// rewrites a file.
+// Files as this program writes them. Old content of a user's file is only
+// ever handled as bytes, so no byte of it changes when the program appends to
+// or rewrites a file; new content reaches the disk before a write is reported
+// done, and only what was written is flushed.
 
 #include <QByteArray>
 #include <QString>
@@ -12,44 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace sorimba::textfile {
-
-// UTF-16 to code page 932 (glibc iconv "CP932"). A character the code page
-// cannot hold, and a lone surrogate, becomes "?".
-std::string encodeCp932(std::u16string_view text);
-QByteArray toCp932(const QString& text);
-
-// Code page 932 to UTF-16. Each byte that does not start a valid character
-// (and a lead byte cut off at the end) becomes U+FFFD; decoding goes on with
-// the next byte, so nothing is skipped silently beyond that byte.
-std::u16string decodeCp932(std::string_view bytes);
-QString fromCp932(const QByteArray& bytes);
-// The same, written straight into `out`, which has room for bytes.size()
-// code units (no byte gives more than one); returns the units written. With
-// `consumed`, bytes may be one piece of many: a lead byte at the very end is
-// left for the next piece, and *consumed tells how many bytes were decoded.
-std::size_t decodeCp932Into(std::string_view bytes, char16_t* out, std::size_t* consumed = nullptr);
-
-// Splits bytes into lines. A line ends at CR LF or at a lone CR; an LF that
-// does not follow a CR is an ordinary character. The last line needs no line
-// end, so "A\r\nB" and "A\r\nB\r\n" both give {"A", "B"}; "" gives nothing.
-// Neither CR nor LF occurs inside a code page 932 character, so this is exact.
-std::vector<std::string_view> splitLines(std::string_view bytes);
-
-// True when the bytes end with a line end (a CR, or CR LF).
-bool endsWithLineEnd(std::string_view bytes);
-
-// Cuts UTF-16 text at every CR LF pair: k pairs give k + 1 pieces; an empty
-// text gives no pieces at all. A lone CR or LF stays inside its piece.
-std::vector<QString> cutAtCrLf(const QString& text);
-
-// Linux programs end lines with LF alone; the program's text (and the
-// extraction, which cuts lines at CR) uses CR LF. Every LF that does not
-// follow a CR becomes CR LF; everything else stays as it is. Works in place
-// when the text is not shared and has room.
-QString withCrLfLineEnds(QString text);
-
-// --- Files -------------------------------------------------------------
+namespace sorimba::files {
 
 // An open file descriptor, closed when it goes out of scope.
 class FileDescriptor {
@@ -221,25 +184,6 @@ Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist
 
 // --- Large files, piece by piece ------------------------------------------
 
-// Calls fn(line, end) for each line of the bytes, in order: the same lines
-// as splitLines, with `end` the line end that closes each ("\r\n" or "\r",
-// empty for a last line without one), and no list built.
-template <typename Fn>
-void forEachLine(std::string_view bytes, Fn&& fn) {
-    size_t start = 0;
-    while (start < bytes.size()) {
-        const size_t cr = bytes.find('\r', start);
-        if (cr == std::string_view::npos) {
-            fn(bytes.substr(start), std::string_view());
-            return;
-        }
-        size_t next = cr + 1;
-        if (next < bytes.size() && bytes[next] == '\n') ++next;
-        fn(bytes.substr(start, cr - start), bytes.substr(cr, next - cr));
-        start = next;
-    }
-}
-
 // Reads a regular file from start to end, handing its bytes on in pieces of
 // at most pieceSize bytes (a piece may end anywhere, even inside a
 // character), so a huge file is never held whole. Fails for anything that is
@@ -317,4 +261,4 @@ private:
     std::vector<Outcome> outcomes_;
 };
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::files

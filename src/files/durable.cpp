@@ -6,7 +6,7 @@
 // flushes a whole file system (syncfs, sync): that would wait for every
 // other program's unwritten data too.
 
-#include "textfile/durable.h"
+#include "files/durable.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +19,7 @@
 #include <system_error>
 #include <thread>
 
-namespace sorimba::textfile {
+namespace sorimba::files {
 
 void FileDescriptor::reset(int fd) {
     if (fd_ >= 0) ::close(fd_);
@@ -152,4 +152,4 @@ QByteArray resolvedTarget(const QByteArray& nativePath) {
 }
 
 }  // namespace durable
-}  // namespace sorimba::textfile
+}  // namespace sorimba::files

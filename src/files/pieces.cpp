@@ -11,10 +11,10 @@
 #include <cstring>
 #include <utility>
 
-#include "textfile/durable.h"
-#include "textfile/textfile.h"
+#include "files/durable.h"
+#include "files/files.h"
 
-namespace sorimba::textfile {
+namespace sorimba::files {
 namespace {
 
 // Writeback is started after every this many bytes.
@@ -218,4 +218,4 @@ std::vector<Outcome> ReplacementSet::commit() {
     return std::exchange(outcomes_, {});
 }
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::files

@@ -6,9 +6,9 @@
 #include <QString>
 #include <vector>
 
-#include "textfile/textfile.h"
+#include "files/files.h"
 
-namespace sorimba::textfile {
+namespace sorimba::files {
 
 // How a file was used. A save appends to (or creates) its file, so a
 // missing path means a missing folder; a conversion reads and rewrites a
@@ -29,4 +29,4 @@ struct FailedFile {
 QString failureList(const QString& heading, const std::vector<FailedFile>& files,
                     const QString& othersDone);
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::files

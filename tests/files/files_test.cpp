@@ -1,4 +1,4 @@
-#include "textfile/textfile.h"
+#include "files/files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,97 +9,14 @@
 
 #include "support/files.h"
 
-namespace tf = sorimba::textfile;
+namespace tf = sorimba::files;
 
 namespace {
 
 using sorimba::testing::slurp;
 using sorimba::testing::spit;
 
-TEST(LineEnds, LoneLineFeedsBecomeCrLf) {
-    EXPECT_EQ(tf::withCrLfLineEnds(u"a\nb\r\nc\rd\n\n"_qs), u"a\r\nb\r\nc\rd\r\n\r\n"_qs);
-    EXPECT_EQ(tf::withCrLfLineEnds(u"\n"_qs), u"\r\n"_qs);
-    EXPECT_EQ(tf::withCrLfLineEnds(u"\r\r\n\n\r"_qs), u"\r\r\n\r\n\r"_qs);
-    EXPECT_EQ(tf::withCrLfLineEnds(QString()), QString());
-    // Long texts are counted in blocks; line ends fall on every position of one.
-    EXPECT_EQ(tf::withCrLfLineEnds(u"x\n"_qs.repeated(200) + u"y\r\n"_qs.repeated(70)),
-              u"x\r\n"_qs.repeated(200) + u"y\r\n"_qs.repeated(70));
-    EXPECT_EQ(tf::withCrLfLineEnds(u"\r\nab"_qs.repeated(99) + u"\n"_qs),
-              u"\r\nab"_qs.repeated(99) + u"\r\n"_qs);
-
-    // The caller's copy of a shared text is left as it was.
-    const QString shared = u"x\ny"_qs;
-    QString copy = shared;
-    EXPECT_EQ(tf::withCrLfLineEnds(copy), u"x\r\ny"_qs);
-    EXPECT_EQ(shared, u"x\ny"_qs);
-    EXPECT_EQ(copy, u"x\ny"_qs);
-}
-
 }  // namespace
-
-TEST(Cp932, EncodesJapaneseWithMicrosoftsTable) {
-    // "■ぴこぴこＺＯＫ" and the characters where Microsoft's table differs
-    // from plain Shift_JIS: wave dash and full-width tilde, minus sign.
-    EXPECT_EQ(tf::encodeCp932(u"■ぴこ"), "\x81\xa1\x82\xd2\x82\xb1");
-    EXPECT_EQ(tf::encodeCp932(u"\u301c"), "\x81\x60");
-    EXPECT_EQ(tf::encodeCp932(u"\uff5e"), "\x81\x60");
-    EXPECT_EQ(tf::encodeCp932(u"\u2212"), "\x81\x7c");
-    EXPECT_EQ(tf::encodeCp932(u"ｱ"), "\xb1");
-}
-
-TEST(Cp932, UnencodableCharactersAndLoneSurrogatesBecomeQuestionMarks) {
-    EXPECT_EQ(tf::encodeCp932(u"a\U0001F600b"), "a?b");  // emoji: one "?" for the pair
-    EXPECT_EQ(tf::encodeCp932(std::u16string(u"a\xD800"
-                                             u"b")),
-              "a?b");
-    EXPECT_EQ(tf::encodeCp932(std::u16string(u"a\xDC00")), "a?");
-    EXPECT_EQ(tf::encodeCp932(std::u16string(u"\xD83D")), "?");
-    EXPECT_EQ(tf::encodeCp932(std::u16string(u"x\0y", 3)), std::string("x\0y", 3));
-}
-
-TEST(Cp932, DecodesAndMarksInvalidBytes) {
-    EXPECT_EQ(tf::decodeCp932("\x81\xa1\x82\xd2"), u"■ぴ");
-    EXPECT_EQ(tf::decodeCp932("a\x81"), u"a\uFFFD");  // lead byte cut off
-    EXPECT_EQ(tf::decodeCp932("\xa0z"), u"\uFFFDz");
-    // A UTF-8 file decodes to something, never crashes, keeps its ASCII.
-    std::u16string utf8 = tf::decodeCp932("ok \xe3\x81\x82 ok");
-    EXPECT_EQ(utf8.substr(0, 3), u"ok ");
-    EXPECT_EQ(utf8.substr(utf8.size() - 3), u" ok");
-}
-
-TEST(Cp932, RoundTripsEveryEncodableCharacterOfTheBasicPlane) {
-    for (char32_t c = 1; c < 0xD800; ++c) {
-        std::u16string one(1, static_cast<char16_t>(c));
-        std::string bytes = tf::encodeCp932(one);
-        if (bytes == "?" && c != u'?') continue;
-        std::u16string back = tf::decodeCp932(bytes);
-        // Best fits map several characters to one code; they come back as the
-        // code's own character, which must encode to the same bytes again.
-        ASSERT_EQ(tf::encodeCp932(back), bytes) << std::hex << static_cast<unsigned>(c);
-    }
-}
-
-TEST(Lines, SplitAtCrLfAndLoneCrOnly) {
-    using V = std::vector<std::string_view>;
-    EXPECT_EQ(tf::splitLines(""), V{});
-    EXPECT_EQ(tf::splitLines("A\r\nB"), (V{"A", "B"}));
-    EXPECT_EQ(tf::splitLines("A\r\nB\r\n"), (V{"A", "B"}));
-    EXPECT_EQ(tf::splitLines("A\rB\r"), (V{"A", "B"}));
-    EXPECT_EQ(tf::splitLines("A\nB\r\n\r\n"), (V{"A\nB", ""}));
-    EXPECT_EQ(tf::splitLines("\r\n"), (V{""}));
-    EXPECT_TRUE(tf::endsWithLineEnd("a\r"));
-    EXPECT_TRUE(tf::endsWithLineEnd("a\r\n"));
-    EXPECT_FALSE(tf::endsWithLineEnd("a\n"));
-    EXPECT_FALSE(tf::endsWithLineEnd(""));
-}
-
-TEST(Lines, CutAtCrLfKeepsTheEmptyLastPiece) {
-    using V = std::vector<QString>;
-    EXPECT_EQ(tf::cutAtCrLf(""), V{});
-    EXPECT_EQ(tf::cutAtCrLf("a\r\nb"), (V{"a", "b"}));
-    EXPECT_EQ(tf::cutAtCrLf("a\r\nb\r\n"), (V{"a", "b", ""}));
-    EXPECT_EQ(tf::cutAtCrLf("a\rb\nc"), (V{"a\rb\nc"}));
-}
 
 TEST(FolderOf, KeepsEverythingUpToTheLastSlash) {
     EXPECT_EQ(tf::folderOf(QStringLiteral("/home/u/notes/a.txt")),

@@ -1,3 +1,5 @@
+#include "files/files.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -10,10 +12,10 @@
 #include <cstring>
 #include <limits>
 
-#include "textfile/durable.h"
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
+#include "files/durable.h"
 
-namespace sorimba::textfile {
+namespace sorimba::files {
 
 Outcome refused(Refusal why) {
     Outcome outcome{false, {}, why, 0};
@@ -208,7 +210,8 @@ Outcome lineEndBefore(int fd, off_t oldSize, QByteArray* data) {
     const off_t from = oldSize >= 2 ? oldSize - 2 : 0;
     const ssize_t got = ::pread(fd, tail, static_cast<size_t>(oldSize - from), from);
     if (got != oldSize - from) return systemFailure(got < 0 ? errno : EIO);
-    if (!endsWithLineEnd(std::string_view(tail, static_cast<size_t>(got)))) *data = "\r\n";
+    if (!encoding::endsWithLineEnd(std::string_view(tail, static_cast<size_t>(got))))
+        *data = "\r\n";
     return {};
 }
 
@@ -330,4 +333,4 @@ Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist
     return replacement.commit();
 }
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::files

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
 
-namespace sorimba::textfile {
+namespace sorimba::encoding {
 namespace {
 
 class Converter {
@@ -132,4 +132,4 @@ QString fromCp932(const QByteArray& bytes) {
     return text;
 }
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::encoding

@@ -1,8 +1,8 @@
-#include "textfile/reasons.h"
+#include "files/reasons.h"
 
 #include <cerrno>
 
-namespace sorimba::textfile {
+namespace sorimba::files {
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
@@ -80,4 +80,4 @@ QString failureList(const QString& heading, const std::vector<FailedFile>& files
     return text;
 }
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::files

@@ -9,10 +9,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "files/files.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
-namespace tf = sorimba::textfile;
+namespace tf = sorimba::files;
 
 namespace {
 
@@ -30,17 +30,6 @@ protected:
 };
 
 }  // namespace
-
-TEST(ForEachLine, GivesEachLineWithTheEndThatClosesIt) {
-    std::vector<std::string> seen;
-    tf::forEachLine("A\r\nB\rC\nD\r\n\r\nE", [&seen](std::string_view line, std::string_view end) {
-        seen.push_back(std::string(line) + "|" + std::string(end));
-    });
-    EXPECT_EQ(seen, (std::vector<std::string>{"A|\r\n", "B|\r", "C\nD|\r\n", "|\r\n", "E|"}));
-    seen.clear();
-    tf::forEachLine("", [&seen](std::string_view, std::string_view) { seen.push_back("x"); });
-    EXPECT_TRUE(seen.empty());
-}
 
 TEST_F(Pieces, ReadsAWholeFileInPiecesOfTheGivenSize) {
     QByteArray data;

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "textfile/textfile.h"
+#include "files/files.h"
 
-namespace sorimba::textfile::durable {
+namespace sorimba::files::durable {
 
 // At most this many files written by one operation are held open at once
 // (a desktop session allows a process 1,024); more are flushed in groups.
@@ -68,4 +68,4 @@ int keepOwner(int fd, const QByteArray& replacedFile);
 // nowhere is returned as it is.
 QByteArray resolvedTarget(const QByteArray& nativePath);
 
-}  // namespace sorimba::textfile::durable
+}  // namespace sorimba::files::durable

@@ -1,6 +1,6 @@
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
 
-namespace sorimba::textfile {
+namespace sorimba::encoding {
 
 std::vector<std::string_view> splitLines(std::string_view bytes) {
     std::vector<std::string_view> lines;
@@ -74,4 +74,4 @@ QString withCrLfLineEnds(QString text) {
     return text;
 }
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::encoding
