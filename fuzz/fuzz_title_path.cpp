@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The system would cut the name at a NUL: such a path must be
         // refused before any file is touched. (Paths without a NUL are not
         // written here.)
-        if (block.path.contains(QChar(0)) && appendToSaveFile(block.path, block.bytes).ok)
+        if (block.path.contains(QChar(0)) && !appendToSaveFile(block.path, block.bytes))
             std::abort();
     }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "cli/subcommand.h"
+#include "cli/wording.h"
 #include "encoding/encoding.h"
 #include "files/files.h"
 #include "saving/saving.h"
@@ -37,7 +38,7 @@ bool readInput(const QString& path, QByteArray* bytes) {
     const files::FileDescriptor fd(::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) return false;
     bool complete = false;
-    return files::readFrom(fd.get(), -1, bytes, &complete).ok;
+    return !files::readFrom(fd.get(), -1, bytes, &complete);
 }
 
 int run(const Invocation& call) {
@@ -55,7 +56,7 @@ int run(const Invocation& call) {
     QByteArray input;
     if (files.isEmpty() || files[0] == u"-") {
         bool complete = false;
-        if (!files::readFrom(STDIN_FILENO, -1, &input, &complete).ok) {
+        if (files::readFrom(STDIN_FILENO, -1, &input, &complete)) {
             call.report(QStringLiteral("cannot read the standard input"));
             return 2;
         }
@@ -97,13 +98,13 @@ int run(const Invocation& call) {
         saving::saveLines(lines, perTitle, saving::absoluteSavePath(*savePath));
     if (result.failures.empty()) return 0;
     if (result.busy) {
-        call.report(*savePath + QStringLiteral(": ") + saving::kBusyInEnglish);
+        call.report(*savePath + QStringLiteral(": ") + inEnglish(result.failures[0]));
         return 1;
     }
-    for (const saving::Failure& failure : result.failures) {
+    for (const Failure& failure : result.failures) {
         QString shown = failure.path;
         shown.replace(QChar(0), QStringLiteral("\\0"));
-        call.report(shown + QStringLiteral(": ") + failure.inEnglish);
+        call.report(shown + QStringLiteral(": ") + inEnglish(failure));
     }
     return 1;
 }

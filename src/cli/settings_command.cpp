@@ -93,7 +93,7 @@ int showSavePath(const Invocation& call, const QString& argument, const QString&
     QByteArray start;
     bool complete = false;
     if (files::fileKind(path) != files::FileKind::Regular ||
-        !files::readFileStart(path, 3, &start, &complete).ok) {
+        files::readFileStart(path, 3, &start, &complete)) {
         call.report(QStringLiteral("cannot open ") + argument);
         return 2;
     }

@@ -16,8 +16,6 @@
 namespace sorimba::convert {
 namespace {
 
-using files::Outcome;
-
 // Files are read, and their new content written, in pieces of this size.
 constexpr size_t kPieceSize = size_t{1} << 20;
 
@@ -198,14 +196,13 @@ namespace {
 // Writes the converted content of the file at `path` into `out`. Sets
 // *unchanged when the file is converted already (then nothing needs to
 // take its place).
-Outcome convertInto(const QString& path, files::Replacement& out, bool* unchanged) {
+Fault convertInto(const QString& path, files::Replacement& out, bool* unchanged) {
     // The file is read and its new content written piece by piece, so even
     // a huge file never sits whole in memory; the old content stays in place
     // until the new one is complete.
     ParagraphJoiner joiner([&out](std::string_view piece) { out.write(piece); });
-    if (Outcome read = files::readInPieces(
-            path, [&joiner](std::string_view piece) { joiner.feed(piece); }, kPieceSize);
-        !read.ok) {
+    if (Fault read = files::readInPieces(
+            path, [&joiner](std::string_view piece) { joiner.feed(piece); }, kPieceSize)) {
         return read;  // the new content is discarded
     }
     joiner.finish();
@@ -230,15 +227,15 @@ bool lockFolderOf(const QString& file, files::FolderLock* lock) {
 
 }  // namespace
 
-Outcome convertFile(const QString& path) {
-    if (path.isEmpty()) return files::refused(files::Refusal::NoName);
+Fault convertFile(const QString& path) {
+    if (path.isEmpty()) return Failure::of(Failure::Kind::NoName);
     files::FolderLock lock;
-    if (!lockFolderOf(path, &lock)) return files::systemFailure(EBUSY);
+    if (!lockFolderOf(path, &lock)) return Failure::system(EBUSY);
     // Refuses read-only, missing and non-regular files before anything is read.
     files::Replacement out(path, /*mustExist=*/true);
-    if (!out.status().ok) return out.status();
+    if (out.status()) return out.status();
     bool unchanged = false;
-    if (Outcome done = convertInto(path, out, &unchanged); !done.ok) return done;
+    if (Fault done = convertInto(path, out, &unchanged)) return done;
     if (unchanged) return {};  // already converted: the file stays as it is
     return out.commit();
 }
@@ -248,9 +245,7 @@ FileList listTextFiles(const QString& folder) {
     const QByteArray native = (folder.isEmpty() ? QStringLiteral(".") : folder).toLocal8Bit();
     DIR* dir = ::opendir(native.constData());
     if (dir == nullptr) {
-        list.ok = false;
-        list.systemError = errno;
-        list.error = files::systemFailure(errno).error;
+        list.failure = Failure::system(errno, folder);
         return list;
     }
     std::vector<std::string> names;
@@ -259,9 +254,7 @@ FileList listTextFiles(const QString& folder) {
         const dirent* entry = ::readdir(dir);
         if (entry == nullptr) {
             if (errno != 0) {
-                list.ok = false;
-                list.systemError = errno;
-                list.error = files::systemFailure(errno).error;
+                list.failure = Failure::system(errno, folder);
             }
             break;
         }
@@ -274,7 +267,7 @@ FileList listTextFiles(const QString& folder) {
         names.push_back(std::move(name));
     }
     ::closedir(dir);
-    if (!list.ok) return list;
+    if (list.failure) return list;
 
     std::sort(names.begin(), names.end());
     list.paths.reserve(names.size());
@@ -296,22 +289,18 @@ FolderOutcome convertFolder(const QString& folder) {
     FolderOutcome outcome;
     files::FolderLock lock;
     if (lock.take(folder, kLockPatienceMs) == files::FolderLock::State::Busy) {
-        outcome.listed = false;
-        outcome.error = files::systemFailure(EBUSY).error;
-        outcome.systemError = EBUSY;
+        outcome.listing = Failure::system(EBUSY, folder);
         return outcome;
     }
     FileList list = listTextFiles(folder);
-    if (!list.ok) {
-        outcome.listed = false;
-        outcome.error = list.error;
-        outcome.systemError = list.systemError;
+    if (list.failure) {
+        outcome.listing = list.failure;
         return outcome;
     }
     for (const QString& name : list.unusableNames) {
-        outcome.failures.push_back({joinPath(folder, name),
-                                    QStringLiteral("the file name is not valid in this locale"),
-                                    files::Refusal::System, EILSEQ});
+        Failure unusable = Failure::of(Failure::Kind::BadName, joinPath(folder, name));
+        unusable.systemError = EILSEQ;
+        outcome.failures.push_back(unusable);
     }
     // The list is taken once; a failure on one file never stops the others.
     // Every new content is written first, then they are flushed and put in
@@ -322,10 +311,11 @@ FolderOutcome convertFolder(const QString& folder) {
     for (const QString& path : list.paths) {
         auto out = std::make_unique<files::Replacement>(path, /*mustExist=*/true);
         bool unchanged = false;
-        Outcome done = out->status();
-        if (done.ok) done = convertInto(path, *out, &unchanged);
-        if (!done.ok) {
-            outcome.failures.push_back({path, done.error, done.refusal, done.systemError});
+        Fault done = out->status();
+        if (!done) done = convertInto(path, *out, &unchanged);
+        if (done) {
+            done->path = path;
+            outcome.failures.push_back(*done);
         } else if (unchanged) {
             ++outcome.converted;
         } else {
@@ -333,13 +323,14 @@ FolderOutcome convertFolder(const QString& folder) {
             replaced.push_back(path);
         }
     }
-    const std::vector<Outcome> placed = replacements.commit();
+    const std::vector<Fault> placed = replacements.commit();
     for (size_t k = 0; k < placed.size(); ++k) {
-        if (placed[k].ok) {
+        if (!placed[k]) {
             ++outcome.converted;
         } else {
-            outcome.failures.push_back(
-                {replaced[k], placed[k].error, placed[k].refusal, placed[k].systemError});
+            Failure failure = *placed[k];
+            failure.path = replaced[k];
+            outcome.failures.push_back(failure);
         }
     }
     return outcome;
@@ -348,11 +339,11 @@ FolderOutcome convertFolder(const QString& folder) {
 FolderOutcome convertChosen(const QString& path, Scope scope) {
     if (scope == Scope::Folder) return convertFolder(path);
     FolderOutcome outcome;
-    const Outcome done = convertFile(path);
-    if (done.ok) {
-        outcome.converted = 1;
+    if (Fault done = convertFile(path)) {
+        done->path = path;
+        outcome.failures.push_back(*done);
     } else {
-        outcome.failures.push_back({path, done.error, done.refusal, done.systemError});
+        outcome.converted = 1;
     }
     return outcome;
 }

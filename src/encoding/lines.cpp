@@ -54,7 +54,7 @@ qsizetype loneLineFeeds(const char16_t* units, qsizetype size) {
 
 QString withCrLfLineEnds(QString text) {
     const qsizetype size = text.size();
-    qsizetype lone = loneLineFeeds(reinterpret_cast<const char16_t*>(text.constData()), size);
+    qsizetype lone = loneLineFeeds(QStringView(text).utf16(), size);
     if (lone == 0) return text;
 
     // From the end backwards, each unit moves right by the number of CRs

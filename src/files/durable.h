@@ -51,12 +51,12 @@ private:
 
 // The outcome for a file whose content is in place but whose folder could
 // not be flushed.
-Outcome unconfirmed(int error);
+Failure unconfirmed(int error);
 
 // What stands at a path about to be written: *exists tells whether anything
 // is there, *mode its permission bits. Refuses what is not a regular file and
 // read-only files.
-Outcome checkWritable(const QByteArray& nativePath, bool* exists, mode_t* mode);
+Fault checkWritable(const QByteArray& nativePath, bool* exists, mode_t* mode);
 
 // Gives a replacement's new content (open at fd) the owner and group of
 // the file it replaces, when this program runs as root: otherwise the

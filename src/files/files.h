@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "files/failure.h"
+
 namespace sorimba::files {
 
 // An open file descriptor, closed when it goes out of scope.
@@ -61,57 +63,25 @@ FileKind fileKind(const QString& path);
 // program, even when it runs as root.
 bool isReadOnly(const QString& path);
 
-// Why a file operation failed.
-enum class Refusal {
-    None,
-    NoName,       // an empty path
-    NotRegular,   // a directory, FIFO, device... never opened for writing
-    ReadOnly,     // no write bit set for anybody
-    System,       // the system refused: systemError holds errno
-    Unconfirmed,  // the new content is in the file, but flushing its folder
-                  // failed (systemError holds errno): after a power cut the
-                  // file might not be found under its name
-};
-
-struct Outcome {
-    bool ok = true;
-    QString error;  // why it failed, in words
-    Refusal refusal = Refusal::None;
-    int systemError = 0;
-    // The failure left new bytes in the file: another program added to it
-    // after them, so they could not be taken back without taking its bytes.
-    bool partial = false;
-};
-
-Outcome refused(Refusal why);
-// The outcome of a failed system call: errno and its text.
-Outcome systemFailure(int error);
-// A failure the system reported only in words.
-Outcome failedWith(const QString& why);
+// The system's own text for an errno (strerror, in the locale's encoding),
+// which the wording of a failure may quote.
+QString systemMessage(int error);
 
 // Reads a whole regular file. Fails for anything that is not a regular file.
-Outcome readFile(const QString& path, QByteArray* contents);
+Fault readFile(const QString& path, QByteArray* contents);
 
 // Reads at most maxBytes from the start of a regular file (no limit when
 // maxBytes is negative), so a huge file is never loaded whole. *complete, when
 // given, tells whether that was the whole file. A read error gives no bytes.
-Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents, bool* complete);
+Fault readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents, bool* complete);
 
 // The same for an open descriptor (a file, a pipe such as standard input),
 // read from where it stands to its end.
-Outcome readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete);
-
-// Asks the system to back a large buffer with large pages (2 MiB). Memory
-// touched for the first time is filled in page by page, and on some machines
-// (virtual ones especially) each 4 KiB page costs microseconds: for a buffer
-// of many megabytes that is about to be filled once, large pages cost a small
-// fraction of that. Small buffers are left alone; the advice only ever
-// changes speed.
-void preferLargePages(void* data, size_t bytes);
+Fault readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete);
 
 // Waits until a folder's entries (names created or renamed in it) are on the
 // disk; an empty folder is the current one.
-Outcome flushFolder(const QString& folder);
+Fault flushFolder(const QString& folder);
 
 // Bytes to add at the end of one file. With asIs they go in as they are,
 // without the line end that otherwise ends an unfinished last line first.
@@ -145,17 +115,17 @@ struct Appended {
 //
 // A take-back cuts a file back only while it ends exactly with the bytes
 // this append wrote; when another program added to it since, the bytes stay
-// and the outcome is marked `partial`. `where`, when given, receives where
+// and the failure is a PartialEntry. `where`, when given, receives where
 // each append put its bytes, for a later takeBack().
-std::vector<Outcome> appendToFiles(const std::vector<Append>& appends,
-                                   std::vector<Appended>* where = nullptr);
-Outcome appendToFile(const QString& path, const QByteArray& bytes);
+std::vector<Fault> appendToFiles(const std::vector<Append>& appends,
+                                 std::vector<Appended>* where = nullptr);
+Fault appendToFile(const QString& path, const QByteArray& bytes);
 
 // Takes back bytes that an append put at `from` (see Appended): the file is
 // cut back to `from`, and flushed, when it ends with them (or with a first
 // part of them, the rest never written); a file created by the append and
-// empty again goes. Otherwise nothing changes and the outcome is `partial`.
-Outcome takeBack(const QString& path, const Appended& appended, bool created);
+// empty again goes. Otherwise nothing changes and the failure is a PartialEntry.
+Fault takeBack(const QString& path, const Appended& appended, bool created);
 
 // The advisory lock that every writer of the save files in one folder
 // takes while it appends and for as long as it may still take bytes back.
@@ -180,7 +150,7 @@ private:
 // Replacement). Permissions are kept, a symbolic link stays a link and its
 // target gets the new content. Read-only and non-regular files are refused;
 // with mustExist a missing file is refused too (and nothing is created).
-Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist);
+Fault replaceFile(const QString& path, const QByteArray& bytes, bool mustExist);
 
 // --- Large files, piece by piece ------------------------------------------
 
@@ -188,8 +158,8 @@ Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist
 // at most pieceSize bytes (a piece may end anywhere, even inside a
 // character), so a huge file is never held whole. Fails for anything that is
 // not a regular file, and when a read fails part-way.
-Outcome readInPieces(const QString& path, const std::function<void(std::string_view)>& consume,
-                     size_t pieceSize = size_t{1} << 20);
+Fault readInPieces(const QString& path, const std::function<void(std::string_view)>& consume,
+                   size_t pieceSize = size_t{1} << 20);
 
 // A regular file's new content, written in pieces as it is produced. It goes
 // into a temporary file beside the file and takes the file's place only when
@@ -205,13 +175,13 @@ public:
     Replacement& operator=(const Replacement&) = delete;
 
     // The first failure so far (refusing the file, creating the temporary
-    // file, a write); ok while everything went well.
-    const Outcome& status() const { return status_; }
+    // file, a write); empty while everything went well.
+    const Fault& status() const { return status_; }
     // Appends bytes to the new content; false once anything has failed.
     bool write(std::string_view bytes);
     // Flushes the new content, puts it in the file's place and flushes the
     // folder. Many files are cheaper together: see ReplacementSet.
-    Outcome commit();
+    Fault commit();
 
 private:
     friend class ReplacementSet;
@@ -224,7 +194,7 @@ private:
 
     struct File;
     std::unique_ptr<File> file_;
-    Outcome status_;
+    Fault status_;
 };
 
 // Many replacements put in place together, in the order that survives a
@@ -246,7 +216,7 @@ public:
     void add(Replacement& replacement);
     // Places every replacement and flushes the folders; the outcome of each
     // replacement, in the order they were added.
-    std::vector<Outcome> commit();
+    std::vector<Fault> commit();
 
 private:
     struct Entry {
@@ -258,7 +228,7 @@ private:
     std::vector<Entry> waiting_;  // complete, not flushed yet (held open)
     std::vector<Entry> flushed_;  // on the disk, not in place yet
     std::vector<std::unique_ptr<Replacement>> owned_;
-    std::vector<Outcome> outcomes_;
+    std::vector<Fault> outcomes_;
 };
 
 }  // namespace sorimba::files

@@ -124,7 +124,7 @@ Drop readFiles(const QStringList& paths) {
     } else if (textFile) {
         FileImport file = importFile(*textFile);
         drop.kind = Drop::Kind::Text;
-        drop.text = file.ok ? std::move(file.text) : QString();
+        drop.text = std::move(file.text);
     }
     return drop;
 }
@@ -170,7 +170,7 @@ Drop readDrop(const QMimeData& data, const OfferData& offerData) {
             if (drop.kind == Drop::Kind::Messages) return drop;
         } else if (!bytes.isEmpty()) {
             FileImport message = importMessage(bytes);
-            return textDrop(message.ok ? std::move(message.text) : QString());
+            return textDrop(std::move(message.text));
         }
     }
     const QString urlListType = QStringLiteral("text/uri-list");

@@ -22,7 +22,7 @@ namespace {
 enum class Kind { Mbox, Maildir, Message };
 
 QString systemError(int error) {
-    return files::systemFailure(error).error;
+    return files::systemMessage(error);
 }
 
 // Maildir file names start with the delivery time in seconds: that number

@@ -434,9 +434,8 @@ std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& pa
     const QByteArray native = QFile::encodeName(path);
     files::FileDescriptor fd(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
-        const files::Outcome failed = files::systemFailure(errno);
-        *errorNumber = failed.systemError;
-        *error = failed.error;
+        *errorNumber = errno;
+        *error = files::systemMessage(*errorNumber);
         return std::nullopt;
     }
     struct stat st {};
@@ -455,9 +454,8 @@ std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& pa
                                      ? Shape{Limit::MessageBytes, st.st_size}
                                      : checkMessageFile(fd.get(), 0, st.st_size, mbox);
     if (!shape) {
-        const files::Outcome failed = files::systemFailure(errno);
-        *errorNumber = failed.systemError;
-        *error = failed.error;
+        *errorNumber = errno;
+        *error = files::systemMessage(*errorNumber);
         return std::nullopt;
     }
     if (shape->limit != Limit::None) {

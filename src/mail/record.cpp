@@ -12,6 +12,7 @@
 #include <map>
 
 #include "files/files.h"
+#include "saving/mail_words.h"
 #include "saving/saving.h"
 
 namespace sorimba::mail {
@@ -24,7 +25,7 @@ QByteArray native(const QString& path) {
 }
 
 QString systemError(int error) {
-    return files::systemFailure(error).error;
+    return files::systemMessage(error);
 }
 
 bool writeAll(int fd, const QByteArray& bytes) {
@@ -64,8 +65,7 @@ QByteArray legacyKeys(const QString& path, const QByteArray& modeLine) {
     struct stat st {};
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
     QByteArray content;
-    if (!files::readFrom(fd.get(), -1, &content, nullptr).ok ||
-        !content.startsWith(kHeader + modeLine))
+    if (files::readFrom(fd.get(), -1, &content, nullptr) || !content.startsWith(kHeader + modeLine))
         return {};
     return keyLines(content);
 }
@@ -155,7 +155,7 @@ bool ImportRecord::readKeys(const QByteArray& modeLine, const QString& legacyPat
         return false;
     };
     QByteArray content;
-    if (!files::readFrom(fd_.get(), -1, &content, nullptr).ok)
+    if (files::readFrom(fd_.get(), -1, &content, nullptr))
         return fail(QStringLiteral("取り込みの記録を読めません"));
     if (content.isEmpty()) {
         // A new record; the save-file line is for people only.
@@ -163,7 +163,7 @@ bool ImportRecord::readKeys(const QByteArray& modeLine, const QString& legacyPat
                   QUrl::toPercentEncoding(writer_->savePath(), "/") + "\n" +
                   legacyKeys(legacyPath, modeLine);
         if (!writeAll(fd_.get(), content) || ::fdatasync(fd_.get()) != 0 ||
-            !files::flushFolder(files::folderOf(path_)).ok)
+            files::flushFolder(files::folderOf(path_)))
             return fail(QStringLiteral("取り込みの記録を書けません（%1）").arg(systemError(errno)));
     } else {
         if (!content.startsWith(kHeader + modeLine))
@@ -238,10 +238,10 @@ bool ImportRecord::makeReady(const std::vector<IssueBlocks>& issues, BatchResult
             targets.push_back({path, QByteArray()});
         }
     }
-    const std::vector<files::Outcome> ready = writer_->append(targets);
+    const std::vector<Fault> ready = writer_->append(targets);
     std::map<QString, QString> refusedFiles;
     for (size_t t = 0; t < targets.size(); ++t)
-        if (!ready[t].ok) refusedFiles[targets[t].path] = saving::failureInWords(ready[t]);
+        if (ready[t]) refusedFiles[targets[t].path] = saving::failureInWords(ready[t]);
     left->assign(issues.size(), false);
     for (size_t i = 0; i < issues.size(); ++i) {
         for (const auto& [path, bytes] : issues[i].files) {

@@ -51,7 +51,7 @@ public:
     Found read(JournalBatch* batch, QString* why) const;
 
     // Writes the batch's journal and waits until it is on the disk.
-    files::Outcome write(const JournalBatch& batch) const;
+    Fault write(const JournalBatch& batch) const;
 
     void remove() const;
 

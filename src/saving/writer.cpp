@@ -8,8 +8,6 @@
 
 namespace sorimba::saving {
 
-const QString kNotConfined = QStringLiteral("not the save file nor a title file beside it");
-
 namespace {
 
 // A folder (ending with "/", or empty for the current one) made absolute and
@@ -71,28 +69,28 @@ QString SaveWriter::confined(const QString& path) const {
     return name.endsWith(QStringLiteral(".txt")) ? folder_ + name : QString();
 }
 
-std::vector<files::Outcome> SaveWriter::append(const std::vector<FileBlock>& blocks, bool asIs) {
-    std::vector<files::Outcome> outcomes(blocks.size());
+std::vector<Fault> SaveWriter::append(const std::vector<FileBlock>& blocks, bool asIs) {
+    std::vector<Fault> outcomes(blocks.size());
     std::vector<files::Append> appends;
     std::vector<size_t> appended;  // the block of each append
     lastPaths_.clear();
     for (size_t i = 0; i < blocks.size(); ++i) {
         const QString path = confined(blocks[i].path);
         if (path.isEmpty()) {
-            outcomes[i] = files::failedWith(kNotConfined);
+            outcomes[i] = Failure::of(Failure::Kind::NotConfined, blocks[i].path);
             continue;
         }
         appends.push_back({path, blocks[i].bytes, asIs});
         appended.push_back(i);
         lastPaths_.push_back(path);
     }
-    const std::vector<files::Outcome> done = files::appendToFiles(appends, &lastAppended_);
+    const std::vector<Fault> done = files::appendToFiles(appends, &lastAppended_);
     for (size_t k = 0; k < done.size(); ++k) outcomes[appended[k]] = done[k];
     return outcomes;
 }
 
-std::vector<files::Outcome> SaveWriter::takeBack() {
-    std::vector<files::Outcome> outcomes;
+std::vector<Fault> SaveWriter::takeBack() {
+    std::vector<Fault> outcomes;
     outcomes.reserve(lastPaths_.size());
     for (size_t k = 0; k < lastPaths_.size(); ++k)
         outcomes.push_back(files::takeBack(lastPaths_[k], lastAppended_[k], false));

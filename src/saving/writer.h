@@ -65,12 +65,12 @@ public:
 
     // Appends each block to its file (see files::appendToFiles); blocks
     // whose path is not confined are refused. With asIs no line end goes
-    // first. The outcome of each block, in English words.
-    std::vector<files::Outcome> append(const std::vector<FileBlock>& blocks, bool asIs = false);
+    // first. The outcome of each block.
+    std::vector<Fault> append(const std::vector<FileBlock>& blocks, bool asIs = false);
 
     // Takes back the bytes of the last append(), file by file, where they
     // are still the files' last bytes. The outcome for each file it wrote.
-    std::vector<files::Outcome> takeBack();
+    std::vector<Fault> takeBack();
 
     // Removes a file that this writer made ready (created) for a batch that
     // then left it out, while it is still an empty regular file.
@@ -86,8 +86,5 @@ private:
     std::vector<QString> lastPaths_;
     std::vector<files::Appended> lastAppended_;
 };
-
-// The English words for a path that is not the save file's.
-extern const QString kNotConfined;
 
 }  // namespace sorimba::saving

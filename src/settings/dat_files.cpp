@@ -109,7 +109,7 @@ DatReport applyDataFile(WindowSettings& window, const QString& path) {
     const qint64 limit = 3 + static_cast<qint64>(report.valueCount) * (kMaxFieldBytes + 2);
     QByteArray bytes;
     bool complete = false;
-    if (!files::readFileStart(path, limit, &bytes, &complete).ok) return report;
+    if (files::readFileStart(path, limit, &bytes, &complete)) return report;
     report.opened = true;
 
     FieldReader fields(std::move(bytes), complete);
@@ -128,7 +128,7 @@ QString readSavePath(const QString& dat2Path, bool* unreadable) {
     QByteArray bytes;
     bool complete = false;
     const qint64 limit = 3 + kMaxPathBytes + 2;
-    const bool read = files::readFileStart(dat2Path, limit, &bytes, &complete).ok;
+    const bool read = !files::readFileStart(dat2Path, limit, &bytes, &complete);
     if (unreadable) *unreadable = !read;
     if (!read) return {};
     bool utf8 = bytes.startsWith(kUtf8Mark);
@@ -172,8 +172,8 @@ StoreResult writeSettings(const WindowSettings& window, const SettingsFiles& fil
                           const QString& savePath, const Unreadable& keep) {
     StoreResult result;
     const auto write = [&result](const QString& path, const QByteArray& bytes) {
-        const files::Outcome outcome = files::replaceFile(path, bytes, false);
-        if (!outcome.ok && result.ok()) result = {StoreResult::Failure::File, path, outcome.error};
+        const Fault outcome = files::replaceFile(path, bytes, false);
+        if (outcome && result.ok()) result = {StoreResult::Failure::File, path, outcome};
     };
     if (!keep.data) write(files.data, datFileBytes(window));
     // A path that cannot be one line leaves the older data2.dat as it is, as

@@ -22,16 +22,17 @@
 #include <cmath>
 #include <utility>
 
-#include "convert/convert_command.h"
 #include "import/import.h"
-#include "saving/save_command.h"
 #include "saving/saving.h"
 #include "saving/writer.h"
 #include "window/accessibility.h"
+#include "window/convert_command.h"
 #include "window/font_dialog.h"
 #include "window/mail_import_run.h"
 #include "window/on_top.h"
+#include "window/save_command.h"
 #include "window/text_area.h"
+#include "window/wording.h"
 
 // The icon lives in this library's resources; a static library needs them
 // registered by hand.
@@ -58,16 +59,6 @@ QString unreadableSettingsText(const settings::SettingsFiles& files,
     if (unreadable.data) text += QStringLiteral("\n") + files.data;
     if (unreadable.data2) text += QStringLiteral("\n") + files.data2;
     return text + QStringLiteral("\nこのファイルの設定は使わず、終了するときも保存しません。");
-}
-
-QString storeFailureText(const settings::StoreResult& stored) {
-    using Failure = settings::StoreResult::Failure;
-    QString text = stored.failure == Failure::Folder
-                       ? QStringLiteral("設定を保存できませんでした。フォルダを作れません：\n")
-                       : QStringLiteral("設定を保存できませんでした：\n");
-    text += stored.path;
-    if (!stored.error.isEmpty()) text += QStringLiteral("\n") + stored.error;
-    return text;
 }
 
 // Captions of the option items, in item order, and their first-built states.
@@ -411,7 +402,7 @@ bool MainWindow::refuseWhileMailImportRuns() {
     // A mail import writes to the save file now: a save or a dropped issue
     // would find it busy.
     if (!mailImportRunning()) return false;
-    ask(saving::kBusy, Buttons::Ok);
+    ask(kBusyInJapanese, Buttons::Ok);
     return true;
 }
 
@@ -447,7 +438,7 @@ void MainWindow::importDrop(const import::Drop& drop) {
             return;
         }
         const import::FileImport file = import::importFile(drop.files.first());
-        issue = file.ok ? file.text : QString();
+        issue = file.text;
     }
     // Only a new clip is saved: after a drop without the column the text
     // area holds the old clip (or nothing), which must not go in again.
@@ -467,7 +458,7 @@ void MainWindow::importFile(const QString& path) {
     // A file that cannot be read imports as an empty text, which the
     // extraction reports as not importable.
     const import::FileImport file = import::importFile(path);
-    if (importIssue(file.ok ? file.text : QString()) && option(SaveAfterImport)) saveClicked();
+    if (importIssue(file.text) && option(SaveAfterImport)) saveClicked();
 }
 
 bool MainWindow::busy() const {
@@ -588,7 +579,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (settingsFiles_) {
         const settings::StoreResult stored = settings::storeSettings(
             *this, *settingsFiles_, saveState_.savePath, unreadableSettings_);
-        if (!stored.ok()) ask(storeFailureText(stored), Buttons::Ok);
+        if (!stored.ok()) ask(settingsFailure(stored), Buttons::Ok);
     }
     event->accept();
 }

@@ -13,8 +13,8 @@
 #include "import/import.h"
 #include "port/prompts.h"
 #include "port/window_settings.h"
-#include "saving/save_command.h"
 #include "settings/settings.h"
+#include "window/save_command.h"
 #include "window/shared_dialog.h"
 
 class QAction;

@@ -305,7 +305,7 @@ TEST_F(CrashTest, PlainSaveKeepsOldContentAndAddsAPrefix) {
 
     Campaign campaign(
         "save plain", [&] { spit(path, old); },
-        [&] { return saving::appendToSaveFile(path, block).ok; },
+        [&] { return !saving::appendToSaveFile(path, block); },
         [&] { return checkAppend(path, old, true, full); });
     campaign.run(dir_.path(), {QStringLiteral("clip.txt")});
 }
@@ -383,7 +383,7 @@ TEST_F(CrashTest, ConvertOneFileIsAllOrNothing) {
     const QByteArray fresh = convert::joinParagraphs(std::string_view(old.data(), old.size()));
     ASSERT_NE(fresh, old);
     Campaign campaign(
-        "convert file", [&] { spit(path, old); }, [&] { return convert::convertFile(path).ok; },
+        "convert file", [&] { spit(path, old); }, [&] { return !convert::convertFile(path); },
         [&] { return checkReplaced(path, old, fresh); });
     campaign.run(dir_.path(), {QStringLiteral("issue.txt")});
 }
@@ -415,7 +415,7 @@ TEST_F(CrashTest, ConvertFolderLeavesEachFileOldOrNew) {
         "convert folder", prepare,
         [&] {
             const convert::FolderOutcome out = convert::convertFolder(dir_.path());
-            return out.listed && out.failures.empty() && out.converted == kFiles;
+            return !out.listing && out.failures.empty() && out.converted == kFiles;
         },
         check);
     campaign.run(dir_.path(), names);

@@ -44,10 +44,10 @@ TEST_F(Writer, WritesOnlyTheSaveFileOrTitleFilesBesideIt) {
     for (const QString& outside : {path("inner/a.txt"), path("../a.txt"), path(".bashrc"),
                                    QString("/etc/a.txt"), path("a.txt") + QChar(0) + "x"})
         EXPECT_TRUE(titles.confined(outside).isEmpty()) << outside.toStdString();
-    const std::vector<files::Outcome> outcomes =
+    const std::vector<sorimba::Fault> outcomes =
         titles.append({{path("inner/a.txt"), "x\r\n"}, {path("b.txt"), "y\r\n"}});
-    EXPECT_FALSE(outcomes[0].ok);
-    EXPECT_TRUE(outcomes[1].ok);
+    EXPECT_TRUE(outcomes[0]);
+    EXPECT_FALSE(outcomes[1]);
     EXPECT_EQ(tree(tmp.path()), (QStringList{"b.txt", "inner"}));
 }
 
@@ -66,15 +66,15 @@ TEST_F(Writer, TakeBackLeavesAnotherWritersBytes) {
                                                               old + ours + "theirs\r\n", true}}) {
         spit(path("save.txt"), old);
         SaveWriter writer(path("save.txt"), false);
-        ASSERT_TRUE(writer.append({{path("save.txt"), ours}}, true)[0].ok);
+        ASSERT_FALSE(writer.append({{path("save.txt"), ours}}, true)[0]);
         if (!c.foreign.isEmpty()) {
             QFile file(path("save.txt"));
             ASSERT_TRUE(file.open(QIODevice::Append));
             file.write(c.foreign);
         }
-        const std::vector<files::Outcome> back = writer.takeBack();
+        const std::vector<Fault> back = writer.takeBack();
         ASSERT_EQ(back.size(), 1u);
-        EXPECT_EQ(back[0].partial, c.partial) << c.name;
+        EXPECT_EQ(back[0] && back[0]->kind == Failure::Kind::PartialEntry, c.partial) << c.name;
         EXPECT_EQ(slurp(path("save.txt")), c.expected) << c.name;
     }
 }
@@ -94,7 +94,8 @@ TEST_F(Writer, ASaveWaitsForTheLockThenSaysTheFileIsBusy) {
     EXPECT_TRUE(busy.busy);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
     EXPECT_GT(waits, 0);  // the window keeps drawing meanwhile
-    EXPECT_EQ(failureMessage(busy), kBusy);
+    ASSERT_FALSE(busy.failures.empty());
+    EXPECT_EQ(busy.failures[0].kind, Failure::Kind::Busy);
     EXPECT_EQ(slurp(path("real/save.txt")), "old\r\n");
     other.release();
     EXPECT_TRUE(saveLines({"new"}, false, path("link.txt")).failures.empty());

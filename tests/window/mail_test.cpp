@@ -19,6 +19,7 @@
 #include "saving/saving.h"
 #include "support/files.h"
 #include "window/accessibility.h"
+#include "window/wording.h"
 #include "window_test_support.h"
 
 namespace sorimba {
@@ -110,7 +111,7 @@ TEST_F(MailWindow, ImportsUnderProgressWithOneSummary) {
     EXPECT_FALSE(form.importMailbox(path("in.mbox")));
     form.saveClicked();  // Ctrl+S, say: the save file is busy; nothing is saved
     ASSERT_EQ(form.messages.size(), 1u);
-    EXPECT_EQ(form.messages[0].text, saving::kBusy);
+    EXPECT_EQ(form.messages[0].text, kBusyInJapanese);
     form.messages.clear();
     EXPECT_FALSE(form.saveButton->isEnabled());
     ASSERT_TRUE(waitForSummary(form));
@@ -234,7 +235,7 @@ TEST_F(MailWindow, SeveralDroppedMessagesImportAsOneBatchAfterAQuestion) {
     text.setText(issue(9));
     form.importDrop(text);
     ASSERT_EQ(form.messages.size(), 2u);
-    EXPECT_EQ(form.messages[1].text, saving::kBusy);
+    EXPECT_EQ(form.messages[1].text, kBusyInJapanese);
     form.messages.clear();
     ASSERT_TRUE(waitForSummary(form));
     EXPECT_TRUE(form.messages[0].text.startsWith(QStringLiteral("メール 3 通：取り込み 3 件")))

@@ -350,7 +350,7 @@ TEST_F(WindowTest, DropImportsTheTextAndSavesWhenAsked) {
     form.importDrop(data);
     EXPECT_EQ(form.text(), kClip);
     QByteArray saved;
-    ASSERT_TRUE(files::readFile(savePath, &saved).ok);
+    ASSERT_FALSE(files::readFile(savePath, &saved));
     EXPECT_TRUE(saved.startsWith(encoding::toCp932(kClip)));
     EXPECT_TRUE(form.saveState().saved);
 
@@ -368,7 +368,7 @@ TEST_F(WindowTest, DropImportsTheTextAndSavesWhenAsked) {
         form.answers.clear();
     }
     QByteArray after;
-    ASSERT_TRUE(files::readFile(savePath, &after).ok);
+    ASSERT_FALSE(files::readFile(savePath, &after));
     EXPECT_EQ(after, saved);
 }
 
@@ -511,7 +511,7 @@ TEST_F(WindowTest, ANamedFileImportsAsItsDropWouldWhateverItsName) {
     form.importFile(issue);
     EXPECT_EQ(form.text(), kClip);
     QByteArray saved;
-    ASSERT_TRUE(files::readFile(savePath, &saved).ok);
+    ASSERT_FALSE(files::readFile(savePath, &saved));
     EXPECT_TRUE(saved.startsWith(encoding::toCp932(kClip)));
     EXPECT_TRUE(form.messages.empty());
 
@@ -522,7 +522,7 @@ TEST_F(WindowTest, ANamedFileImportsAsItsDropWouldWhateverItsName) {
     EXPECT_EQ(form.messages[0].text, kNotFound);
     EXPECT_EQ(form.text(), kClip);
     QByteArray after;
-    ASSERT_TRUE(files::readFile(savePath, &after).ok);
+    ASSERT_FALSE(files::readFile(savePath, &after));
     EXPECT_EQ(after, saved);
 }
 
@@ -661,7 +661,7 @@ TEST_F(WindowTest, SaveButtonLeftClickSavesRightPressChoosesTheFile) {
 
     form.saveButton->click();
     QByteArray saved;
-    ASSERT_TRUE(files::readFile(chosen, &saved).ok);
+    ASSERT_FALSE(files::readFile(chosen, &saved));
     EXPECT_TRUE(saved.startsWith(encoding::toCp932(kClip)));
     EXPECT_TRUE(form.saveButton->isEnabled());
     EXPECT_EQ(form.fileChooserShown, 1);
@@ -770,7 +770,7 @@ TEST(MainWindowClose, ClosingStoresTheSettings) {
     settle();
     EXPECT_TRUE(form.close());
     QByteArray stored;
-    ASSERT_TRUE(files::readFile(dir.filePath(QStringLiteral("data.dat")), &stored).ok);
+    ASSERT_FALSE(files::readFile(dir.filePath(QStringLiteral("data.dat")), &stored));
     EXPECT_EQ(stored.count("\r\n"), 5 + kOptionCount);
 }
 

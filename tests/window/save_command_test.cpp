@@ -6,6 +6,7 @@
 #include "encoding/encoding.h"
 #include "saving/saving.h"
 #include "saving/saving_test_util.h"
+#include "window/wording.h"
 
 namespace sorimba::saving::test {
 namespace {
@@ -250,10 +251,11 @@ TEST_F(SaveCommand, PartlyFailedPerTitleSaveNamesTheFailedFileAndCountsAsSaved) 
 
 TEST_F(SaveCommand, LongFailureListsAreCut) {
     SaveResult result;
-    for (int i = 0; i < 25; ++i) result.failures.push_back({QString::number(i), "x", "x"});
-    const QString text = failureMessage(result);
-    EXPECT_TRUE(text.contains(QStringLiteral("19（x）")));
-    EXPECT_FALSE(text.contains(QStringLiteral("20（x）")));
+    for (int i = 0; i < 25; ++i)
+        result.failures.push_back(Failure::of(Failure::Kind::ReadOnly, QString::number(i)));
+    const QString text = saveFailures(result);
+    EXPECT_TRUE(text.contains(QStringLiteral("19（読み取り専用です）")));
+    EXPECT_FALSE(text.contains(QStringLiteral("20（")));
     EXPECT_TRUE(text.endsWith(QStringLiteral("ほか 5 件")));
 }
 

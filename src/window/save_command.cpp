@@ -1,9 +1,10 @@
-#include "saving/save_command.h"
+#include "window/save_command.h"
 
 #include <QCoreApplication>
 
 #include "encoding/encoding.h"
 #include "saving/saving.h"
+#include "window/wording.h"
 
 namespace sorimba::saving {
 
@@ -51,7 +52,7 @@ void saveCommand(Prompts& prompts, const QString& text, SaveMode mode, SaveState
     });
 
     if (!result.failures.empty()) {
-        prompts.ask(failureMessage(result), Buttons::Ok);
+        prompts.ask(saveFailures(result), Buttons::Ok);
     } else if (mode.confirm) {
         prompts.ask(mode.perTitle ? QStringLiteral("「●タイトル」別に保存しました")
                                   : state.savePath + QStringLiteral("\r\nに保存しました"),
