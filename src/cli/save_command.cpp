@@ -41,6 +41,41 @@ bool readInput(const QString& path, QByteArray* bytes) {
     return !files::readFrom(fd.get(), -1, bytes, &complete);
 }
 
+// The clip text's bytes, from the FILE argument or standard input; false,
+// once said, when they cannot be read.
+bool readClipText(const Invocation& call, const QStringList& files, QByteArray* input) {
+    if (files.isEmpty() || files[0] == u"-") {
+        bool complete = false;
+        if (files::readFrom(STDIN_FILENO, -1, input, &complete)) {
+            call.report(QStringLiteral("cannot read the standard input"));
+            return false;
+        }
+        return true;
+    }
+    const std::optional<QString> path = call.fileName(files[0]);
+    if (!path || !readInput(*path, input)) {
+        call.report(QStringLiteral("cannot read ") + files[0]);
+        return false;
+    }
+    return true;
+}
+
+// Names each file that could not take its lines; the exit status.
+int reportFailures(const Invocation& call, const QString& savePath,
+                   const saving::SaveResult& result) {
+    if (result.failures.empty()) return 0;
+    if (result.busy) {
+        call.report(savePath + QStringLiteral(": ") + inEnglish(result.failures[0]));
+        return 1;
+    }
+    for (const Failure& failure : result.failures) {
+        QString shown = failure.path;
+        shown.replace(QChar(0), QStringLiteral("\\0"));
+        call.report(shown + QStringLiteral(": ") + inEnglish(failure));
+    }
+    return 1;
+}
+
 int run(const Invocation& call) {
     const QCommandLineParser& parser = call.parser();
     const QStringList files = call.arguments();
@@ -54,19 +89,7 @@ int run(const Invocation& call) {
     }
 
     QByteArray input;
-    if (files.isEmpty() || files[0] == u"-") {
-        bool complete = false;
-        if (files::readFrom(STDIN_FILENO, -1, &input, &complete)) {
-            call.report(QStringLiteral("cannot read the standard input"));
-            return 2;
-        }
-    } else {
-        const std::optional<QString> path = call.fileName(files[0]);
-        if (!path || !readInput(*path, &input)) {
-            call.report(QStringLiteral("cannot read ") + files[0]);
-            return 2;
-        }
-    }
+    if (!readClipText(call, files, &input)) return 2;
 
     // Nothing of an undecodable input goes into the user's files, also not
     // a character cut off at its end.
@@ -96,17 +119,7 @@ int run(const Invocation& call) {
     // Absolute, its folder canonical, before anything is written.
     const saving::SaveResult result =
         saving::saveLines(lines, perTitle, saving::absoluteSavePath(*savePath));
-    if (result.failures.empty()) return 0;
-    if (result.busy) {
-        call.report(*savePath + QStringLiteral(": ") + inEnglish(result.failures[0]));
-        return 1;
-    }
-    for (const Failure& failure : result.failures) {
-        QString shown = failure.path;
-        shown.replace(QChar(0), QStringLiteral("\\0"));
-        call.report(shown + QStringLiteral(": ") + inEnglish(failure));
-    }
-    return 1;
+    return reportFailures(call, *savePath, result);
 }
 
 }  // namespace
