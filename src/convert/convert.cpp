@@ -240,6 +240,8 @@ Fault convertFile(const QString& path) {
     return out.commit();
 }
 
+// Our own rather than QDir: its listing decodes names the locale cannot
+// spell into other names, which must be reported instead.
 FileList listTextFiles(const QString& folder) {
     FileList list;
     const QByteArray native = (folder.isEmpty() ? QStringLiteral(".") : folder).toLocal8Bit();

@@ -39,6 +39,8 @@ bool isPortable(const QString& programFolder) {
            files::fileKind(folder.filePath(QStringLiteral("data.dat"))) == files::FileKind::Regular;
 }
 
+// Our own rather than QStandardPaths: a relative XDG_CONFIG_HOME or an unset
+// HOME must give the same folder (or none) as it always has.
 QString settingsFolder(const QString& programFolder, const Environment& environment) {
     if (isPortable(programFolder)) return QDir::cleanPath(programFolder);
     QString base = environment.xdgConfigHome;
@@ -49,6 +51,8 @@ QString settingsFolder(const QString& programFolder, const Environment& environm
     return QDir::cleanPath(base + QStringLiteral("/sorimba"));
 }
 
+// Our own rather than QDir::mkpath: each new folder gets mode 0700 and its
+// name is flushed to the disk.
 bool makeSettingsFolder(const QString& folder) {
     const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
     if (path.isEmpty() || path[0] != '/') return false;
