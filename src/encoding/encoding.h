@@ -28,12 +28,6 @@ QString fromCp932(const QByteArray& bytes);
 // left for the next piece, and *consumed tells how many bytes were decoded.
 std::size_t decodeCp932Into(std::string_view bytes, char16_t* out, std::size_t* consumed = nullptr);
 
-// Splits bytes into lines. A line ends at CR LF or at a lone CR; an LF that
-// does not follow a CR is an ordinary character. The last line needs no line
-// end, so "A\r\nB" and "A\r\nB\r\n" both give {"A", "B"}; "" gives nothing.
-// Neither CR nor LF occurs inside a code page 932 character, so this is exact.
-std::vector<std::string_view> splitLines(std::string_view bytes);
-
 // True when the bytes end with a line end (a CR, or CR LF).
 bool endsWithLineEnd(std::string_view bytes);
 
@@ -47,9 +41,12 @@ std::vector<QString> cutAtCrLf(const QString& text);
 // when the text is not shared and has room.
 QString withCrLfLineEnds(QString text);
 
-// Calls fn(line, end) for each line of the bytes, in order: the same lines
-// as splitLines, with `end` the line end that closes each ("\r\n" or "\r",
-// empty for a last line without one), and no list built.
+// Calls fn(line, end) for each line of the bytes, in order, with no list built.
+// A line ends at CR LF or at a lone CR; an LF that does not follow a CR is
+// an ordinary character. The last line needs no line end, so "A\r\nB" and
+// "A\r\nB\r\n" both give "A", "B"; "" gives nothing. Neither CR nor LF occurs
+// inside a code page 932 character, so this is exact. `end` is the line end
+// that closes each line ("\r\n" or "\r", empty for a last line without one).
 template <typename Fn>
 void forEachLine(std::string_view bytes, Fn&& fn) {
     size_t start = 0;

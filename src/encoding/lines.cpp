@@ -2,13 +2,6 @@
 
 namespace sorimba::encoding {
 
-std::vector<std::string_view> splitLines(std::string_view bytes) {
-    std::vector<std::string_view> lines;
-    forEachLine(bytes,
-                [&lines](std::string_view line, std::string_view) { lines.push_back(line); });
-    return lines;
-}
-
 bool endsWithLineEnd(std::string_view bytes) {
     if (bytes.empty()) return false;
     if (bytes.back() == '\r') return true;

@@ -55,12 +55,6 @@ FileKind fileKind(const QString& path) {
     return S_ISREG(st.st_mode) ? FileKind::Regular : FileKind::Other;
 }
 
-bool isReadOnly(const QString& path) {
-    struct stat st {};
-    if (::stat(nativePath(path).constData(), &st) != 0) return false;
-    return (st.st_mode & 0222) == 0;
-}
-
 Fault readFile(const QString& path, QByteArray* contents) {
     return readFileStart(path, -1, contents, nullptr);
 }

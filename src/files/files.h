@@ -59,10 +59,6 @@ enum class FileKind { Missing, Regular, Other };
 // something else (a directory, FIFO, socket, device, a dangling link...).
 FileKind fileKind(const QString& path);
 
-// A file whose permission bits grant write to nobody is read-only for this
-// program, even when it runs as root.
-bool isReadOnly(const QString& path);
-
 // The system's own text for an errno (strerror, in the locale's encoding),
 // which the wording of a failure may quote.
 QString systemMessage(int error);
