@@ -164,8 +164,7 @@ QString convertFailures(const QString& target, const convert::FolderOutcome& out
 }
 
 QString settingsFailure(const settings::StoreResult& stored) {
-    using Failure = settings::StoreResult::Failure;
-    QString text = stored.failure == Failure::Folder
+    QString text = stored.failure == settings::StoreResult::Failure::Folder
                        ? QStringLiteral("設定を保存できませんでした。フォルダを作れません：\n")
                        : QStringLiteral("設定を保存できませんでした：\n");
     text += stored.path;
