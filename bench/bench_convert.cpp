@@ -77,7 +77,7 @@ void BM_Convert100MBVersusCp(benchmark::State& state) {
         const double cpSeconds = secondsSince(start);
 
         start = Clock::now();
-        if (!sorimba::convert::convertFile(copy).ok) {
+        if (sorimba::convert::convertFile(copy)) {
             state.SkipWithError("conversion failed");
             return;
         }
@@ -112,14 +112,14 @@ void settle(const QString& folder, int files) {
     auto each = [&](auto&& fn) {
         for (int i = 0; i < files; ++i) {
             const QString path = folder + QStringLiteral("/f%1.txt").arg(i);
-            const sorimba::textfile::FileDescriptor fd(
+            const sorimba::files::FileDescriptor fd(
                 ::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC));
             fn(fd.get());
         }
     };
     each([](int fd) { ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); });
     each([](int fd) { ::fdatasync(fd); });
-    const sorimba::textfile::FileDescriptor dir(
+    const sorimba::files::FileDescriptor dir(
         ::open(folder.toLocal8Bit().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     ::fsync(dir.get());
 }

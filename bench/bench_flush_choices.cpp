@@ -1,5 +1,5 @@
 // The ways to flush many small files that one operation wrote, side by side;
-// the measurement behind the choice in src/textfile/durable.cpp. Not part of
+// the measurement behind the choice in src/files/durable.cpp. Not part of
 // the report of `make bench`; run it by hand:
 //   build/bench_flush_choices
 //
@@ -23,11 +23,11 @@
 #include <thread>
 #include <vector>
 
-#include "textfile/textfile.h"
+#include "files/files.h"
 
 namespace {
 
-using sorimba::textfile::FileDescriptor;
+using sorimba::files::FileDescriptor;
 
 void flushInTurn(const std::vector<FileDescriptor>& files) {
     for (const FileDescriptor& fd : files) ::fdatasync(fd.get());
@@ -60,7 +60,7 @@ void BM_FlushManyFiles(benchmark::State& state) {
             const QString path = dir.filePath(QStringLiteral("f%1.txt").arg(i));
             files.emplace_back(::open(path.toLocal8Bit().constData(),
                                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-            if (!sorimba::textfile::writeAll(files.back().get(), data)) {
+            if (!sorimba::files::writeAll(files.back().get(), data)) {
                 state.SkipWithError("cannot write the files");
                 return;
             }

@@ -21,8 +21,8 @@
 #include <tuple>
 #include <vector>
 
+#include "encoding/encoding.h"
 #include "saving/saving.h"
-#include "textfile/textfile.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ std::vector<QString> smallClip() {
     qsizetype bytes = 0;
     for (int i = 0; bytes < 2048; ++i) {
         QString line = QStringLiteral("○投稿の本文 %1、1,000円くらいの話です。").arg(i);
-        bytes += sorimba::textfile::toCp932(line).size() + 4;
+        bytes += sorimba::encoding::toCp932(line).size() + 4;
         lines.push_back(line);
         lines.push_back(QString());
     }
@@ -67,7 +67,7 @@ bool makeLargeFile(const QString& path) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     QByteArray chunk;
     while (chunk.size() < 1024 * 1024)
-        chunk += sorimba::textfile::toCp932(QStringLiteral("○昔の投稿、\"引用\"、1,000円\r\n"));
+        chunk += sorimba::encoding::toCp932(QStringLiteral("○昔の投稿、\"引用\"、1,000円\r\n"));
     chunk.truncate(1024 * 1024);
     for (qint64 written = 0; written < kLargeSize; written += chunk.size())
         if (file.write(chunk) != chunk.size()) return false;

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "convert/convert.h"
-#include "textfile/textfile.h"
+#include "files/files.h"
 
 namespace {
 

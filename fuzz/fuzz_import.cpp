@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "encoding/encoding.h"
 #include "import/decode.h"
-#include "textfile/textfile.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(marked || detected == sorimba::import::decodeIssue(bytes, Encoding::Utf8) ||
           detected == sorimba::import::decodeIssue(bytes, Encoding::Cp932));
 
-    const QString bridged = sorimba::textfile::withCrLfLineEnds(detected);
+    const QString bridged = sorimba::encoding::withCrLfLineEnds(detected);
     for (qsizetype i = 0; i < bridged.size(); ++i)
         check(bridged[i] != u'\n' || (i > 0 && bridged[i - 1] == u'\r'));
     QString back;

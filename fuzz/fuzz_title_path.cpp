@@ -13,8 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "encoding/encoding.h"
+#include "files/files.h"
 #include "saving/saving.h"
-#include "textfile/textfile.h"
 
 namespace {
 
@@ -39,14 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString savePath = utf16(data + 2, pathUnits);
     const QString text = utf16(data + 2 + pathUnits * 2, units - pathUnits);
 
-    const std::vector<QString> lines = sorimba::textfile::cutAtCrLf(text);
-    const QString folder = sorimba::textfile::folderOf(savePath);
+    const std::vector<QString> lines = sorimba::encoding::cutAtCrLf(text);
+    const QString folder = sorimba::files::folderOf(savePath);
     if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/'))) std::abort();
     const QByteArray nativeFolder = QFile::encodeName(folder);
 
     QSet<QString> seen;
     for (const FileBlock& block : titleBlocks(lines, savePath)) {
-        if (sorimba::textfile::folderOf(block.path) != folder) std::abort();
+        if (sorimba::files::folderOf(block.path) != folder) std::abort();
         if (!block.path.startsWith(folder)) std::abort();
         const QString name = block.path.mid(folder.size());
         checkName(name);
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The system would cut the name at a NUL: such a path must be
         // refused before any file is touched. (Paths without a NUL are not
         // written here.)
-        if (block.path.contains(QChar(0)) && appendToSaveFile(block.path, block.bytes).ok)
+        if (block.path.contains(QChar(0)) && !appendToSaveFile(block.path, block.bytes))
             std::abort();
     }
 

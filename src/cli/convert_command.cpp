@@ -2,6 +2,7 @@
 // "convert" menu, from a shell. As the window, it names what failed.
 
 #include "cli/subcommand.h"
+#include "cli/wording.h"
 #include "convert/convert.h"
 
 namespace sorimba::cli {
@@ -35,11 +36,11 @@ int run(const Invocation& call) {
     // The same conversion as the window's, so both report the same failures.
     const convert::FolderOutcome done =
         convert::convertChosen(*path, folderMode ? convert::Scope::Folder : convert::Scope::File);
-    if (!done.listed) {
-        failed(*path, done.error);
+    if (done.listing) {
+        failed(*path, inEnglish(*done.listing));
         return 1;
     }
-    for (const convert::FileFailure& failure : done.failures) failed(failure.path, failure.error);
+    for (const Failure& failure : done.failures) failed(failure.path, inEnglish(failure));
     return done.failures.empty() ? 0 : 1;
 }
 

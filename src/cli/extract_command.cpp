@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "cli/subcommand.h"
+#include "cli/wording.h"
 #include "import/import.h"
 
 namespace sorimba::cli {
@@ -73,17 +74,21 @@ int run(const Invocation& call) {
     import::FileImport issue;
     if (files.isEmpty() || files[0] == u"-") {
         issue = import::importStream(STDIN_FILENO, read);
-        if (!issue.ok) {
-            call.report(QStringLiteral("cannot read standard input: ") + issue.error);
+        if (issue.failure) {
+            call.report(QStringLiteral("cannot read standard input: ") + inEnglish(*issue.failure));
             return 2;
         }
     } else {
         const std::optional<QString> path = call.fileName(files[0]);
-        issue = path ? import::importFile(*path, read)
-                     : import::FileImport{
-                           false, {}, QStringLiteral("the name is not valid in this locale"), {}};
-        if (!issue.ok) {
-            call.report(QStringLiteral("cannot read %1: %2").arg(files[0], issue.error));
+        if (path) {
+            issue = import::importFile(*path, read);
+        } else {
+            issue.failure = Failure::of(Failure::Kind::BadName);
+            issue.failure->systemError = EILSEQ;
+        }
+        if (issue.failure) {
+            call.report(
+                QStringLiteral("cannot read %1: %2").arg(files[0], inEnglish(*issue.failure)));
             return 2;
         }
     }

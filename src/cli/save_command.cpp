@@ -9,9 +9,11 @@
 #include <cstdio>
 
 #include "cli/subcommand.h"
+#include "cli/wording.h"
+#include "encoding/encoding.h"
+#include "files/files.h"
 #include "saving/saving.h"
 #include "saving/writer.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::cli {
 namespace {
@@ -33,10 +35,45 @@ void declare(QCommandLineParser& parser) {
 // All bytes of a file named on the command line; any file that can be read
 // will do, a pipe such as <(command) too.
 bool readInput(const QString& path, QByteArray* bytes) {
-    const textfile::FileDescriptor fd(::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC));
+    const files::FileDescriptor fd(::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) return false;
     bool complete = false;
-    return textfile::readFrom(fd.get(), -1, bytes, &complete).ok;
+    return !files::readFrom(fd.get(), -1, bytes, &complete);
+}
+
+// The clip text's bytes, from the FILE argument or standard input; false,
+// once said, when they cannot be read.
+bool readClipText(const Invocation& call, const QStringList& files, QByteArray* input) {
+    if (files.isEmpty() || files[0] == u"-") {
+        bool complete = false;
+        if (files::readFrom(STDIN_FILENO, -1, input, &complete)) {
+            call.report(QStringLiteral("cannot read the standard input"));
+            return false;
+        }
+        return true;
+    }
+    const std::optional<QString> path = call.fileName(files[0]);
+    if (!path || !readInput(*path, input)) {
+        call.report(QStringLiteral("cannot read ") + files[0]);
+        return false;
+    }
+    return true;
+}
+
+// Names each file that could not take its lines; the exit status.
+int reportFailures(const Invocation& call, const QString& savePath,
+                   const saving::SaveResult& result) {
+    if (result.failures.empty()) return 0;
+    if (result.busy) {
+        call.report(savePath + QStringLiteral(": ") + inEnglish(result.failures[0]));
+        return 1;
+    }
+    for (const Failure& failure : result.failures) {
+        QString shown = failure.path;
+        shown.replace(QChar(0), QStringLiteral("\\0"));
+        call.report(shown + QStringLiteral(": ") + inEnglish(failure));
+    }
+    return 1;
 }
 
 int run(const Invocation& call) {
@@ -52,19 +89,7 @@ int run(const Invocation& call) {
     }
 
     QByteArray input;
-    if (files.isEmpty() || files[0] == u"-") {
-        bool complete = false;
-        if (!textfile::readFrom(STDIN_FILENO, -1, &input, &complete).ok) {
-            call.report(QStringLiteral("cannot read the standard input"));
-            return 2;
-        }
-    } else {
-        const std::optional<QString> path = call.fileName(files[0]);
-        if (!path || !readInput(*path, &input)) {
-            call.report(QStringLiteral("cannot read ") + files[0]);
-            return 2;
-        }
-    }
+    if (!readClipText(call, files, &input)) return 2;
 
     // Nothing of an undecodable input goes into the user's files, also not
     // a character cut off at its end.
@@ -78,7 +103,7 @@ int run(const Invocation& call) {
     // As the save button: a text that would write nothing is not saved, and
     // that is said (an empty text, or per title a text without a title line).
     const std::vector<QString> lines =
-        textfile::cutAtCrLf(textfile::withCrLfLineEnds(std::move(text)));
+        encoding::cutAtCrLf(encoding::withCrLfLineEnds(std::move(text)));
     const bool perTitle = parser.isSet(kWithTitles);
     if (lines.empty()) {
         call.report(QStringLiteral("the text is empty; nothing was saved"));
@@ -94,17 +119,7 @@ int run(const Invocation& call) {
     // Absolute, its folder canonical, before anything is written.
     const saving::SaveResult result =
         saving::saveLines(lines, perTitle, saving::absoluteSavePath(*savePath));
-    if (result.failures.empty()) return 0;
-    if (result.busy) {
-        call.report(*savePath + QStringLiteral(": ") + saving::kBusyInEnglish);
-        return 1;
-    }
-    for (const saving::Failure& failure : result.failures) {
-        QString shown = failure.path;
-        shown.replace(QChar(0), QStringLiteral("\\0"));
-        call.report(shown + QStringLiteral(": ") + failure.inEnglish);
-    }
-    return 1;
+    return reportFailures(call, *savePath, result);
 }
 
 }  // namespace

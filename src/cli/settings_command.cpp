@@ -6,9 +6,9 @@
 #include <cstdio>
 
 #include "cli/subcommand.h"
+#include "files/files.h"
 #include "settings/dat_format.h"
 #include "settings/settings_record.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::cli {
 namespace {
@@ -92,8 +92,8 @@ const QString kData2 = QStringLiteral("data2");
 int showSavePath(const Invocation& call, const QString& argument, const QString& path) {
     QByteArray start;
     bool complete = false;
-    if (textfile::fileKind(path) != textfile::FileKind::Regular ||
-        !textfile::readFileStart(path, 3, &start, &complete).ok) {
+    if (files::fileKind(path) != files::FileKind::Regular ||
+        files::readFileStart(path, 3, &start, &complete)) {
         call.report(QStringLiteral("cannot open ") + argument);
         return 2;
     }

@@ -1,8 +1,52 @@
 #include "cli/wording.h"
 
 #include <QStringList>
+#include <cerrno>
 
-#include "textfile/textfile.h"
+#include "files/files.h"
+
+namespace sorimba {
+
+QString inEnglish(const Failure& failure) {
+    using Kind = Failure::Kind;
+    const QString system = files::systemMessage(failure.systemError);
+    switch (failure.kind) {
+        case Kind::NoName:
+            return QStringLiteral("no file name");
+        case Kind::BadName:
+            return failure.systemError == EILSEQ
+                       ? QStringLiteral("the file name is not valid in this locale")
+                       : QStringLiteral("the file name holds a NUL character");
+        case Kind::NotRegular:
+            return QStringLiteral("not a regular file");
+        case Kind::ReadOnly:
+            return QStringLiteral("the file is read-only");
+        case Kind::NotConfined:
+            return QStringLiteral("not the save file nor a title file beside it");
+        case Kind::Busy:
+            return QStringLiteral(
+                "the save file is busy (another program is writing to it); nothing was saved");
+        case Kind::Unconfirmed:
+            return QStringLiteral("written, but its folder could not be flushed to the disk: ") +
+                   system;
+        case Kind::TooLarge: {
+            constexpr qint64 kMiB = qint64{1} << 20;
+            if (failure.limit % kMiB == 0)
+                return QStringLiteral("larger than %1 MiB").arg(failure.limit / kMiB);
+            return QStringLiteral("larger than %1 bytes").arg(failure.limit);
+        }
+        case Kind::NotMessage:
+            return failure.detail;  // the mail reader's own words
+        case Kind::PartialEntry:
+            return system + QStringLiteral(
+                                " (another program wrote to the file meanwhile: it may hold a "
+                                "part of the new lines)");
+        default:
+            return system;
+    }
+}
+
+}  // namespace sorimba
 
 namespace sorimba::cli {
 
@@ -25,7 +69,7 @@ QString mailboxFailure(const Failure& failure) {
             break;
         default:
             // A subfolder of a Maildir that cannot be listed is named.
-            why = failure.detail.isEmpty() ? textfile::systemFailure(failure.systemError).error
+            why = failure.detail.isEmpty() ? files::systemMessage(failure.systemError)
                                            : failure.detail + QStringLiteral(" が読めません");
             break;
     }

@@ -1,12 +1,18 @@
 #pragma once
-// What went wrong and what was done, in words: sorimba-clip says them.
-// The mail import summary is in Japanese, as sorimba-clip has always
-// printed it (scripts may read it).
+// sorimba-clip's words: every failure the core reports, in English. The
+// only place where sorimba-clip puts a failure into words.
 
 #include <QString>
 
 #include "files/failure.h"
 #include "mailimport/mail_import.h"
+
+namespace sorimba {
+
+// Why it failed, in English words (without the path).
+QString inEnglish(const Failure& failure);
+
+}  // namespace sorimba
 
 namespace sorimba::cli {
 

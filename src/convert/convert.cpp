@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
+#include "encoding/encoding.h"
+
 namespace sorimba::convert {
 namespace {
-
-using textfile::Outcome;
 
 // Files are read, and their new content written, in pieces of this size.
 constexpr size_t kPieceSize = size_t{1} << 20;
@@ -32,7 +32,7 @@ QString joinPath(const QString& folder, const QString& name) {
 }
 
 // Calls fn(line, end) for each line of bytes that end at LF, as
-// textfile::forEachLine does for CR LF and lone CR.
+// encoding::forEachLine does for CR LF and lone CR.
 template <typename Fn>
 void forEachLfLine(std::string_view bytes, Fn&& fn) {
     size_t start = 0;
@@ -101,7 +101,7 @@ void ParagraphJoiner::finish() {
         lineEnd_ = "\n";
         forEachLfLine(carry_, onLine);
     } else {
-        textfile::forEachLine(carry_, onLine);
+        encoding::forEachLine(carry_, onLine);
     }
     carry_.clear();
     if (current_) {
@@ -117,7 +117,7 @@ void ParagraphJoiner::finish() {
 }
 
 void ParagraphJoiner::completeLines(std::string_view bytes) {
-    textfile::forEachLine(bytes,
+    encoding::forEachLine(bytes,
                           [this](std::string_view text, std::string_view end) { line(text, end); });
 }
 
@@ -196,14 +196,13 @@ namespace {
 // Writes the converted content of the file at `path` into `out`. Sets
 // *unchanged when the file is converted already (then nothing needs to
 // take its place).
-Outcome convertInto(const QString& path, textfile::Replacement& out, bool* unchanged) {
+Fault convertInto(const QString& path, files::Replacement& out, bool* unchanged) {
     // The file is read and its new content written piece by piece, so even
     // a huge file never sits whole in memory; the old content stays in place
     // until the new one is complete.
     ParagraphJoiner joiner([&out](std::string_view piece) { out.write(piece); });
-    if (Outcome read = textfile::readInPieces(
-            path, [&joiner](std::string_view piece) { joiner.feed(piece); }, kPieceSize);
-        !read.ok) {
+    if (Fault read = files::readInPieces(
+            path, [&joiner](std::string_view piece) { joiner.feed(piece); }, kPieceSize)) {
         return read;  // the new content is discarded
     }
     joiner.finish();
@@ -220,35 +219,35 @@ namespace {
 // loses the lines of a save or a mail import that writes meanwhile.
 constexpr int kLockPatienceMs = 2000;
 
-bool lockFolderOf(const QString& file, textfile::FolderLock* lock) {
+bool lockFolderOf(const QString& file, files::FolderLock* lock) {
     const QString real = QFileInfo(file).canonicalFilePath();
-    return lock->take(textfile::folderOf(real.isEmpty() ? file : real), kLockPatienceMs) !=
-           textfile::FolderLock::State::Busy;
+    return lock->take(files::folderOf(real.isEmpty() ? file : real), kLockPatienceMs) !=
+           files::FolderLock::State::Busy;
 }
 
 }  // namespace
 
-Outcome convertFile(const QString& path) {
-    if (path.isEmpty()) return textfile::refused(textfile::Refusal::NoName);
-    textfile::FolderLock lock;
-    if (!lockFolderOf(path, &lock)) return textfile::systemFailure(EBUSY);
+Fault convertFile(const QString& path) {
+    if (path.isEmpty()) return Failure::of(Failure::Kind::NoName);
+    files::FolderLock lock;
+    if (!lockFolderOf(path, &lock)) return Failure::system(EBUSY);
     // Refuses read-only, missing and non-regular files before anything is read.
-    textfile::Replacement out(path, /*mustExist=*/true);
-    if (!out.status().ok) return out.status();
+    files::Replacement out(path, /*mustExist=*/true);
+    if (out.status()) return out.status();
     bool unchanged = false;
-    if (Outcome done = convertInto(path, out, &unchanged); !done.ok) return done;
+    if (Fault done = convertInto(path, out, &unchanged)) return done;
     if (unchanged) return {};  // already converted: the file stays as it is
     return out.commit();
 }
 
+// Our own rather than QDir: its listing decodes names the locale cannot
+// spell into other names, which must be reported instead.
 FileList listTextFiles(const QString& folder) {
     FileList list;
     const QByteArray native = (folder.isEmpty() ? QStringLiteral(".") : folder).toLocal8Bit();
     DIR* dir = ::opendir(native.constData());
     if (dir == nullptr) {
-        list.ok = false;
-        list.systemError = errno;
-        list.error = textfile::systemFailure(errno).error;
+        list.failure = Failure::system(errno, folder);
         return list;
     }
     std::vector<std::string> names;
@@ -257,9 +256,7 @@ FileList listTextFiles(const QString& folder) {
         const dirent* entry = ::readdir(dir);
         if (entry == nullptr) {
             if (errno != 0) {
-                list.ok = false;
-                list.systemError = errno;
-                list.error = textfile::systemFailure(errno).error;
+                list.failure = Failure::system(errno, folder);
             }
             break;
         }
@@ -272,7 +269,7 @@ FileList listTextFiles(const QString& folder) {
         names.push_back(std::move(name));
     }
     ::closedir(dir);
-    if (!list.ok) return list;
+    if (list.failure) return list;
 
     std::sort(names.begin(), names.end());
     list.paths.reserve(names.size());
@@ -292,38 +289,35 @@ FileList listTextFiles(const QString& folder) {
 
 FolderOutcome convertFolder(const QString& folder) {
     FolderOutcome outcome;
-    textfile::FolderLock lock;
-    if (lock.take(folder, kLockPatienceMs) == textfile::FolderLock::State::Busy) {
-        outcome.listed = false;
-        outcome.error = textfile::systemFailure(EBUSY).error;
-        outcome.systemError = EBUSY;
+    files::FolderLock lock;
+    if (lock.take(folder, kLockPatienceMs) == files::FolderLock::State::Busy) {
+        outcome.listing = Failure::system(EBUSY, folder);
         return outcome;
     }
     FileList list = listTextFiles(folder);
-    if (!list.ok) {
-        outcome.listed = false;
-        outcome.error = list.error;
-        outcome.systemError = list.systemError;
+    if (list.failure) {
+        outcome.listing = list.failure;
         return outcome;
     }
     for (const QString& name : list.unusableNames) {
-        outcome.failures.push_back({joinPath(folder, name),
-                                    QStringLiteral("the file name is not valid in this locale"),
-                                    textfile::Refusal::System, EILSEQ});
+        Failure unusable = Failure::of(Failure::Kind::BadName, joinPath(folder, name));
+        unusable.systemError = EILSEQ;
+        outcome.failures.push_back(unusable);
     }
     // The list is taken once; a failure on one file never stops the others.
     // Every new content is written first, then they are flushed and put in
     // place together: a flush per file on its own costs far more than the
     // conversion, and together the disk takes them in one go.
-    textfile::ReplacementSet replacements;
+    files::ReplacementSet replacements;
     std::vector<QString> replaced;
     for (const QString& path : list.paths) {
-        auto out = std::make_unique<textfile::Replacement>(path, /*mustExist=*/true);
+        auto out = std::make_unique<files::Replacement>(path, /*mustExist=*/true);
         bool unchanged = false;
-        Outcome done = out->status();
-        if (done.ok) done = convertInto(path, *out, &unchanged);
-        if (!done.ok) {
-            outcome.failures.push_back({path, done.error, done.refusal, done.systemError});
+        Fault done = out->status();
+        if (!done) done = convertInto(path, *out, &unchanged);
+        if (done) {
+            done->path = path;
+            outcome.failures.push_back(*done);
         } else if (unchanged) {
             ++outcome.converted;
         } else {
@@ -331,13 +325,14 @@ FolderOutcome convertFolder(const QString& folder) {
             replaced.push_back(path);
         }
     }
-    const std::vector<Outcome> placed = replacements.commit();
+    const std::vector<Fault> placed = replacements.commit();
     for (size_t k = 0; k < placed.size(); ++k) {
-        if (placed[k].ok) {
+        if (!placed[k]) {
             ++outcome.converted;
         } else {
-            outcome.failures.push_back(
-                {replaced[k], placed[k].error, placed[k].refusal, placed[k].systemError});
+            Failure failure = *placed[k];
+            failure.path = replaced[k];
+            outcome.failures.push_back(failure);
         }
     }
     return outcome;
@@ -346,11 +341,11 @@ FolderOutcome convertFolder(const QString& folder) {
 FolderOutcome convertChosen(const QString& path, Scope scope) {
     if (scope == Scope::Folder) return convertFolder(path);
     FolderOutcome outcome;
-    const Outcome done = convertFile(path);
-    if (done.ok) {
-        outcome.converted = 1;
+    if (Fault done = convertFile(path)) {
+        done->path = path;
+        outcome.failures.push_back(*done);
     } else {
-        outcome.failures.push_back({path, done.error, done.refusal, done.systemError});
+        outcome.converted = 1;
     }
     return outcome;
 }

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "textfile/textfile.h"
+#include "files/files.h"
 
 namespace sorimba::convert {
 
@@ -66,13 +66,11 @@ QByteArray joinParagraphs(std::string_view bytes);
 // Converts the file at `path` in place. The file is left untouched when it
 // is missing, read-only, not a regular file, or already converted; the
 // outcome says whether the file now holds its converted content.
-textfile::Outcome convertFile(const QString& path);
+Fault convertFile(const QString& path);
 
 // The .txt files of one folder, as the folder mode converts them.
 struct FileList {
-    bool ok = true;
-    QString error;        // why the folder could not be listed
-    int systemError = 0;  // the same, as errno
+    Fault failure;  // why the folder could not be listed
     // Full paths of the regular, non-hidden files whose names end in ".txt"
     // in any letter case (links to regular files count), sorted by name;
     // subfolders are not entered.
@@ -83,20 +81,12 @@ struct FileList {
 };
 FileList listTextFiles(const QString& folder);
 
-struct FileFailure {
-    QString path;
-    QString error;  // why, in the system's words
-    textfile::Refusal refusal = textfile::Refusal::System;
-    int systemError = 0;  // errno, when the system refused
-};
-
 struct FolderOutcome {
-    bool listed = true;
-    QString error;        // why the folder could not be listed
-    int systemError = 0;  // the same, as errno
+    Fault listing;  // why the folder could not be listed
     int converted = 0;
-    // Every file that could not be converted; the others are done anyway.
-    std::vector<FileFailure> failures;
+    // Every file that could not be converted (its path in the failure); the
+    // others are done anyway.
+    std::vector<Failure> failures;
 };
 
 // Folder mode: convertFile on each file of listTextFiles(folder), in order.

@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "encoding/surrogates.h"
+
 namespace sorimba::extraction {
 namespace {
+
+using encoding::isHighSurrogate;
+using encoding::isLowSurrogate;
 
 // Lines are views into the issue text (or into a buffer, for the few lines
 // that have to be rewritten); the scan rewrites a line by pointing its view
@@ -61,13 +66,6 @@ bool endsWith(Line s, char16_t c) {
 // True when nothing is left of the line once every c is removed.
 bool consistsOnlyOf(Line s, char16_t c) {
     return std::all_of(s.begin(), s.end(), [c](char16_t u) { return u == c; });
-}
-
-bool isHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool isLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
 }
 
 // The line without its first character; a character outside the BMP is a
@@ -182,13 +180,11 @@ LineMarks marksOf(Line line) {
 // second copy of the text. Grows only within the bound.
 class ClipWriter {
 public:
-    // The text is built in `storage` when it has room reserved, otherwise
-    // in memory reserved for the expected size.
-    ClipWriter(std::u16string storage, std::size_t expectedSize, const Options& options)
-        : join_(options.joinLines), bound_(options.maxOutputUnits), text_(std::move(storage)) {
-        text_.clear();
-        if (text_.capacity() <= std::u16string().capacity())
-            text_.reserve(std::min(expectedSize, bound_));
+    // The text is built in memory reserved for the expected size: written
+    // once from start to end, so only the part written is ever touched.
+    ClipWriter(std::size_t expectedSize, const Options& options)
+        : join_(options.joinLines), bound_(options.maxOutputUnits) {
+        text_.reserve(std::min(expectedSize, bound_));
     }
 
     void line(Line element) {
@@ -577,15 +573,14 @@ private:
 
 }  // namespace
 
-std::optional<std::u16string> extractColumn(std::u16string_view issueText, const Options& options,
-                                            std::u16string storage) {
+std::optional<std::u16string> extractColumn(std::u16string_view issueText, const Options& options) {
     const std::size_t markerAt = lastColumnMarker(issueText);
     if (markerAt == std::u16string_view::npos) return std::nullopt;
     const Line column = issueText.substr(markerAt);
 
     // One sweep over the column: the scan hands what it settles to the
     // spacing pass, which writes through the joining pass when it is on.
-    ClipWriter out(std::move(storage), column.size() + column.size() / 8 + 64, options);
+    ClipWriter out(column.size() + column.size() / 8 + 64, options);
     SpacingPass spacing(out);
     CollectingScan scan(column, options, spacing, out);
     if (!scan.run()) return std::nullopt;

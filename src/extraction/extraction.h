@@ -34,10 +34,7 @@ struct Options {
 // string when the column holds nothing to take.
 //
 // The issue's lines are cut at CR (an LF is dropped, wherever it stands), so
-// text whose lines end with LF alone needs CR LF first. `storage' may lend the clip text its
-// memory: its content is dropped, and when it has room reserved the clip text is built there,
-// growing as needed, instead of in memory the extraction reserves itself.
-std::optional<std::u16string> extractColumn(std::u16string_view issueText, const Options& options,
-                                            std::u16string storage = {});
+// text whose lines end with LF alone needs CR LF first.
+std::optional<std::u16string> extractColumn(std::u16string_view issueText, const Options& options);
 
 }  // namespace sorimba::extraction

@@ -21,6 +21,7 @@ struct Failure {
         Unconfirmed,   // written, but flushing its folder failed (`systemError`)
         TooLarge,      // over a size limit: `limit` holds it, in bytes
         Busy,          // another writer holds the save file's lock
+        NotConfined,   // outside the save file's folder: a save never writes there
         PartialEntry,  // an append failed and its bytes could not be taken back
         Suspicious,    // a companion file (journal, record) refused as not ours
         // Content.
@@ -31,15 +32,21 @@ struct Failure {
         Cancelled,   // the user stopped it
     };
 
+    // How the file was used: a save appends to (or creates) its file, so a
+    // missing path means a missing folder; a conversion rewrites a file that
+    // must exist.
+    enum class Use { Append, Rewrite };
+
     Kind kind = Kind::System;
     QString path;         // the file concerned, when there is one
     int systemError = 0;  // errno, for System and Unconfirmed
     qint64 limit = 0;     // the limit broken, for TooLarge and OverLimit
     QString detail;       // a fact the wording may show (a header name), never a sentence
+    Use use = Use::Append;
 
-    static Failure of(Kind kind, const QString& path = {}) { return {kind, path, 0, 0, {}}; }
+    static Failure of(Kind kind, const QString& path = {}) { return {kind, path, 0, 0, {}, {}}; }
     static Failure system(int error, const QString& path = {}) {
-        return {Kind::System, path, error, 0, {}};
+        return {Kind::System, path, error, 0, {}, {}};
     }
 };
 

@@ -3,13 +3,39 @@
 
 #include "import/decode.h"
 
+#include <sys/mman.h>
+
 #include <QStringDecoder>
 #include <algorithm>
+#include <cstdint>
 
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
+#include "files/files.h"
 
 namespace sorimba::import {
 namespace {
+
+// The file layer has its own copy for its reads; each module keeps its
+// speed tricks to itself.
+// Asks the system to back a large buffer about to be filled once with large
+// pages (2 MiB): touching many 4 KiB pages for the first time costs
+// microseconds each on some (virtual) machines. Small buffers are left
+// alone; the advice only ever changes speed.
+void preferLargePages(void* data, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+    if (bytes < 2 * kLargePage) return;
+    // Only whole large pages inside the buffer; the advice never reaches
+    // memory outside it.
+    const auto start = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t from = (start + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t to = (start + bytes) & ~(kLargePage - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
 
 // The text being written: one buffer sized for the whole text up front,
 // grown only when a file grew while it was read.
@@ -17,7 +43,7 @@ class TextBuffer {
 public:
     explicit TextBuffer(qint64 expectedUnits)
         : text_(static_cast<qsizetype>(std::max<qint64>(expectedUnits, 1)), Qt::Uninitialized) {
-        textfile::preferLargePages(text_.data(), static_cast<size_t>(text_.size()) * 2);
+        preferLargePages(text_.data(), static_cast<size_t>(text_.size()) * 2);
     }
     // Where `units` more code units may be written.
     QChar* room(qsizetype units) {
@@ -115,10 +141,10 @@ void decodeCp932(Pieces& pieces, TextBuffer& text) {
         auto* out = reinterpret_cast<char16_t*>(text.room(piece->size()));
         std::size_t consumed = 0;
         if (pieces.atEnd()) {
-            text.wrote(reinterpret_cast<QChar*>(out + textfile::decodeCp932Into(bytes, out)));
+            text.wrote(reinterpret_cast<QChar*>(out + encoding::decodeCp932Into(bytes, out)));
             break;
         }
-        out += textfile::decodeCp932Into(bytes, out, &consumed);
+        out += encoding::decodeCp932Into(bytes, out, &consumed);
         text.wrote(reinterpret_cast<QChar*>(out));
         carried = piece->size() - static_cast<qsizetype>(consumed);
     }

@@ -35,9 +35,9 @@ public:
     virtual std::optional<QByteArrayView> next(qsizetype carried) = 0;
     // Whether the piece that next() gave holds the last bytes.
     virtual bool atEnd() const = 0;
-    bool failed() const { return !error.isEmpty(); }
+    bool failed() const { return error.has_value(); }
 
-    QString error;  // why reading failed
+    Fault error;  // why reading failed
 };
 
 // Bytes already in memory.

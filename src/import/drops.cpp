@@ -14,11 +14,11 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "files/files.h"
 #include "import/decode.h"
 #include "import/import.h"
 #include "mail/mailbox.h"
 #include "mail/message.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::import {
 namespace {
@@ -107,7 +107,7 @@ Drop readFiles(const QStringList& paths) {
     std::optional<QString> textFile;
     for (const QString& path : paths) {
         // Opened without waiting: a FIFO must not hold up the drop.
-        const textfile::FileDescriptor file(
+        const files::FileDescriptor file(
             ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         struct stat st {};
         if (file.valid() && ::fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -124,7 +124,7 @@ Drop readFiles(const QStringList& paths) {
     } else if (textFile) {
         FileImport file = importFile(*textFile);
         drop.kind = Drop::Kind::Text;
-        drop.text = file.ok ? std::move(file.text) : QString();
+        drop.text = std::move(file.text);
     }
     return drop;
 }
@@ -170,7 +170,7 @@ Drop readDrop(const QMimeData& data, const OfferData& offerData) {
             if (drop.kind == Drop::Kind::Messages) return drop;
         } else if (!bytes.isEmpty()) {
             FileImport message = importMessage(bytes);
-            return textDrop(message.ok ? std::move(message.text) : QString());
+            return textDrop(std::move(message.text));
         }
     }
     const QString urlListType = QStringLiteral("text/uri-list");

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "extraction/extraction.h"
+#include "files/failure.h"
 #include "port/window_settings.h"
 
 class QMimeData;
@@ -43,12 +44,16 @@ struct FileOptions {
 
 // The text of an issue file, or why there is none.
 struct FileImport {
-    bool ok = false;
-    QString text;   // when ok: the issue text, decoded and (as asked) bridged
-    QString error;  // when not ok: why, in words
+    QString text;  // the issue text, decoded and (as asked) bridged; empty on a failure
     // A mail message that holds no issue text (HTML only, attachments
-    // only): ok with an empty text, and here why, in words.
+    // only): no failure and an empty text, and here why, in the mail
+    // reader's words.
     QString note;
+    // Why there is no text: TooLarge (with the limit), NotRegular, NoName,
+    // System; NotMessage for mail that cannot be read soundly, its reason
+    // in `detail`.
+    Fault failure;
+    bool ok() const { return !failure; }
 };
 
 // A named or dropped file. Anything but a regular file is refused before a
@@ -123,8 +128,7 @@ QString decodeIssue(QByteArrayView bytes, Encoding encoding = Encoding::Detect);
 // whether the item of an option is checked.
 extraction::Options extractionOptions(const std::function<bool(Option)>& marked);
 
-// The clip text of an issue text (extraction::extractColumn). A large issue
-// gets memory prepared for a large clip text.
+// The clip text of an issue text (extraction::extractColumn).
 std::optional<std::u16string> extractClip(const QString& issueText,
                                           const extraction::Options& options);
 

@@ -9,30 +9,30 @@
 #include <cerrno>
 #include <cstring>
 
+#include "encoding/encoding.h"
+#include "files/files.h"
 #include "import/decode.h"
 #include "import/import.h"
 #include "mail/message.h"
 #include "mailimport/mail_import.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::import {
 namespace {
 
-QString tooLarge(qint64 maxBytes) {
-    constexpr qint64 kMiB = qint64{1} << 20;
-    if (maxBytes % kMiB == 0) return QStringLiteral("larger than %1 MiB").arg(maxBytes / kMiB);
-    return QStringLiteral("larger than %1 bytes").arg(maxBytes);
+FileImport failed(const Failure& why) {
+    return FileImport{QString(), QString(), why};
 }
 
-FileImport failed(const QString& why) {
-    return FileImport{false, QString(), why, QString()};
+FileImport tooLarge(qint64 maxBytes) {
+    Failure failure = Failure::of(Failure::Kind::TooLarge);
+    failure.limit = maxBytes;
+    return failed(failure);
 }
 
-FileImport imported(std::optional<QString> text, const QString& error, const FileOptions& options) {
-    if (!text) return failed(error);
-    return FileImport{true,
-                      options.bridgeLineEnds ? textfile::withCrLfLineEnds(std::move(*text)) : *text,
-                      QString(), QString()};
+FileImport imported(std::optional<QString> text, const Fault& error, const FileOptions& options) {
+    if (!text) return failed(error.value_or(Failure::system(EIO)));
+    return FileImport{options.bridgeLineEnds ? encoding::withCrLfLineEnds(std::move(*text)) : *text,
+                      QString(), std::nullopt};
 }
 
 // The issue text of a decoded mail message.
@@ -41,16 +41,20 @@ FileImport fromMessage(const mail::Message& message) {
         case mail::Message::Kind::Text: {
             // Its column read soundly, or not at all.
             const QString invalid = mailimport::invalidInColumn(message);
-            if (!invalid.isEmpty()) return failed(invalid);
-            return FileImport{true, message.text, QString(), QString()};
+            if (invalid.isEmpty()) return FileImport{message.text, QString(), std::nullopt};
+            Failure broken = Failure::of(Failure::Kind::NotMessage);
+            broken.detail = invalid;
+            return failed(broken);
         }
         case mail::Message::Kind::NoText:
         case mail::Message::Kind::HtmlOnly:
-            return FileImport{true, QString(), QString(), message.problem};
+            return FileImport{QString(), message.problem, std::nullopt};
         case mail::Message::Kind::Broken:
             break;
     }
-    return failed(message.problem);
+    Failure broken = Failure::of(Failure::Kind::NotMessage);
+    broken.detail = message.problem;
+    return failed(broken);
 }
 
 // Reads all of a descriptor into one piece of `buffer`.
@@ -74,7 +78,7 @@ FilePieces::FilePieces(int fd, qint64 size, qint64 maxBytes)
 QByteArray FilePieces::firstBytes(qsizetype n) {
     QByteArray start(n, Qt::Uninitialized);
     qsizetype filled = 0;
-    if (!readAll(fd_, start, filled, 0)) error = textfile::systemFailure(errno).error;
+    if (!readAll(fd_, start, filled, 0)) error = Failure::system(errno);
     start.truncate(filled);
     return start;
 }
@@ -92,13 +96,13 @@ std::optional<QByteArrayView> FilePieces::next(qsizetype carried) {
     filled_ = carried;
     const qsizetype before = filled_;
     if (!readAll(fd_, buffer_, filled_, offset_ - carried)) {
-        error = textfile::systemFailure(errno).error;
+        error = Failure::system(errno);
         return std::nullopt;
     }
     offset_ += filled_ - before;
     atEnd_ = filled_ < buffer_.size();
     if (offset_ > maxBytes_) {
-        error = tooLarge(maxBytes_);
+        error = tooLarge(maxBytes_).failure;
         return std::nullopt;
     }
     if (filled_ == 0) return std::nullopt;
@@ -106,28 +110,34 @@ std::optional<QByteArrayView> FilePieces::next(qsizetype carried) {
 }
 
 FileImport importFile(const QString& path, const FileOptions& options) {
-    if (path.isEmpty()) return failed(textfile::refused(textfile::Refusal::NoName).error);
+    if (path.isEmpty()) return failed(Failure::of(Failure::Kind::NoName));
     // O_NONBLOCK: a FIFO is opened without waiting for a writer, and then
     // refused like anything else that is not a regular file.
-    const textfile::FileDescriptor file(
+    const files::FileDescriptor file(
         ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!file.valid()) return failed(textfile::systemFailure(errno).error);
+    if (!file.valid()) return failed(Failure::system(errno, path));
     const int fd = file.get();
     struct stat st {};
     FileImport result;
     if (::fstat(fd, &st) != 0) {
-        result = failed(textfile::systemFailure(errno).error);
+        result = failed(Failure::system(errno, path));
     } else if (!S_ISREG(st.st_mode)) {
-        result = failed(textfile::refused(textfile::Refusal::NotRegular).error);
+        result = failed(Failure::of(Failure::Kind::NotRegular, path));
     } else if (options.encoding == Encoding::Detect &&
                mail::looksLikeMessage(
                    FilePieces(fd, st.st_size, options.maxBytes).firstBytes(kMessageHeadBytes))) {
         // Read as a stream from the file again: a large attachment is skipped.
         QString error;
         const std::optional<mail::Message> message = mail::decodeMessageFile(path, &error);
-        result = message ? fromMessage(*message) : failed(error);
+        if (message) {
+            result = fromMessage(*message);
+        } else {
+            Failure unread = Failure::of(Failure::Kind::NotMessage, path);
+            unread.detail = error;
+            result = failed(unread);
+        }
     } else if (st.st_size > options.maxBytes) {
-        result = failed(tooLarge(options.maxBytes));
+        result = tooLarge(options.maxBytes);
     } else {
         FilePieces pieces(fd, st.st_size, options.maxBytes);
         result = imported(decode(pieces, options.encoding), pieces.error, options);
@@ -140,15 +150,15 @@ FileImport importStream(int fd, const FileOptions& options) {
     // be wrong: its bytes are kept.
     QByteArray bytes;
     bool complete = false;
-    const textfile::Outcome read = textfile::readFrom(fd, options.maxBytes, &bytes, &complete);
-    if (!read.ok) return failed(read.error);
-    if (!complete) return failed(tooLarge(options.maxBytes));
+    if (const Fault read = files::readFrom(fd, options.maxBytes, &bytes, &complete))
+        return failed(*read);
+    if (!complete) return tooLarge(options.maxBytes);
     if (options.encoding == Encoding::Detect && mail::looksLikeMessage(bytes))
         return importMessage(bytes);
     MemoryPieces pieces(bytes);
     std::optional<QString> text = decode(pieces, options.encoding);
     QByteArray().swap(bytes);
-    return imported(std::move(text), QString(), options);
+    return imported(std::move(text), std::nullopt, options);
 }
 
 FileImport importMessage(QByteArrayView bytes) {
@@ -161,7 +171,7 @@ QString decodeIssue(QByteArrayView bytes, Encoding encoding) {
 }
 
 QString importText(QString text) {
-    return textfile::withCrLfLineEnds(std::move(text));
+    return encoding::withCrLfLineEnds(std::move(text));
 }
 
 }  // namespace sorimba::import

@@ -11,9 +11,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files/files.h"
 #include "mail/parsing.h"
 #include "mail/structure.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::mail {
 
@@ -22,7 +22,7 @@ namespace {
 enum class Kind { Mbox, Maildir, Message };
 
 QString systemError(int error) {
-    return textfile::systemFailure(error).error;
+    return files::systemMessage(error);
 }
 
 // Maildir file names start with the delivery time in seconds: that number
@@ -48,9 +48,9 @@ bool sameTime(const timespec& a, const timespec& b) {
 struct Mailboxes::Source {
     QString path;
     Kind kind = Kind::Message;
-    textfile::FileDescriptor fd;  // mbox: open from open() to the end
-    struct stat initial {};       // mbox: as it was when opened
-    QStringList files;            // Maildir: "cur/NAME" or "new/NAME"
+    files::FileDescriptor fd;  // mbox: open from open() to the end
+    struct stat initial {};    // mbox: as it was when opened
+    QStringList files;         // Maildir: "cur/NAME" or "new/NAME"
     std::vector<qint64> fileBytes;
     qint64 bytes = 0;
     bool broken = false;             // mbox: changed while it was read

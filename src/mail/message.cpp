@@ -13,10 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "encoding/encoding.h"
+#include "files/files.h"
 #include "mail/charset.h"
 #include "mail/parsing.h"
 #include "mail/structure.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::mail {
 
@@ -293,7 +294,7 @@ std::optional<QByteArray> decodeTransfer(const QByteArray& raw, GMimeContentEnco
 }
 
 QString crLfText(const QString& text) {
-    return textfile::withCrLfLineEnds(text);
+    return encoding::withCrLfLineEnds(text);
 }
 
 const char* rawHeader(GMimeObject* object, const char* name) {
@@ -409,11 +410,10 @@ std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& pa
     ensureGMime();
     *errorNumber = 0;
     const QByteArray native = QFile::encodeName(path);
-    textfile::FileDescriptor fd(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    files::FileDescriptor fd(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
-        const textfile::Outcome failed = textfile::systemFailure(errno);
-        *errorNumber = failed.systemError;
-        *error = failed.error;
+        *errorNumber = errno;
+        *error = files::systemMessage(*errorNumber);
         return std::nullopt;
     }
     struct stat st {};
@@ -432,9 +432,8 @@ std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& pa
                                      ? Shape{Limit::MessageBytes, st.st_size}
                                      : checkMessageFile(fd.get(), 0, st.st_size, mbox);
     if (!shape) {
-        const textfile::Outcome failed = textfile::systemFailure(errno);
-        *errorNumber = failed.systemError;
-        *error = failed.error;
+        *errorNumber = errno;
+        *error = files::systemMessage(*errorNumber);
         return std::nullopt;
     }
     if (shape->limit != Limit::None) {

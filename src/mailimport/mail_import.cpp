@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <map>
 
+#include "encoding/encoding.h"
 #include "mail/charset.h"
 #include "mailimport/record.h"
 #include "saving/saving.h"
 #include "saving/writer.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::mailimport {
 
@@ -252,7 +252,7 @@ private:
         // The issue goes in exactly as the save command writes the clip text
         // shown in the window.
         prepared.kind = Prepared::Kind::Issue;
-        const std::vector<QString> lines = textfile::cutAtCrLf(clip.clip);
+        const std::vector<QString> lines = encoding::cutAtCrLf(clip.clip);
         const std::vector<saving::FileBlock> blocks = settings_.extraction.withTitles
                                                           ? saving::titleBlocks(lines, savePath_)
                                                           : saving::plainBlocks(lines, savePath_);

@@ -11,8 +11,9 @@
 #include <cerrno>
 #include <map>
 
+#include "files/files.h"
+#include "saving/mail_words.h"
 #include "saving/saving.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::mailimport {
 namespace {
@@ -24,11 +25,11 @@ QByteArray native(const QString& path) {
 }
 
 QString systemError(int error) {
-    return textfile::systemFailure(error).error;
+    return files::systemMessage(error);
 }
 
 bool writeAll(int fd, const QByteArray& bytes) {
-    return textfile::writeAll(fd, std::string_view(bytes.constData(), bytes.size()));
+    return files::writeAll(fd, std::string_view(bytes.constData(), bytes.size()));
 }
 
 QByteArray hex(const QByteArray& bytes) {
@@ -36,7 +37,7 @@ QByteArray hex(const QByteArray& bytes) {
 }
 
 QString recordBeside(const QString& saveFile, bool withTitles) {
-    const QString folder = textfile::folderOf(saveFile);
+    const QString folder = files::folderOf(saveFile);
     const QString name = saveFile.mid(folder.size());
     return folder + QLatin1Char('.') + name + QStringLiteral(".sorimba-imported") +
            (withTitles ? QStringLiteral("-titles") : QString());
@@ -59,13 +60,12 @@ QByteArray keyLines(const QByteArray& content) {
 // nothing when there is none or it is no record of this mode.
 QByteArray legacyKeys(const QString& path, const QByteArray& modeLine) {
     if (path.isEmpty()) return {};
-    const textfile::FileDescriptor fd(
+    const files::FileDescriptor fd(
         ::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
     QByteArray content;
-    if (!textfile::readFrom(fd.get(), -1, &content, nullptr).ok ||
-        !content.startsWith(kHeader + modeLine))
+    if (files::readFrom(fd.get(), -1, &content, nullptr) || !content.startsWith(kHeader + modeLine))
         return {};
     return keyLines(content);
 }
@@ -151,7 +151,7 @@ bool ImportRecord::readKeys(const QByteArray& modeLine, const QString& legacyPat
         return false;
     };
     QByteArray content;
-    if (!textfile::readFrom(fd_.get(), -1, &content, nullptr).ok)
+    if (files::readFrom(fd_.get(), -1, &content, nullptr))
         return fail(QStringLiteral("取り込みの記録を読めません"));
     if (content.isEmpty()) {
         // A new record; the save-file line is for people only.
@@ -159,7 +159,7 @@ bool ImportRecord::readKeys(const QByteArray& modeLine, const QString& legacyPat
                   QUrl::toPercentEncoding(writer_->savePath(), "/") + "\n" +
                   legacyKeys(legacyPath, modeLine);
         if (!writeAll(fd_.get(), content) || ::fdatasync(fd_.get()) != 0 ||
-            !textfile::flushFolder(textfile::folderOf(path_)).ok)
+            files::flushFolder(files::folderOf(path_)))
             return fail(QStringLiteral("取り込みの記録を書けません（%1）").arg(systemError(errno)));
     } else {
         if (!content.startsWith(kHeader + modeLine))
@@ -230,14 +230,14 @@ bool ImportRecord::makeReady(const std::vector<IssueBlocks>& issues, BatchResult
     for (const IssueBlocks& issue : issues) {
         for (const auto& [path, bytes] : issue.files) {
             if (created.count(path)) continue;
-            created[path] = textfile::fileKind(path) == textfile::FileKind::Missing;
+            created[path] = files::fileKind(path) == files::FileKind::Missing;
             targets.push_back({path, QByteArray()});
         }
     }
-    const std::vector<textfile::Outcome> ready = writer_->append(targets);
+    const std::vector<Fault> ready = writer_->append(targets);
     std::map<QString, QString> refusedFiles;
     for (size_t t = 0; t < targets.size(); ++t)
-        if (!ready[t].ok) refusedFiles[targets[t].path] = saving::failureInWords(ready[t]);
+        if (ready[t]) refusedFiles[targets[t].path] = saving::failureInWords(ready[t]);
     left->assign(issues.size(), false);
     for (size_t i = 0; i < issues.size(); ++i) {
         for (const auto& [path, bytes] : issues[i].files) {

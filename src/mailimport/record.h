@@ -41,9 +41,9 @@
 #include <memory>
 #include <vector>
 
+#include "files/files.h"
 #include "saving/journal.h"
 #include "saving/writer.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::mailimport {
 
@@ -93,7 +93,7 @@ private:
     QString path_;
     std::unique_ptr<saving::SaveWriter> writer_;
     std::unique_ptr<saving::Journal> journal_;
-    textfile::FileDescriptor fd_;
+    files::FileDescriptor fd_;
     bool pendingDone_ = false;  // ".pending" holds a batch already recorded
     QSet<QByteArray> keys_;
 };

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <optional>
 
+#include "saving/mail_words.h"
+
 namespace sorimba::saving {
 namespace {
 
@@ -35,7 +37,7 @@ qint64 sizeOf(const QString& path) {
 // The bytes of a file from `offset`, at most `length`.
 QByteArray readAt(const QString& path, qint64 offset, qint64 length) {
     QByteArray bytes;
-    const textfile::FileDescriptor fd(
+    const files::FileDescriptor fd(
         ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid() || length <= 0) return bytes;
     bytes.resize(length);
@@ -146,7 +148,7 @@ Missing missingOf(const JournalFile& file, qint64* present) {
 
 // Waits until a file's content is on the disk.
 bool flushFile(const QString& path) {
-    const textfile::FileDescriptor fd(
+    const files::FileDescriptor fd(
         ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     return fd.valid() && ::fdatasync(fd.get()) == 0;
 }
@@ -156,7 +158,7 @@ bool flushFile(const QString& path) {
 Journal::Found Journal::read(JournalBatch* batch, QString* why) const {
     *batch = {};
     // Never through a link: a link in its place is refused, its target untouched.
-    const textfile::FileDescriptor fd(
+    const files::FileDescriptor fd(
         ::open(native(path_).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid() && errno == ENOENT) return Found::Nothing;
     struct stat st {};
@@ -166,7 +168,7 @@ Journal::Found Journal::read(JournalBatch* batch, QString* why) const {
         return Found::Refused;
     }
     QByteArray bytes;
-    if (!textfile::readFrom(fd.get(), kLargestJournal, &bytes, nullptr).ok) {
+    if (files::readFrom(fd.get(), kLargestJournal, &bytes, nullptr)) {
         *why = QStringLiteral("読めません");
         return Found::Refused;
     }
@@ -185,26 +187,26 @@ Journal::Found Journal::read(JournalBatch* batch, QString* why) const {
     return Found::Refused;
 }
 
-textfile::Outcome Journal::write(const JournalBatch& batch) const {
+Fault Journal::write(const JournalBatch& batch) const {
     // A new file takes the journal's name, so nothing planted under that
     // name (a link, a hard link to another file) is ever written through.
     const QByteArray target = native(path_);
     QByteArray temp = target + ".XXXXXX";
-    textfile::FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd.valid()) return textfile::systemFailure(errno);
+    files::FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.valid()) return Failure::system(errno);
     const QByteArray bytes = serialise(batch, writer_.folder());
     const bool ok =
         ::fchmod(fd.get(), creationMode()) == 0 &&
-        textfile::writeAll(
-            fd.get(), std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))) &&
+        files::writeAll(fd.get(),
+                        std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))) &&
         ::fdatasync(fd.get()) == 0 && ::rename(temp.constData(), target.constData()) == 0;
     const int error = errno;
     fd.reset();
     if (!ok) {
         ::unlink(temp.constData());
-        return textfile::systemFailure(error);
+        return Failure::system(error);
     }
-    return textfile::flushFolder(textfile::folderOf(path_));
+    return files::flushFolder(files::folderOf(path_));
 }
 
 void Journal::remove() const {
@@ -214,20 +216,21 @@ void Journal::remove() const {
 bool appendBatch(SaveWriter& writer, const Journal& journal, JournalBatch* batch,
                  QString* failure) {
     for (JournalFile& file : batch->files) file.sizeBefore = std::max<qint64>(0, sizeOf(file.path));
-    if (const textfile::Outcome written = journal.write(*batch); !written.ok) {
-        *failure = journal.path() + QStringLiteral(": 書き込めません（%1）").arg(written.error);
+    if (const Fault written = journal.write(*batch); written) {
+        *failure =
+            journal.path() + QStringLiteral(": 書き込めません（%1）").arg(inWordsForMail(*written));
         return false;
     }
     std::vector<FileBlock> blocks;
     blocks.reserve(batch->files.size());
     for (const JournalFile& file : batch->files) blocks.push_back({file.path, file.bytes});
-    const std::vector<textfile::Outcome> appended = writer.append(blocks, /*asIs=*/true);
+    const std::vector<Fault> appended = writer.append(blocks, /*asIs=*/true);
     for (size_t f = 0; f < appended.size(); ++f) {
-        if (appended[f].ok) continue;
-        *failure = batch->files[f].path + QStringLiteral(": ") + appended[f].error;
-        const std::vector<textfile::Outcome> back = writer.takeBack();
+        if (!appended[f]) continue;
+        *failure = batch->files[f].path + QStringLiteral(": ") + inWordsForMail(*appended[f]);
+        const std::vector<Fault> back = writer.takeBack();
         for (size_t k = 0; k < back.size(); ++k)
-            if (back[k].partial)
+            if (back[k] && back[k]->kind == Failure::Kind::PartialEntry)
                 *failure += QStringLiteral("\n") + batch->files[k].path +
                             QStringLiteral(
                                 ": ほかのプログラムが書き足したため、取り込みの一部が残っているか"
@@ -242,19 +245,19 @@ bool finishBatch(SaveWriter& writer, const JournalBatch& batch, QString* failure
     for (const JournalFile& file : batch.files) {
         qint64 present = 0;
         const Missing missing = missingOf(file, &present);
-        textfile::Outcome outcome;
+        Fault outcome;
         if (missing == Missing::Rest)
             outcome = writer.append({{file.path, file.bytes.mid(present)}}, /*asIs=*/true)[0];
         else if (missing == Missing::All)
             outcome = writer.append({{file.path, file.bytes}})[0];
-        if (!outcome.ok || !flushFile(file.path)) {
+        if (outcome || !flushFile(file.path)) {
             *failure = file.path + QStringLiteral(": 前回中断された取り込みを仕上げられません（") +
-                       (outcome.ok ? textfile::systemFailure(errno).error : outcome.error) +
+                       (!outcome ? files::systemMessage(errno) : inWordsForMail(*outcome)) +
                        QStringLiteral("）");
             return false;
         }
     }
-    if (const textfile::Outcome flushed = textfile::flushFolder(writer.folder()); !flushed.ok) {
+    if (const Fault flushed = files::flushFolder(writer.folder()); flushed) {
         *failure = writer.folder() + QStringLiteral(": フォルダを書き込めません");
         return false;
     }

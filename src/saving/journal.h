@@ -22,8 +22,8 @@
 #include <QString>
 #include <vector>
 
+#include "files/files.h"
 #include "saving/writer.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::saving {
 
@@ -51,7 +51,7 @@ public:
     Found read(JournalBatch* batch, QString* why) const;
 
     // Writes the batch's journal and waits until it is on the disk.
-    textfile::Outcome write(const JournalBatch& batch) const;
+    Fault write(const JournalBatch& batch) const;
 
     void remove() const;
 

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <optional>
 
+#include "encoding/encoding.h"
 #include "saving/writer.h"
-#include "textfile/reasons.h"
 
 namespace sorimba::saving {
 namespace {
@@ -16,70 +16,42 @@ constexpr QChar kWideSpace = QChar(0x3000);  // full-width space
 // Removed from a title name, then the double quotation mark.
 const QString kRemovedFromNames = QStringLiteral("\\/:,;*?<>|");
 
-// Why a save file's name cannot be used, if it cannot; *inEnglish receives
-// the reason in English words.
-std::optional<textfile::Outcome> refusedName(const QString& path, QString* inEnglish) {
-    if (path.isEmpty()) {
-        *inEnglish = QStringLiteral("no file name");
-        return textfile::Outcome{false, QStringLiteral("ファイル名がありません")};
-    }
+// Why a save file's name cannot be used, if it cannot.
+Fault refusedName(const QString& path) {
+    if (path.isEmpty()) return Failure::of(Failure::Kind::NoName, path);
     // The system would end the name at a NUL and write to another file.
-    if (path.contains(QChar(0))) {
-        *inEnglish = QStringLiteral("the file name holds a NUL character");
-        return textfile::Outcome{false,
-                                 QStringLiteral("ファイル名に使えない文字（NUL）が入っています")};
-    }
+    if (path.contains(QChar(0))) return Failure::of(Failure::Kind::BadName, path);
     return std::nullopt;
 }
 
-}  // namespace
-
-QString failureInWords(const textfile::Outcome& outcome) {
-    if (outcome.error == kNotConfined) return QStringLiteral("保存先のフォルダの外のファイルです");
-    QString words = textfile::reasonInWords(outcome.refusal, outcome.systemError, outcome.error,
-                                            textfile::FileUse::Append);
-    if (outcome.partial)
-        words += QStringLiteral(
-            "。ほかのプログラムが書き足したため、新しい行の一部が残っているかもしれません");
-    return words;
-}
-
-namespace {
-
 // Appends each block to its file through the writer, in order. The file
 // layer returns once exactly these files (and the folders of new ones) are
-// on the disk, with one flush per file for the whole save. `inEnglish`
-// receives each failure's reason in English words.
-std::vector<textfile::Outcome> appendAll(SaveWriter& writer, const std::vector<FileBlock>& blocks,
-                                         std::vector<QString>* inEnglish) {
-    std::vector<textfile::Outcome> outcomes(blocks.size());
-    inEnglish->assign(blocks.size(), QString());
+// on the disk, with one flush per file for the whole save.
+std::vector<Fault> appendAll(SaveWriter& writer, const std::vector<FileBlock>& blocks) {
+    std::vector<Fault> outcomes(blocks.size());
     std::vector<FileBlock> named;
     std::vector<size_t> appended;  // the block of each append
     for (size_t i = 0; i < blocks.size(); ++i) {
-        if (std::optional<textfile::Outcome> refusal =
-                refusedName(blocks[i].path, &(*inEnglish)[i])) {
-            outcomes[i] = *refusal;
+        if (Fault refusal = refusedName(blocks[i].path)) {
+            outcomes[i] = refusal;
         } else {
             named.push_back(blocks[i]);
             appended.push_back(i);
         }
     }
-    std::vector<textfile::Outcome> done = writer.append(named);
-    for (size_t k = 0; k < done.size(); ++k) {
-        if (!done[k].ok) {
-            (*inEnglish)[appended[k]] = done[k].error;  // the file layer's own words
-            done[k].error = failureInWords(done[k]);
-        }
-        outcomes[appended[k]] = done[k];
-    }
+    std::vector<Fault> done = writer.append(named);
+    for (size_t k = 0; k < done.size(); ++k) outcomes[appended[k]] = done[k];
+    for (size_t i = 0; i < blocks.size(); ++i)
+        if (outcomes[i]) outcomes[i]->path = blocks[i].path;
     return outcomes;
 }
 
 // The outcome of every block of a save that found its files busy.
-std::vector<textfile::Outcome> allBusy(size_t blocks, std::vector<QString>* inEnglish) {
-    inEnglish->assign(blocks, kBusyInEnglish);
-    return std::vector<textfile::Outcome>(blocks, textfile::failedWith(kBusy));
+std::vector<Fault> allBusy(const std::vector<FileBlock>& blocks) {
+    std::vector<Fault> outcomes;
+    for (const FileBlock& block : blocks)
+        outcomes.push_back(Failure::of(Failure::Kind::Busy, block.path));
+    return outcomes;
 }
 
 }  // namespace
@@ -93,27 +65,16 @@ QString titleName(const QString& line, const QString& previous) {
     return name;
 }
 
-const QString kBusy = QStringLiteral(
-    "保存ファイルはほかで書き込み中です。何も保存していません。しばらくしてからもう一度保存してくだ"
-    "さい");
-const QString kBusyInEnglish =
-    QStringLiteral("the save file is busy (another program is writing to it); nothing was saved");
-
-textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
-                                   QString* inEnglish) {
+Fault appendToSaveFile(const QString& path, const QByteArray& bytes) {
     SaveWriter writer(path, false);
-    std::vector<QString> english;
-    const textfile::Outcome outcome = writer.lock(kSavePatienceMs)
-                                          ? appendAll(writer, {FileBlock{path, bytes}}, &english)[0]
-                                          : allBusy(1, &english)[0];
-    if (inEnglish && !outcome.ok) *inEnglish = english[0];
-    return outcome;
+    const std::vector<FileBlock> blocks{FileBlock{path, bytes}};
+    return writer.lock(kSavePatienceMs) ? appendAll(writer, blocks)[0] : allBusy(blocks)[0];
 }
 
 std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath) {
     QString text;
     for (const QString& line : lines) text += line + kCrLf;
-    return {FileBlock{savePath, textfile::toCp932(text)}};
+    return {FileBlock{savePath, encoding::toCp932(text)}};
 }
 
 bool isTitleLine(const std::vector<QString>& lines, size_t i) {
@@ -128,7 +89,7 @@ bool hasTitleLine(const std::vector<QString>& lines) {
 }
 
 std::vector<FileBlock> titleBlocks(const std::vector<QString>& lines, const QString& savePath) {
-    const QString folder = textfile::folderOf(savePath);
+    const QString folder = files::folderOf(savePath);
     std::vector<QString> paths;  // in the order the files first appear
     std::vector<QString> texts;
     QHash<QString, int> indexOf;
@@ -169,7 +130,7 @@ std::vector<FileBlock> titleBlocks(const std::vector<QString>& lines, const QStr
     std::vector<FileBlock> blocks;
     blocks.reserve(paths.size());
     for (size_t k = 0; k < paths.size(); ++k)
-        blocks.push_back(FileBlock{paths[k], textfile::toCp932(texts[k])});
+        blocks.push_back(FileBlock{paths[k], encoding::toCp932(texts[k])});
     return blocks;
 }
 
@@ -179,28 +140,17 @@ SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const Q
     const std::vector<FileBlock> blocks =
         withTitles ? titleBlocks(lines, savePath) : plainBlocks(lines, savePath);
     SaveWriter writer(savePath, withTitles);
-    std::vector<QString> inEnglish;
     // Another writer (a mail import's batch, another program's save) is
     // waited for a moment; after that nothing is written.
     result.busy = !writer.lock(kSavePatienceMs, whileWaiting);
-    const std::vector<textfile::Outcome> outcomes =
-        result.busy ? allBusy(blocks.size(), &inEnglish) : appendAll(writer, blocks, &inEnglish);
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        if (outcomes[i].ok)
-            ++result.filesWritten;
+    const std::vector<Fault> outcomes = result.busy ? allBusy(blocks) : appendAll(writer, blocks);
+    for (const Fault& outcome : outcomes) {
+        if (outcome)
+            result.failures.push_back(*outcome);
         else
-            result.failures.push_back(Failure{blocks[i].path, outcomes[i].error, inEnglish[i]});
+            ++result.filesWritten;
     }
     return result;
-}
-
-QString failureMessage(const SaveResult& result) {
-    if (result.busy) return kBusy;
-    std::vector<textfile::FailedFile> files;
-    for (const Failure& failure : result.failures) files.push_back({failure.path, failure.reason});
-    return textfile::failureList(
-        QStringLiteral("次のファイルに保存できませんでした："), files,
-        result.filesWritten > 0 ? QStringLiteral("ほかのファイルには保存しました。") : QString());
 }
 
 }  // namespace sorimba::saving

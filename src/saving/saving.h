@@ -11,32 +11,17 @@
 #include <functional>
 #include <vector>
 
-#include "textfile/textfile.h"
+#include "files/files.h"
 
 namespace sorimba::saving {
 
 // The file work of a save, shared by the save command and `sorimba-clip save`.
 
-// A file that could not be written, and why: in Japanese for the window's
-// user, in English for sorimba-clip.
-struct Failure {
-    QString path;
-    QString reason;
-    QString inEnglish;
-};
-
 struct SaveResult {
-    std::vector<Failure> failures;
-    int filesWritten = 0;  // files that took their new lines
-    bool busy = false;     // another writer held the files: nothing was written
+    std::vector<Failure> failures;  // each file that could not take its lines
+    int filesWritten = 0;           // files that took their new lines
+    bool busy = false;              // another writer held the files: nothing was written
 };
-
-// Why a file of a save failed, in Japanese words.
-QString failureInWords(const textfile::Outcome& outcome);
-
-// What a save says when another writer holds its files.
-extern const QString kBusy;
-extern const QString kBusyInEnglish;
 
 // One file of a save and the lines (already encoded, each ended by CR LF)
 // that it receives.
@@ -49,10 +34,8 @@ struct FileBlock {
 // through its writer (see writer.h), keeping every old byte: CR LF goes
 // first when the old content does not end with a line end; a missing file
 // is created. Refuses names the file system would misread (a NUL inside),
-// read-only and non-regular files. The error of a failure is in Japanese;
-// `inEnglish`, when given, receives it in English.
-textfile::Outcome appendToSaveFile(const QString& path, const QByteArray& bytes,
-                                   QString* inEnglish = nullptr);
+// read-only and non-regular files.
+Fault appendToSaveFile(const QString& path, const QByteArray& bytes);
 
 // What the plain mode writes: every line followed by CR LF, into savePath.
 std::vector<FileBlock> plainBlocks(const std::vector<QString>& lines, const QString& savePath);
@@ -82,8 +65,5 @@ QString titleName(const QString& line, const QString& previous);
 // writes nothing and says the file is busy.
 SaveResult saveLines(const std::vector<QString>& lines, bool withTitles, const QString& savePath,
                      const std::function<void()>& whileWaiting = {});
-
-// The message that names the files that could not be written.
-QString failureMessage(const SaveResult& result);
 
 }  // namespace sorimba::saving

@@ -8,8 +8,6 @@
 
 namespace sorimba::saving {
 
-const QString kNotConfined = QStringLiteral("not the save file nor a title file beside it");
-
 namespace {
 
 // A folder (ending with "/", or empty for the current one) made absolute and
@@ -29,7 +27,7 @@ QString canonicalFolder(const QString& folder) {
 
 QString absoluteSavePath(const QString& path) {
     if (path.isEmpty()) return path;
-    const QString folder = textfile::folderOf(path);
+    const QString folder = files::folderOf(path);
     const QString name = path.mid(folder.size());
     if (name.isEmpty() || name == u"." || name == u"..") {
         return QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path;
@@ -48,21 +46,21 @@ QString resolvedSaveFile(const QString& absolutePath) {
 
 SaveWriter::SaveWriter(const QString& savePath, bool perTitle)
     : savePath_(absoluteSavePath(savePath)),
-      typedFolder_(textfile::folderOf(savePath)),
-      folder_(textfile::folderOf(savePath_)),
+      typedFolder_(files::folderOf(savePath)),
+      folder_(files::folderOf(savePath_)),
       saveFile_(resolvedSaveFile(savePath_)),
       perTitle_(perTitle) {}
 
 bool SaveWriter::lock(int patienceMs, const std::function<void()>& whileWaiting) {
     // Per title, the files are those of the save file's folder; otherwise
     // the save file, wherever its links lead.
-    const QString folder = perTitle_ ? folder_ : textfile::folderOf(saveFile_);
-    return lock_.take(folder, patienceMs, whileWaiting) != textfile::FolderLock::State::Busy;
+    const QString folder = perTitle_ ? folder_ : files::folderOf(saveFile_);
+    return lock_.take(folder, patienceMs, whileWaiting) != files::FolderLock::State::Busy;
 }
 
 QString SaveWriter::confined(const QString& path) const {
     if (path.isEmpty() || path.contains(QChar(0))) return {};
-    const QString folder = textfile::folderOf(path);
+    const QString folder = files::folderOf(path);
     const QString name = path.mid(folder.size());
     if (name.isEmpty() || name.contains(QLatin1Char('/'))) return {};
     if (folder != typedFolder_ && folder != folder_ && canonicalFolder(folder) != folder_)
@@ -71,31 +69,31 @@ QString SaveWriter::confined(const QString& path) const {
     return name.endsWith(QStringLiteral(".txt")) ? folder_ + name : QString();
 }
 
-std::vector<textfile::Outcome> SaveWriter::append(const std::vector<FileBlock>& blocks, bool asIs) {
-    std::vector<textfile::Outcome> outcomes(blocks.size());
-    std::vector<textfile::Append> appends;
+std::vector<Fault> SaveWriter::append(const std::vector<FileBlock>& blocks, bool asIs) {
+    std::vector<Fault> outcomes(blocks.size());
+    std::vector<files::Append> appends;
     std::vector<size_t> appended;  // the block of each append
     lastPaths_.clear();
     for (size_t i = 0; i < blocks.size(); ++i) {
         const QString path = confined(blocks[i].path);
         if (path.isEmpty()) {
-            outcomes[i] = textfile::failedWith(kNotConfined);
+            outcomes[i] = Failure::of(Failure::Kind::NotConfined, blocks[i].path);
             continue;
         }
         appends.push_back({path, blocks[i].bytes, asIs});
         appended.push_back(i);
         lastPaths_.push_back(path);
     }
-    const std::vector<textfile::Outcome> done = textfile::appendToFiles(appends, &lastAppended_);
+    const std::vector<Fault> done = files::appendToFiles(appends, &lastAppended_);
     for (size_t k = 0; k < done.size(); ++k) outcomes[appended[k]] = done[k];
     return outcomes;
 }
 
-std::vector<textfile::Outcome> SaveWriter::takeBack() {
-    std::vector<textfile::Outcome> outcomes;
+std::vector<Fault> SaveWriter::takeBack() {
+    std::vector<Fault> outcomes;
     outcomes.reserve(lastPaths_.size());
     for (size_t k = 0; k < lastPaths_.size(); ++k)
-        outcomes.push_back(textfile::takeBack(lastPaths_[k], lastAppended_[k], false));
+        outcomes.push_back(files::takeBack(lastPaths_[k], lastAppended_[k], false));
     lastPaths_.clear();
     lastAppended_.clear();
     return outcomes;

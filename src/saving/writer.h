@@ -19,8 +19,8 @@
 #include <functional>
 #include <vector>
 
+#include "files/files.h"
 #include "saving/saving.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::saving {
 
@@ -63,14 +63,14 @@ public:
     // in the canonical folder. Empty when it is any other.
     QString confined(const QString& path) const;
 
-    // Appends each block to its file (see textfile::appendToFiles); blocks
+    // Appends each block to its file (see files::appendToFiles); blocks
     // whose path is not confined are refused. With asIs no line end goes
-    // first. The outcome of each block, in English words.
-    std::vector<textfile::Outcome> append(const std::vector<FileBlock>& blocks, bool asIs = false);
+    // first. The outcome of each block.
+    std::vector<Fault> append(const std::vector<FileBlock>& blocks, bool asIs = false);
 
     // Takes back the bytes of the last append(), file by file, where they
     // are still the files' last bytes. The outcome for each file it wrote.
-    std::vector<textfile::Outcome> takeBack();
+    std::vector<Fault> takeBack();
 
     // Removes a file that this writer made ready (created) for a batch that
     // then left it out, while it is still an empty regular file.
@@ -82,12 +82,9 @@ private:
     QString folder_;
     QString saveFile_;
     bool perTitle_;
-    textfile::FolderLock lock_;
+    files::FolderLock lock_;
     std::vector<QString> lastPaths_;
-    std::vector<textfile::Appended> lastAppended_;
+    std::vector<files::Appended> lastAppended_;
 };
-
-// The English words for a path that is not the save file's.
-extern const QString kNotConfined;
 
 }  // namespace sorimba::saving

@@ -2,8 +2,9 @@
 #include <cmath>
 #include <limits>
 
+#include "encoding/encoding.h"
+#include "files/files.h"
 #include "settings/dat_format.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::settings {
 namespace {
@@ -19,8 +20,8 @@ int optionItems(const WindowSettings& window) {
 // Code page 932 when it holds the text exactly, otherwise UTF-8 behind the
 // mark (see dat_format.h).
 QByteArray encodeSettingsText(const QString& text) {
-    QByteArray cp932 = textfile::toCp932(text);
-    if (textfile::fromCp932(cp932) == text) return cp932;
+    QByteArray cp932 = encoding::toCp932(text);
+    if (encoding::fromCp932(cp932) == text) return cp932;
     return QByteArray(kUtf8Mark) + text.toUtf8();
 }
 
@@ -99,7 +100,7 @@ private:
 
 DatReport applyDataFile(WindowSettings& window, const QString& path) {
     DatReport report;
-    if (textfile::fileKind(path) != textfile::FileKind::Regular) return report;
+    if (files::fileKind(path) != files::FileKind::Regular) return report;
 
     const int items = optionItems(window);
     report.valueCount = 5 + items;
@@ -108,7 +109,7 @@ DatReport applyDataFile(WindowSettings& window, const QString& path) {
     const qint64 limit = 3 + static_cast<qint64>(report.valueCount) * (kMaxFieldBytes + 2);
     QByteArray bytes;
     bool complete = false;
-    if (!textfile::readFileStart(path, limit, &bytes, &complete).ok) return report;
+    if (files::readFileStart(path, limit, &bytes, &complete)) return report;
     report.opened = true;
 
     FieldReader fields(std::move(bytes), complete);
@@ -127,7 +128,7 @@ QString readSavePath(const QString& dat2Path, bool* unreadable) {
     QByteArray bytes;
     bool complete = false;
     const qint64 limit = 3 + kMaxPathBytes + 2;
-    const bool read = textfile::readFileStart(dat2Path, limit, &bytes, &complete).ok;
+    const bool read = !files::readFileStart(dat2Path, limit, &bytes, &complete);
     if (unreadable) *unreadable = !read;
     if (!read) return {};
     bool utf8 = bytes.startsWith(kUtf8Mark);
@@ -138,7 +139,7 @@ QString readSavePath(const QString& dat2Path, bool* unreadable) {
     if (end == rest.size() && !complete) return {};  // no line end within the limit
     QByteArray line = rest.first(end).toByteArray();
     if (line.size() > kMaxPathBytes || line.contains('\0')) return {};
-    return utf8 ? fromStoredUtf8(line) : textfile::fromCp932(line);
+    return utf8 ? fromStoredUtf8(line) : encoding::fromCp932(line);
 }
 
 QByteArray datFileBytes(const WindowSettings& window) {
@@ -171,8 +172,8 @@ StoreResult writeSettings(const WindowSettings& window, const SettingsFiles& fil
                           const QString& savePath, const Unreadable& keep) {
     StoreResult result;
     const auto write = [&result](const QString& path, const QByteArray& bytes) {
-        const textfile::Outcome outcome = textfile::replaceFile(path, bytes, false);
-        if (!outcome.ok && result.ok()) result = {StoreResult::Failure::File, path, outcome.error};
+        const Fault outcome = files::replaceFile(path, bytes, false);
+        if (outcome && result.ok()) result = {StoreResult::Failure::File, path, outcome};
     };
     if (!keep.data) write(files.data, datFileBytes(window));
     // A path that cannot be one line leaves the older data2.dat as it is, as

@@ -76,6 +76,13 @@ public:
 private:
     bool atEnd() const { return pos_ >= bytes_.size(); }
     void consumeLineEnd();
+    // The field's bytes after an opening quotation mark, or of an unquoted
+    // field; *ended tells whether its comma or line end was found. False
+    // when the field grows past kMaxFieldBytes from `start`.
+    bool readQuoted(qsizetype start, QByteArray* raw, bool* ended);
+    bool readUnquoted(qsizetype start, QByteArray* raw, bool* ended);
+    // Passes the comma or line end at pos_, if there is one.
+    bool endOfField();
     QString decode(const QByteArray& raw) const;
 
     QByteArray bytes_;

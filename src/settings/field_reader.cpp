@@ -1,7 +1,7 @@
 #include <utility>
 
+#include "encoding/encoding.h"
 #include "settings/dat_format.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::settings {
 namespace {
@@ -38,7 +38,64 @@ QString FieldReader::decode(const QByteArray& raw) const {
     // None of the bytes that delimit a field (blank, quote, comma, CR, LF)
     // occurs inside a code page 932 or UTF-8 character, so cutting the bytes
     // first and decoding each field afterwards is exact.
-    return utf8_ ? fromStoredUtf8(raw) : textfile::fromCp932(raw);
+    return utf8_ ? fromStoredUtf8(raw) : encoding::fromCp932(raw);
+}
+
+bool FieldReader::endOfField() {
+    if (bytes_[pos_] == ',') {
+        ++pos_;
+        return true;
+    }
+    if (isLineEnd(bytes_[pos_])) {
+        consumeLineEnd();
+        return true;
+    }
+    return false;
+}
+
+bool FieldReader::readQuoted(qsizetype start, QByteArray* raw, bool* ended) {
+    ++pos_;  // the opening quotation mark
+    bool closed = false;
+    while (!atEnd()) {
+        const char c = bytes_[pos_];
+        if (c == '"') {
+            ++pos_;
+            closed = true;
+            break;
+        }
+        if (isLineEnd(c)) {  // an unclosed quotation ends with its line
+            consumeLineEnd();
+            *ended = true;
+            return true;
+        }
+        raw->append(c);
+        ++pos_;
+        if (pos_ - start > kMaxFieldBytes) return false;
+    }
+    // The rest of the line up to a comma is dropped.
+    while (closed && !atEnd()) {
+        if (endOfField()) {
+            *ended = true;
+            return true;
+        }
+        ++pos_;
+        if (pos_ - start > kMaxFieldBytes) return false;
+    }
+    return true;
+}
+
+bool FieldReader::readUnquoted(qsizetype start, QByteArray* raw, bool* ended) {
+    while (!atEnd()) {
+        if (endOfField()) {
+            *ended = true;
+            break;
+        }
+        if (bytes_[pos_] != '"') raw->append(bytes_[pos_]);
+        ++pos_;
+        if (pos_ - start > kMaxFieldBytes) return false;
+    }
+    while (!raw->isEmpty() && isBlank(raw->back())) raw->chop(1);
+    return true;
 }
 
 FieldReader::Status FieldReader::next(QString* field) {
@@ -62,60 +119,9 @@ FieldReader::Status FieldReader::next(QString* field) {
 
     QByteArray raw;
     bool ended = false;  // the comma or line end after the field was found
-    if (bytes_[pos_] == '"') {
-        ++pos_;
-        bool closed = false;
-        while (!atEnd()) {
-            char c = bytes_[pos_];
-            if (c == '"') {
-                ++pos_;
-                closed = true;
-                break;
-            }
-            if (isLineEnd(c)) {  // an unclosed quotation ends with its line
-                consumeLineEnd();
-                ended = true;
-                break;
-            }
-            raw.append(c);
-            ++pos_;
-            if (tooLong()) return Status::TooLong;
-        }
-        // The rest of the line up to a comma is dropped.
-        while (closed && !atEnd()) {
-            char c = bytes_[pos_];
-            if (c == ',') {
-                ++pos_;
-                ended = true;
-                break;
-            }
-            if (isLineEnd(c)) {
-                consumeLineEnd();
-                ended = true;
-                break;
-            }
-            ++pos_;
-            if (tooLong()) return Status::TooLong;
-        }
-    } else {
-        while (!atEnd()) {
-            char c = bytes_[pos_];
-            if (c == ',') {
-                ++pos_;
-                ended = true;
-                break;
-            }
-            if (isLineEnd(c)) {
-                consumeLineEnd();
-                ended = true;
-                break;
-            }
-            if (c != '"') raw.append(c);
-            ++pos_;
-            if (tooLong()) return Status::TooLong;
-        }
-        while (!raw.isEmpty() && isBlank(raw.back())) raw.chop(1);
-    }
+    const bool fits =
+        bytes_[pos_] == '"' ? readQuoted(start, &raw, &ended) : readUnquoted(start, &raw, &ended);
+    if (!fits) return Status::TooLong;
     if (!ended && !complete_) return Status::TooLong;
     *field = decode(raw);
     return Status::Field;

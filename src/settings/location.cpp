@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "textfile/textfile.h"
+#include "files/files.h"
 
 namespace sorimba::settings {
 namespace {
@@ -36,10 +36,11 @@ Environment processEnvironment() {
 bool isPortable(const QString& programFolder) {
     const QDir folder(programFolder);
     return QFileInfo::exists(folder.filePath(QString::fromLatin1(kPortableMarker))) ||
-           textfile::fileKind(folder.filePath(QStringLiteral("data.dat"))) ==
-               textfile::FileKind::Regular;
+           files::fileKind(folder.filePath(QStringLiteral("data.dat"))) == files::FileKind::Regular;
 }
 
+// Our own rather than QStandardPaths: a relative XDG_CONFIG_HOME or an unset
+// HOME must give the same folder (or none) as it always has.
 QString settingsFolder(const QString& programFolder, const Environment& environment) {
     if (isPortable(programFolder)) return QDir::cleanPath(programFolder);
     QString base = environment.xdgConfigHome;
@@ -50,6 +51,8 @@ QString settingsFolder(const QString& programFolder, const Environment& environm
     return QDir::cleanPath(base + QStringLiteral("/sorimba"));
 }
 
+// Our own rather than QDir::mkpath: each new folder gets mode 0700 and its
+// name is flushed to the disk.
 bool makeSettingsFolder(const QString& folder) {
     const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
     if (path.isEmpty() || path[0] != '/') return false;
@@ -59,7 +62,7 @@ bool makeSettingsFolder(const QString& folder) {
         if (!isFolder(part)) {
             if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) return false;
             // The new folder's name is on the disk once its parent is flushed.
-            textfile::flushFolder(QFile::decodeName(textfile::folderOf(part)));
+            files::flushFolder(QFile::decodeName(files::folderOf(part)));
         }
         if (slash < 0) break;
     }

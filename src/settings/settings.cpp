@@ -6,9 +6,9 @@
 #include <QFileInfo>
 #include <cerrno>
 
+#include "files/files.h"
 #include "settings/dat_format.h"
 #include "settings/location.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::settings {
 
@@ -30,19 +30,13 @@ bool somethingAt(const QString& path) {
 
 Loaded loadSettings(WindowSettings& window, const SettingsFiles& files) {
     // Start-up goes on whatever the files hold; what was applied stays.
+    // Nothing here throws: every read is bounded (dat_files.cpp), and a
+    // damaged field is skipped, not thrown.
     Loaded loaded;
-    loaded.unreadable.data = loaded.unreadable.data2 = true;
-    try {
-        loaded.unreadable.data =
-            !applyDataFile(window, files.data).opened && somethingAt(files.data);
-    } catch (...) {
-    }
-    try {
-        bool unreadable = textfile::fileKind(files.data2) != textfile::FileKind::Regular;
-        if (!unreadable) loaded.savePath = readSavePath(files.data2, &unreadable);
-        loaded.unreadable.data2 = unreadable && somethingAt(files.data2);
-    } catch (...) {
-    }
+    loaded.unreadable.data = !applyDataFile(window, files.data).opened && somethingAt(files.data);
+    bool unreadable = files::fileKind(files.data2) != files::FileKind::Regular;
+    if (!unreadable) loaded.savePath = readSavePath(files.data2, &unreadable);
+    loaded.unreadable.data2 = unreadable && somethingAt(files.data2);
     window.keepOnTop(window.option(AlwaysOnTop));
     return loaded;
 }
@@ -54,11 +48,7 @@ StoreResult storeSettings(const WindowSettings& window, const SettingsFiles& fil
     // closes. A settings file that cannot be written keeps its older content.
     const QString folder = QFileInfo(files.data).absolutePath();
     if (!makeSettingsFolder(folder)) return {StoreResult::Failure::Folder, folder, {}};
-    try {
-        return writeSettings(window, files, savePath, keep);
-    } catch (...) {
-        return {StoreResult::Failure::File, files.data, {}};
-    }
+    return writeSettings(window, files, savePath, keep);
 }
 
 }  // namespace sorimba::settings

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include "files/failure.h"
 #include "port/window_settings.h"
 
 namespace sorimba::settings {
@@ -45,8 +46,8 @@ struct StoreResult {
         File,    // a settings file could not be written (full disk, read-only...)
     };
     Failure failure = Failure::None;
-    QString path;   // the folder or file
-    QString error;  // the system's words, when it gave any
+    QString path;  // the folder or file
+    Fault cause;   // what the system said, when it said anything
     bool ok() const { return failure == Failure::None; }
     explicit operator bool() const { return ok(); }
 };

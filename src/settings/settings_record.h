@@ -6,19 +6,19 @@
 #include <array>
 
 #include "port/window_settings.h"
+#include "settings/first_start.h"
 
 namespace sorimba::settings {
 
 class SettingsRecord : public WindowSettings {
 public:
     // The values a first start has, before any data.dat.
-    double width = 7185;
-    double height = 6510;
-    QString font = QStringLiteral("ＭＳ ゴシック");
-    double size = 9;
+    double width = kFirstWidth;
+    double height = kFirstHeight;
+    QString font = kFirstFont;
+    double size = kFirstFontSize;
     std::int32_t colour = kWindowTextColour;
-    std::array<bool, kOptionCount> options{false, false, false, false, false,
-                                           true,  false, false, true};
+    std::array<bool, kOptionCount> options = kOptionDefaults;
     bool onTop = false;
 
     double outerWidth() const override { return width; }

@@ -12,21 +12,22 @@
 #include <QThread>
 #include <QTimer>
 
-#include "convert/convert_command.h"
 #include "import/import.h"
-#include "saving/save_command.h"
 #include "saving/saving.h"
 #include "saving/writer.h"
 #include "settings/settings_record.h"
 #include "window/accessibility.h"
 #include "window/controls.h"
+#include "window/convert_command.h"
 #include "window/dialog_prompts.h"
 #include "window/kept_settings.h"
 #include "window/layout.h"
 #include "window/mail_import_run.h"
 #include "window/save_button.h"
+#include "window/save_command.h"
 #include "window/text_area.h"
 #include "window/window_look.h"
+#include "window/wording.h"
 
 // The icon lives in this library's resources; a static library needs them
 // registered by hand.
@@ -264,7 +265,7 @@ bool MainWindow::refuseWhileMailImportRuns() {
     // A mail import writes to the save file now: a save or a dropped issue
     // would find it busy.
     if (!mailImportRunning()) return false;
-    ask(saving::kBusy, Buttons::Ok);
+    ask(kBusyInJapanese, Buttons::Ok);
     return true;
 }
 
@@ -307,7 +308,7 @@ void MainWindow::importDrop(const import::Drop& drop) {
             return;
         }
         const import::FileImport file = import::importFile(drop.files.first());
-        issue = file.ok ? file.text : QString();
+        issue = file.text;
     }
     // Only a new clip is saved: after a drop without the column the text
     // area holds the old clip (or nothing), which must not go in again.
@@ -327,7 +328,7 @@ void MainWindow::importFile(const QString& path) {
     // A file that cannot be read imports as an empty text, which the
     // extraction reports as not importable.
     const import::FileImport file = import::importFile(path);
-    if (importIssue(file.ok ? file.text : QString()) && optionSet(SaveAfterImport)) saveClicked();
+    if (importIssue(file.text) && optionSet(SaveAfterImport)) saveClicked();
 }
 
 bool MainWindow::importIssue(const QString& issueText) {

@@ -14,9 +14,9 @@
 #include "import/import.h"
 #include "port/prompts.h"
 #include "port/window_settings.h"
-#include "saving/save_command.h"
 #include "settings/settings.h"
 #include "window/kept_settings.h"
+#include "window/save_command.h"
 #include "window/shared_dialog.h"
 
 class QAction;

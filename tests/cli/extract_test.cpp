@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
 
 namespace {
 
@@ -136,7 +136,7 @@ TEST(ExtractCommand, JoinedAndPlainSample) {
 }
 
 TEST(ExtractCommand, CodePage932Input) {
-    const QByteArray cp932 = sorimba::textfile::toCp932(QString::fromUtf8(sample()));
+    const QByteArray cp932 = sorimba::encoding::toCp932(QString::fromUtf8(sample()));
     const ClipRun run = runClip(kAllButJoin + QStringList{"--encoding", "cp932"}, cp932);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, kSampleClip);
@@ -181,8 +181,8 @@ TEST(ExtractCommand, EveryEncodingGivesTheSameClipText) {
     };
     const QList<QByteArray> files = {
         text.toUtf8(),
-        sorimba::textfile::toCp932(text),
-        sorimba::textfile::toCp932(lf),
+        sorimba::encoding::toCp932(text),
+        sorimba::encoding::toCp932(lf),
         withMark(QStringConverter::Utf16LE, text),
         withMark(QStringConverter::Utf16BE, lf),
         withMark(QStringConverter::Utf32LE, text),

@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 
+#include "encoding/encoding.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ QByteArray sampleMessage(int number = 1,
                          const QByteArray& date = "Mon, 1 Jan 2024 09:00:00 +0900") {
     QByteArray lf = sample();
     lf.replace("\r\n", "\n");
-    QByteArray body = sorimba::textfile::toCp932(QString::fromUtf8(lf)).toBase64();
+    QByteArray body = sorimba::encoding::toCp932(QString::fromUtf8(lf)).toBase64();
     for (qsizetype at = 76; at < body.size(); at += 77) body.insert(at, '\n');
     return "From: editor@example.com\nDate: " + date + "\nMessage-ID: <" +
            QByteArray::number(number) +

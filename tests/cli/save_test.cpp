@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "files/files.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace {
 
@@ -91,8 +91,8 @@ TEST_F(CliSave, FilesThatCannotBeWrittenAreNamedAndTheStatusIsOne) {
 // save waits a moment, then writes nothing and says so, with status 1.
 TEST_F(CliSave, ABusySaveFileIsSaidAndNothingIsWritten) {
     spit(path("save.txt"), "old\r\n");
-    sorimba::textfile::FolderLock other;
-    ASSERT_EQ(other.take(tmp.path(), 0), sorimba::textfile::FolderLock::State::Held);
+    sorimba::files::FolderLock other;
+    ASSERT_EQ(other.take(tmp.path(), 0), sorimba::files::FolderLock::State::Held);
     EXPECT_EQ(run("--save-path " + arg("save.txt"), "x\n"), 1);
     EXPECT_TRUE(errors.contains("busy")) << errors.toStdString();
     EXPECT_EQ(slurp(path("save.txt")), "old\r\n");

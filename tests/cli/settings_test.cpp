@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ protected:
         QString path = dir.filePath(name);
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(sorimba::textfile::toCp932(text));
+        f.write(sorimba::encoding::toCp932(text));
         return path;
     }
 };

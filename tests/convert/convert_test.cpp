@@ -8,10 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cerrno>
 
-#include "convert/convert_command.h"
 #include "support/fake_prompts.h"
 #include "support/files.h"
+#include "window/convert_command.h"
 
 namespace cv = sorimba::convert;
 using sorimba::Answer;
@@ -119,16 +120,16 @@ protected:
 
 TEST_F(Convert, RewritesTheFileInPlace) {
     spit(path("a.txt"), kExample);
-    ASSERT_TRUE(cv::convertFile(path("a.txt")).ok);
+    ASSERT_FALSE(cv::convertFile(path("a.txt")));
     EXPECT_EQ(slurp(path("a.txt")), kExampleDone);
 
     spit(path("empty.txt"), "");
-    ASSERT_TRUE(cv::convertFile(path("empty.txt")).ok);
+    ASSERT_FALSE(cv::convertFile(path("empty.txt")));
     EXPECT_EQ(slurp(path("empty.txt")), "\r\n");
 
     // A Linux text file keeps its LF line ends.
     spit(path("linux.txt"), "A\nB\n\nC\n");
-    ASSERT_TRUE(cv::convertFile(path("linux.txt")).ok);
+    ASSERT_FALSE(cv::convertFile(path("linux.txt")));
     EXPECT_EQ(slurp(path("linux.txt")), "AB\n\nC\n\n");
 }
 
@@ -136,7 +137,7 @@ TEST_F(Convert, Utf8FileIsJoinedWithoutAChangedByte) {
     const QByteArray text =
         QStringLiteral("日本語の文章、\r\n続きです〜\r\n\r\n次の段落 ①\r\n").toUtf8();
     spit(path("u.txt"), text);
-    ASSERT_TRUE(cv::convertFile(path("u.txt")).ok);
+    ASSERT_FALSE(cv::convertFile(path("u.txt")));
     EXPECT_EQ(slurp(path("u.txt")),
               QStringLiteral("日本語の文章、続きです〜\r\n\r\n次の段落 ①\r\n\r\n").toUtf8());
 }
@@ -144,7 +145,7 @@ TEST_F(Convert, Utf8FileIsJoinedWithoutAChangedByte) {
 TEST_F(Convert, AlreadyConvertedFileIsNotRewritten) {
     spit(path("done.txt"), kExampleDone);
     const ino_t before = inode(path("done.txt"));
-    ASSERT_TRUE(cv::convertFile(path("done.txt")).ok);
+    ASSERT_FALSE(cv::convertFile(path("done.txt")));
     EXPECT_EQ(slurp(path("done.txt")), kExampleDone);
     EXPECT_EQ(inode(path("done.txt")), before);
 }
@@ -153,21 +154,21 @@ TEST_F(Convert, LeavesAloneWhatItMustNotWrite) {
     // Read-only: no write bit for anybody, even though the tests run as root.
     spit(path("ro.txt"), kExample);
     ASSERT_EQ(::chmod(path("ro.txt").toLocal8Bit().constData(), 0444), 0);
-    EXPECT_FALSE(cv::convertFile(path("ro.txt")).ok);
+    EXPECT_TRUE(cv::convertFile(path("ro.txt")));
     EXPECT_EQ(slurp(path("ro.txt")), kExample);
-    EXPECT_TRUE(cv::convertFile(path("ro.txt")).error.contains(QStringLiteral("read-only")));
+    EXPECT_EQ(cv::convertFile(path("ro.txt"))->kind, sorimba::Failure::Kind::ReadOnly);
 
     // A typed name of a file that does not exist creates nothing.
-    EXPECT_FALSE(cv::convertFile(path("missing.txt")).ok);
+    EXPECT_TRUE(cv::convertFile(path("missing.txt")));
     EXPECT_FALSE(QFileInfo::exists(path("missing.txt")));
-    EXPECT_FALSE(cv::convertFile(path("nofolder/x.txt")).ok);
-    EXPECT_FALSE(cv::convertFile(QString()).ok);
+    EXPECT_TRUE(cv::convertFile(path("nofolder/x.txt")));
+    EXPECT_TRUE(cv::convertFile(QString()));
 
     // Neither a folder nor a FIFO is opened for writing (a FIFO would hang).
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("d.txt")));
-    EXPECT_FALSE(cv::convertFile(path("d.txt")).ok);
+    EXPECT_TRUE(cv::convertFile(path("d.txt")));
     ASSERT_EQ(::mkfifo(path("fifo.txt").toLocal8Bit().constData(), 0644), 0);
-    EXPECT_FALSE(cv::convertFile(path("fifo.txt")).ok);
+    EXPECT_TRUE(cv::convertFile(path("fifo.txt")));
     EXPECT_EQ(QDir(dir.path())
                   .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
               (QStringList{"d.txt", "fifo.txt", "ro.txt"}));
@@ -177,7 +178,7 @@ TEST_F(Convert, SymbolicLinkStaysALinkAndItsTargetIsConverted) {
     spit(path("target.dat"), kExample);
     ASSERT_EQ(::chmod(path("target.dat").toLocal8Bit().constData(), 0640), 0);
     ASSERT_EQ(::symlink("target.dat", path("link.txt").toLocal8Bit().constData()), 0);
-    ASSERT_TRUE(cv::convertFile(path("link.txt")).ok);
+    ASSERT_FALSE(cv::convertFile(path("link.txt")));
     EXPECT_TRUE(QFileInfo(path("link.txt")).isSymLink());
     EXPECT_EQ(slurp(path("target.dat")), kExampleDone);
     struct stat st {};
@@ -210,7 +211,7 @@ protected:
 
 TEST_F(Folder, ListsTheTxtFilesInAnyCaseOnly) {
     cv::FileList list = cv::listTextFiles(dir.path() + QLatin1Char('/'));
-    ASSERT_TRUE(list.ok);
+    ASSERT_FALSE(list.failure);
     EXPECT_EQ(list.paths,
               (std::vector<QString>{path("B.TXT"), path("a.txt"), path("c.Txt"), path("g.txt")}));
 
@@ -218,13 +219,13 @@ TEST_F(Folder, ListsTheTxtFilesInAnyCaseOnly) {
     EXPECT_EQ(cv::listTextFiles(dir.path()).paths, list.paths);
 
     cv::FileList gone = cv::listTextFiles(path("nowhere/"));
-    EXPECT_FALSE(gone.ok);
-    EXPECT_FALSE(gone.error.isEmpty());
+    ASSERT_TRUE(gone.failure);
+    EXPECT_EQ(gone.failure->systemError, ENOENT);
 }
 
 TEST_F(Folder, AReadOnlyFileIsKeptWhileTheOthersAreConverted) {
     cv::FolderOutcome done = cv::convertFolder(dir.path() + QLatin1Char('/'));
-    ASSERT_TRUE(done.listed);
+    ASSERT_FALSE(done.listing);
     EXPECT_EQ(done.converted, 3);
     ASSERT_EQ(done.failures.size(), 1u);
     EXPECT_EQ(done.failures[0].path, path("g.txt"));

@@ -9,9 +9,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "files/files.h"
 #include "import/import.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace {
 

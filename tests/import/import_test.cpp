@@ -13,8 +13,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "encoding/encoding.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ TEST(Decoding, ByteOrderMarksDecideAndAreNotPartOfTheText) {
 
 TEST(Decoding, AnythingNotValidUtf8IsCodePage932) {
     const QString cp932Text = QStringLiteral("■ぴこぴこＺＯＫ\r\n○①㈱～－\r\n");
-    const QByteArray cp932 = sorimba::textfile::toCp932(cp932Text);
+    const QByteArray cp932 = sorimba::encoding::toCp932(cp932Text);
     EXPECT_EQ(im::decodeIssue(cp932), cp932Text);
     // Forced, each way: no guessing.
     EXPECT_EQ(im::decodeIssue(cp932, im::Encoding::Cp932), cp932Text);
@@ -80,7 +80,7 @@ TEST(Decoding, AnythingNotValidUtf8IsCodePage932) {
     EXPECT_EQ(utf8, QString::fromUtf8(large));
     EXPECT_FALSE(utf8.contains(QChar(0xFFFD)));
     large[large.size() - 1] = '\x82';
-    EXPECT_EQ(im::decodeIssue(large), sorimba::textfile::fromCp932(large));
+    EXPECT_EQ(im::decodeIssue(large), sorimba::encoding::fromCp932(large));
 }
 
 // Files are read and decoded in pieces: characters cut at every position
@@ -102,12 +102,12 @@ TEST(Decoding, CharactersCutBetweenPiecesSurvive) {
     const QString utf8 = repeated(u"あ𠮷ab"_qs);
     const QString cp932 = repeated(u"あｱ"_qs);
     const QString utf16 = repeated(u"あ𠮷ab"_qs);
-    for (const Case& c : {Case{utf8, utf8.toUtf8()}, Case{cp932, sorimba::textfile::toCp932(cp932)},
+    for (const Case& c : {Case{utf8, utf8.toUtf8()}, Case{cp932, sorimba::encoding::toCp932(cp932)},
                           Case{utf16, encoded(QStringConverter::Utf16LE, utf16, true)}}) {
         EXPECT_EQ(im::decodeIssue(c.bytes), c.text);
         spit(path, c.bytes);
         const im::FileImport file = im::importFile(path);
-        ASSERT_TRUE(file.ok);
+        ASSERT_TRUE(file.ok());
         EXPECT_EQ(file.text, c.text);
     }
 }
@@ -120,38 +120,40 @@ protected:
 };
 
 TEST_F(ImportFile, DecodesAndBridgesLineEnds) {
-    spit(path("issue.txt"), sorimba::textfile::toCp932(u"■ぴこぴこＺＯＫ\n○あ\r\n"_qs));
+    spit(path("issue.txt"), sorimba::encoding::toCp932(u"■ぴこぴこＺＯＫ\n○あ\r\n"_qs));
     const im::FileImport file = im::importFile(path("issue.txt"));
-    ASSERT_TRUE(file.ok) << file.error.toStdString();
+    ASSERT_TRUE(file.ok());
     EXPECT_EQ(file.text, u"■ぴこぴこＺＯＫ\r\n○あ\r\n"_qs);
 
     const im::FileImport raw = im::importFile(
         path("issue.txt"), {.encoding = im::Encoding::Cp932, .bridgeLineEnds = false});
-    ASSERT_TRUE(raw.ok);
+    ASSERT_TRUE(raw.ok());
     EXPECT_EQ(raw.text, u"■ぴこぴこＺＯＫ\n○あ\r\n"_qs);
 }
 
 TEST_F(ImportFile, RefusesWhatIsNotAReadableRegularFileOfFittingSize) {
     const im::FileImport missing = im::importFile(path("missing.txt"));
-    EXPECT_FALSE(missing.ok);
-    EXPECT_FALSE(missing.error.isEmpty());
-    EXPECT_FALSE(im::importFile(QString()).ok);
-    EXPECT_FALSE(im::importFile(dir.path()).ok);
+    EXPECT_FALSE(missing.ok());
+    EXPECT_FALSE(!missing.failure.has_value());
+    EXPECT_FALSE(im::importFile(QString()).ok());
+    EXPECT_FALSE(im::importFile(dir.path()).ok());
 
     // A FIFO is refused at once; opening it for reading would wait forever.
     ASSERT_EQ(::mkfifo(path("fifo.txt").toLocal8Bit().constData(), 0600), 0);
-    EXPECT_FALSE(im::importFile(path("fifo.txt")).ok);
+    EXPECT_FALSE(im::importFile(path("fifo.txt")).ok());
 
     // One byte over the limit, as a sparse file: refused without reading.
     spit(path("huge.txt"), "");
     ASSERT_EQ(::truncate(path("huge.txt").toLocal8Bit().constData(), im::kMaxFileBytes + 1), 0);
     const im::FileImport huge = im::importFile(path("huge.txt"));
-    EXPECT_FALSE(huge.ok);
-    EXPECT_EQ(huge.error, u"larger than 128 MiB"_qs);
+    EXPECT_FALSE(huge.ok());
+    ASSERT_TRUE(huge.failure);
+    EXPECT_EQ(huge.failure->kind, sorimba::Failure::Kind::TooLarge);
+    EXPECT_EQ(huge.failure->limit, qint64{128} << 20);
 
     spit(path("small.txt"), "12345");
-    EXPECT_TRUE(im::importFile(path("small.txt"), {.maxBytes = 5}).ok);
-    EXPECT_FALSE(im::importFile(path("small.txt"), {.maxBytes = 4}).ok);
+    EXPECT_TRUE(im::importFile(path("small.txt"), {.maxBytes = 5}).ok());
+    EXPECT_FALSE(im::importFile(path("small.txt"), {.maxBytes = 4}).ok());
 }
 
 TEST_F(ImportFile, StreamsAreReadToTheirEnd) {
@@ -162,13 +164,13 @@ TEST_F(ImportFile, StreamsAreReadToTheirEnd) {
     ::close(ends[1]);
     const im::FileImport piped = im::importStream(ends[0]);
     ::close(ends[0]);
-    ASSERT_TRUE(piped.ok);
+    ASSERT_TRUE(piped.ok());
     EXPECT_EQ(piped.text, u"■\r\nx"_qs);
 
     ASSERT_EQ(::pipe(ends), 0);
     ASSERT_EQ(::write(ends[1], "abcdef", 6), 6);
     ::close(ends[1]);
-    EXPECT_FALSE(im::importStream(ends[0], {.maxBytes = 5}).ok);
+    EXPECT_FALSE(im::importStream(ends[0], {.maxBytes = 5}).ok());
     ::close(ends[0]);
 }
 

@@ -9,9 +9,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "encoding/encoding.h"
 #include "import/import.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ QByteArray message(const QByteArray& extraHeaders = {}) {
            "Message-ID: <1@example.com>\nMIME-Version: 1.0\n" +
            extraHeaders +
            "Content-Type: text/plain; charset=Shift_JIS\nContent-Transfer-Encoding: base64\n\n" +
-           sorimba::textfile::toCp932(lf).toBase64() + "\n";
+           sorimba::encoding::toCp932(lf).toBase64() + "\n";
 }
 
 const QByteArray kHtmlOnly =
@@ -44,7 +44,7 @@ protected:
 TEST_F(Messages, AMessageFileGivesTheTextOfItsBody) {
     spit(path("issue.eml"), message());
     im::FileImport file = im::importFile(path("issue.eml"));
-    ASSERT_TRUE(file.ok) << file.error.toStdString();
+    ASSERT_TRUE(file.ok());
     EXPECT_EQ(file.text, kIssue);
     // Whatever its name, and however small the size limit: its attachments
     // would never be read.
@@ -61,15 +61,17 @@ TEST_F(Messages, AMessageFileGivesTheTextOfItsBody) {
 TEST_F(Messages, WithoutTextOrUnsound) {
     spit(path("html.eml"), kHtmlOnly);
     im::FileImport file = im::importFile(path("html.eml"));
-    EXPECT_TRUE(file.ok);
+    EXPECT_TRUE(file.ok());
     EXPECT_TRUE(file.text.isEmpty());
     EXPECT_EQ(file.note, QStringLiteral("HTML だけのメールです"));
     QByteArray broken = message();
     broken.chop(4);  // base64 cut off
     spit(path("broken.eml"), broken);
     file = im::importFile(path("broken.eml"));
-    EXPECT_FALSE(file.ok);
-    EXPECT_TRUE(file.error.contains(QStringLiteral("base64"))) << file.error.toStdString();
+    EXPECT_FALSE(file.ok());
+    ASSERT_TRUE(file.failure);
+    EXPECT_TRUE(file.failure->detail.contains(QStringLiteral("base64")))
+        << file.failure->detail.toStdString();
 }
 
 TEST_F(Messages, OnStandardInput) {
@@ -81,7 +83,7 @@ TEST_F(Messages, OnStandardInput) {
         ::close(pipe[1]);
         const im::FileImport file = im::importStream(pipe[0]);
         ::close(pipe[0]);
-        EXPECT_TRUE(file.ok);
+        EXPECT_TRUE(file.ok());
         EXPECT_EQ(file.text, kIssue);
     }
 }

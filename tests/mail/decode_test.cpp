@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include "encoding/encoding.h"
 #include "mail/charset.h"
 #include "mail/mail_builder.h"
 #include "mail/message.h"
 #include "mailimport/mail_import.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::mail::test {
 namespace {
@@ -20,7 +20,7 @@ const QString kHard = QStringLiteral("①㈱Ⅲ№∵ｱｲｳ漢字かなカナ
 
 // What a code page 932 file holding the text reads back as.
 QString throughCp932(const QString& text) {
-    return textfile::fromCp932(textfile::toCp932(text));
+    return encoding::fromCp932(encoding::toCp932(text));
 }
 
 QString lf(const QString& text) {
@@ -39,7 +39,7 @@ TEST(Iso2022Jp, ReadsAsCodePage932MeansIt) {
     EXPECT_EQ(invalid, 0);
     EXPECT_FALSE(unknown);
     // The result saves back to the same code page 932 bytes.
-    EXPECT_EQ(textfile::toCp932(text).left(12),
+    EXPECT_EQ(encoding::toCp932(text).left(12),
               QByteArray("\x87\x40\x87\x8a\x87\x56\x81\x60\x81\x7c\x81\x61"));
 }
 

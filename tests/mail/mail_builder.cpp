@@ -5,12 +5,12 @@
 #include <QFile>
 #include <stdexcept>
 
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
 
 namespace sorimba::mail::test {
 
 QByteArray cp932(const QString& text) {
-    return textfile::toCp932(text);
+    return encoding::toCp932(text);
 }
 
 QByteArray iso2022jp(const QString& text) {

@@ -21,12 +21,12 @@
 #include <random>
 #include <thread>
 
+#include "encoding/encoding.h"
 #include "mail/mail_builder.h"
 #include "mailimport/mail_import.h"
 #include "mailimport/record.h"
 #include "mailimport/worker.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::mail::test {
 namespace {
@@ -82,7 +82,7 @@ protected:
     // The numbers N of the "○投稿 N" entries in the save file, in order.
     std::vector<int> saved(const QString& name = QStringLiteral("save.txt")) const {
         std::vector<int> numbers;
-        const QString text = textfile::fromCp932(slurp(path(name)));
+        const QString text = encoding::fromCp932(slurp(path(name)));
         static const QRegularExpression entry(QStringLiteral("○投稿 (\\d+)"));
         for (auto it = entry.globalMatch(text); it.hasNext();)
             numbers.push_back(it.next().captured(1).toInt());

@@ -29,12 +29,12 @@
 #include <random>
 
 #include "convert/convert.h"
+#include "encoding/encoding.h"
 #include "saving/saving.h"
 #include "settings/dat_format.h"
 #include "settings/settings.h"
 #include "support/fake_window_settings.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::reliability {
 namespace {
@@ -261,7 +261,7 @@ int checkAppend(const QString& path, const QByteArray& old, bool oldExisted,
 // What an append adds to old content: CR LF first when the old last line
 // has no line end.
 QByteArray appended(const QByteArray& old, const QByteArray& bytes) {
-    if (old.isEmpty() || textfile::endsWithLineEnd(std::string_view(old.data(), old.size())))
+    if (old.isEmpty() || encoding::endsWithLineEnd(std::string_view(old.data(), old.size())))
         return old + bytes;
     return old + "\r\n" + bytes;
 }
@@ -296,16 +296,16 @@ TEST_F(CrashTest, PlainSaveKeepsOldContentAndAddsAPrefix) {
     const QString path = at(QStringLiteral("clip.txt"));
     // The old last line has no line end: the append puts CR LF first.
     const QByteArray old =
-        textfile::toCp932(clipLines(200, QStringLiteral("old")) + QStringLiteral("最後の行"));
+        encoding::toCp932(clipLines(200, QStringLiteral("old")) + QStringLiteral("最後の行"));
     // The lines are encoded beforehand, as the save does before it touches
     // the file, so the child's time goes to the append and its flush.
-    const std::vector<QString> lines = textfile::cutAtCrLf(clipLines(40000, QStringLiteral("new")));
+    const std::vector<QString> lines = encoding::cutAtCrLf(clipLines(40000, QStringLiteral("new")));
     const QByteArray block = saving::plainBlocks(lines, path)[0].bytes;
     const QByteArray full = appended(old, block);
 
     Campaign campaign(
         "save plain", [&] { spit(path, old); },
-        [&] { return saving::appendToSaveFile(path, block).ok; },
+        [&] { return !saving::appendToSaveFile(path, block); },
         [&] { return checkAppend(path, old, true, full); });
     campaign.run(dir_.path(), {QStringLiteral("clip.txt")});
 }
@@ -323,7 +323,7 @@ TEST_F(CrashTest, PerTitleSaveKeepsEveryFileWhole) {
         }
     }
     text += QStringLiteral("おわり");
-    const std::vector<QString> lines = textfile::cutAtCrLf(text);
+    const std::vector<QString> lines = encoding::cutAtCrLf(text);
     const std::vector<saving::FileBlock> blocks = saving::titleBlocks(lines, savePath);
     ASSERT_EQ(blocks.size(), 12u);
 
@@ -332,7 +332,7 @@ TEST_F(CrashTest, PerTitleSaveKeepsEveryFileWhole) {
     QSet<QString> names;
     for (size_t k = 0; k < blocks.size(); ++k) {
         if (k < 4)
-            olds[k] = textfile::toCp932(QStringLiteral("前の保存 %1").arg(k) +
+            olds[k] = encoding::toCp932(QStringLiteral("前の保存 %1").arg(k) +
                                         (k % 2 ? QStringLiteral("\r\n") : QString()));
         fulls[k] = appended(olds[k], blocks[k].bytes);
         names.insert(QFileInfo(blocks[k].path).fileName());
@@ -365,7 +365,7 @@ QByteArray unconverted(int paragraphs, int tag) {
             text += QStringLiteral("段落%1-%2 の %3 行目、ここまで。\r\n").arg(tag).arg(p).arg(l);
         text += QStringLiteral("\r\n");
     }
-    return textfile::toCp932(text);
+    return encoding::toCp932(text);
 }
 
 int checkReplaced(const QString& path, const QByteArray& old, const QByteArray& fresh) {
@@ -383,7 +383,7 @@ TEST_F(CrashTest, ConvertOneFileIsAllOrNothing) {
     const QByteArray fresh = convert::joinParagraphs(std::string_view(old.data(), old.size()));
     ASSERT_NE(fresh, old);
     Campaign campaign(
-        "convert file", [&] { spit(path, old); }, [&] { return convert::convertFile(path).ok; },
+        "convert file", [&] { spit(path, old); }, [&] { return !convert::convertFile(path); },
         [&] { return checkReplaced(path, old, fresh); });
     campaign.run(dir_.path(), {QStringLiteral("issue.txt")});
 }
@@ -415,7 +415,7 @@ TEST_F(CrashTest, ConvertFolderLeavesEachFileOldOrNew) {
         "convert folder", prepare,
         [&] {
             const convert::FolderOutcome out = convert::convertFolder(dir_.path());
-            return out.listed && out.failures.empty() && out.converted == kFiles;
+            return !out.listing && out.failures.empty() && out.converted == kFiles;
         },
         check);
     campaign.run(dir_.path(), names);

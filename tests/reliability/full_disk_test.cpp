@@ -15,13 +15,15 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 
 #include "convert/convert.h"
+#include "encoding/encoding.h"
+#include "files/files.h"
 #include "saving/saving.h"
 #include "settings/dat_format.h"
 #include "support/fake_window_settings.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::reliability {
 namespace {
@@ -87,10 +89,8 @@ protected:
     }
 
     // What the user is told when the bytes do not fit.
-    QString noRoomReason() const {
-        return GetParam() == Room::SmallDisk ? QStringLiteral("ディスクに空きがありません")
-                                             : QStringLiteral("ファイルが大きすぎます");
-    }
+    // The system's answer to a write that does not fit.
+    int noRoomError() const { return GetParam() == Room::SmallDisk ? ENOSPC : EFBIG; }
 
     // The files expected in the folder, with the filler of the full disk.
     QStringList withFiller(QStringList names) const {
@@ -148,7 +148,7 @@ TEST_P(FullDiskTest, SaveThatDoesNotFitIsReportedAndTakenBack) {
     const saving::SaveResult result = saving::saveLines(manyLines(u"新"_qs, 4000), false, path);
     ASSERT_EQ(result.failures.size(), 1u);
     EXPECT_EQ(result.filesWritten, 0);
-    EXPECT_EQ(result.failures[0].reason, noRoomReason());
+    EXPECT_EQ(result.failures[0].systemError, noRoomError());
     EXPECT_EQ(slurp(path), old);
     EXPECT_EQ(entries(), withFiller({"clip.txt"}));
 
@@ -167,12 +167,12 @@ TEST_P(FullDiskTest, PerTitleSaveReportsEachFileThatDidNotFit) {
     spit(at(QStringLiteral("大きい.txt")), oldBig);
     limitFileSize(16384);
 
-    const saving::SaveResult result = saving::saveLines(textfile::cutAtCrLf(text), true, savePath);
+    const saving::SaveResult result = saving::saveLines(encoding::cutAtCrLf(text), true, savePath);
     ASSERT_EQ(result.failures.size(), 1u);
     EXPECT_EQ(result.failures[0].path, at(QStringLiteral("大きい.txt")));
     EXPECT_EQ(result.filesWritten, 1);
     EXPECT_EQ(slurp(at(QStringLiteral("大きい.txt"))), oldBig);
-    EXPECT_EQ(slurp(at(QStringLiteral("小さい.txt"))), textfile::toCp932(u"一行だけ\r\n\r\n"_qs));
+    EXPECT_EQ(slurp(at(QStringLiteral("小さい.txt"))), encoding::toCp932(u"一行だけ\r\n\r\n"_qs));
 }
 
 TEST_P(FullDiskTest, ConvertThatDoesNotFitLeavesTheFileAlone) {
@@ -180,7 +180,7 @@ TEST_P(FullDiskTest, ConvertThatDoesNotFitLeavesTheFileAlone) {
     const QByteArray old("one\r\ntwo\r\n\r\nthree\r\nfour\r\n");
     spit(path, old);
     leaveNoRoomBeyond(8);
-    EXPECT_FALSE(convert::convertFile(path).ok);
+    EXPECT_TRUE(convert::convertFile(path));
     EXPECT_EQ(slurp(path), old);
 
     const convert::FolderOutcome folder = convert::convertFolder(disk_);
@@ -195,8 +195,7 @@ TEST_P(FullDiskTest, ReplacementThatDoesNotFitFailsAndKeepsTheFile) {
     const QByteArray old("old content\r\n");
     spit(path, old);
     leaveNoRoomBeyond(8);
-    EXPECT_FALSE(
-        textfile::replaceFile(path, QByteArray("new content, a little longer\r\n"), false).ok);
+    EXPECT_TRUE(files::replaceFile(path, QByteArray("new content, a little longer\r\n"), false));
     EXPECT_EQ(slurp(path), old);
     EXPECT_EQ(entries(), withFiller({"data.dat"}));
 }

@@ -9,8 +9,8 @@
 #include <QTemporaryDir>
 
 #include "convert/convert.h"
+#include "files/files.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::reliability {
 namespace {
@@ -28,13 +28,13 @@ TEST(Replacement, KeepsTheOwnerAndWaitsForTheWritersLock) {
         ASSERT_EQ(::chown(file.toLocal8Bit().constData(), 65534, 65534), 0);
     }
 
-    textfile::FolderLock other;
-    ASSERT_EQ(other.take(dir.path(), 0), textfile::FolderLock::State::Held);
-    EXPECT_FALSE(convert::convertFile(file).ok);
+    files::FolderLock other;
+    ASSERT_EQ(other.take(dir.path(), 0), files::FolderLock::State::Held);
+    EXPECT_TRUE(convert::convertFile(file));
     EXPECT_EQ(slurp(file), before);
     other.release();
 
-    ASSERT_TRUE(convert::convertFile(file).ok);
+    ASSERT_FALSE(convert::convertFile(file));
     EXPECT_NE(slurp(file), before);
     struct stat st {};
     ASSERT_EQ(::stat(file.toLocal8Bit().constData(), &st), 0);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "encoding/encoding.h"
 #include "saving/saving.h"
 #include "saving/saving_test_util.h"
 
@@ -71,7 +72,7 @@ TEST_F(PerTitle, WhatCountsAsATitleAndWhereLinesGo) {
         "\r\n"              //
         "s2\r\n");
     EXPECT_EQ(slurp(path("S.txt")),
-              textfile::toCp932(QStringLiteral("●not a title\r\n\r\n\r\ns2\r\n")));
+              encoding::toCp932(QStringLiteral("●not a title\r\n\r\n\r\ns2\r\n")));
     EXPECT_EQ(slurp(path("e ●mid.txt")), "body\r\n\r\nagain\r\n\r\n\r\n");
     EXPECT_EQ(tree(tmp.path()), (QStringList{"S.txt", "e ●mid.txt"}));
 }

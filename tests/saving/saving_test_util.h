@@ -11,9 +11,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include "saving/save_command.h"
 #include "support/fake_prompts.h"
 #include "support/files.h"
+#include "window/save_command.h"
 
 namespace sorimba::saving::test {
 

@@ -6,9 +6,9 @@
 #include <QDir>
 #include <chrono>
 
+#include "files/files.h"
 #include "saving/saving.h"
 #include "saving_test_util.h"
-#include "textfile/textfile.h"
 
 namespace sorimba::saving::test {
 namespace {
@@ -44,10 +44,10 @@ TEST_F(Writer, WritesOnlyTheSaveFileOrTitleFilesBesideIt) {
     for (const QString& outside : {path("inner/a.txt"), path("../a.txt"), path(".bashrc"),
                                    QString("/etc/a.txt"), path("a.txt") + QChar(0) + "x"})
         EXPECT_TRUE(titles.confined(outside).isEmpty()) << outside.toStdString();
-    const std::vector<textfile::Outcome> outcomes =
+    const std::vector<sorimba::Fault> outcomes =
         titles.append({{path("inner/a.txt"), "x\r\n"}, {path("b.txt"), "y\r\n"}});
-    EXPECT_FALSE(outcomes[0].ok);
-    EXPECT_TRUE(outcomes[1].ok);
+    EXPECT_TRUE(outcomes[0]);
+    EXPECT_FALSE(outcomes[1]);
     EXPECT_EQ(tree(tmp.path()), (QStringList{"b.txt", "inner"}));
 }
 
@@ -66,15 +66,15 @@ TEST_F(Writer, TakeBackLeavesAnotherWritersBytes) {
                                                               old + ours + "theirs\r\n", true}}) {
         spit(path("save.txt"), old);
         SaveWriter writer(path("save.txt"), false);
-        ASSERT_TRUE(writer.append({{path("save.txt"), ours}}, true)[0].ok);
+        ASSERT_FALSE(writer.append({{path("save.txt"), ours}}, true)[0]);
         if (!c.foreign.isEmpty()) {
             QFile file(path("save.txt"));
             ASSERT_TRUE(file.open(QIODevice::Append));
             file.write(c.foreign);
         }
-        const std::vector<textfile::Outcome> back = writer.takeBack();
+        const std::vector<Fault> back = writer.takeBack();
         ASSERT_EQ(back.size(), 1u);
-        EXPECT_EQ(back[0].partial, c.partial) << c.name;
+        EXPECT_EQ(back[0] && back[0]->kind == Failure::Kind::PartialEntry, c.partial) << c.name;
         EXPECT_EQ(slurp(path("save.txt")), c.expected) << c.name;
     }
 }
@@ -86,15 +86,16 @@ TEST_F(Writer, ASaveWaitsForTheLockThenSaysTheFileIsBusy) {
     QDir().mkpath(path("real"));
     ASSERT_EQ(::symlink("real/save.txt", path("link.txt").toLocal8Bit().constData()), 0);
     spit(path("real/save.txt"), "old\r\n");
-    textfile::FolderLock other;  // another writer, holding the real file's folder
-    ASSERT_EQ(other.take(path("real"), 0), textfile::FolderLock::State::Held);
+    files::FolderLock other;  // another writer, holding the real file's folder
+    ASSERT_EQ(other.take(path("real"), 0), files::FolderLock::State::Held);
     int waits = 0;
     const auto start = std::chrono::steady_clock::now();
     const SaveResult busy = saveLines({"new"}, false, path("link.txt"), [&] { ++waits; });
     EXPECT_TRUE(busy.busy);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
     EXPECT_GT(waits, 0);  // the window keeps drawing meanwhile
-    EXPECT_EQ(failureMessage(busy), kBusy);
+    ASSERT_FALSE(busy.failures.empty());
+    EXPECT_EQ(busy.failures[0].kind, Failure::Kind::Busy);
     EXPECT_EQ(slurp(path("real/save.txt")), "old\r\n");
     other.release();
     EXPECT_TRUE(saveLines({"new"}, false, path("link.txt")).failures.empty());

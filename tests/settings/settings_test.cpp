@@ -13,9 +13,9 @@
 #include <functional>
 #include <random>
 
+#include "encoding/encoding.h"
 #include "settings/dat_format.h"
 #include "support/fake_window_settings.h"
-#include "textfile/textfile.h"
 
 using namespace sorimba;
 using namespace sorimba::settings;
@@ -29,7 +29,7 @@ using sorimba::testing::slurp;
 using sorimba::testing::spit;
 
 QByteArray cp932(const QString& text) {
-    return textfile::toCp932(text);
+    return encoding::toCp932(text);
 }
 
 // The fourteen lines of data.dat, joined by CR LF.

@@ -15,10 +15,11 @@
 #include <QThread>
 #include <QUrl>
 
+#include "encoding/encoding.h"
 #include "saving/saving.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 #include "window/accessibility.h"
+#include "window/wording.h"
 #include "window_test_support.h"
 
 namespace sorimba {
@@ -46,7 +47,7 @@ QByteArray message(int n) {
            " Jan 2024 09:00:00 +0900\nMessage-ID: <" + QByteArray::number(n) +
            "@example.com>\nMIME-Version: 1.0\nContent-Type: text/plain; charset=Shift_JIS\n"
            "Content-Transfer-Encoding: base64\n\n" +
-           textfile::toCp932(lf).toBase64() + "\n";
+           encoding::toCp932(lf).toBase64() + "\n";
 }
 
 QByteArray mbox(int count) {
@@ -110,7 +111,7 @@ TEST_F(MailWindow, ImportsUnderProgressWithOneSummary) {
     EXPECT_FALSE(form.importMailbox(path("in.mbox")));
     form.saveClicked();  // Ctrl+S, say: the save file is busy; nothing is saved
     ASSERT_EQ(form.messages.size(), 1u);
-    EXPECT_EQ(form.messages[0].text, saving::kBusy);
+    EXPECT_EQ(form.messages[0].text, kBusyInJapanese);
     form.messages.clear();
     EXPECT_FALSE(form.saveButton()->isEnabled());
     ASSERT_TRUE(waitForSummary(form));
@@ -119,7 +120,7 @@ TEST_F(MailWindow, ImportsUnderProgressWithOneSummary) {
         "メール 3 通：取り込み 3 件、取り込み済み 0 件、号ではない 0 通、失敗 0 通")))
         << form.messages[0].text.toStdString();
     EXPECT_EQ(slurp(path("save.txt")),
-              textfile::toCp932(clip(1) + "\r\n" + clip(2) + "\r\n" + clip(3) + "\r\n"));
+              encoding::toCp932(clip(1) + "\r\n" + clip(2) + "\r\n" + clip(3) + "\r\n"));
     // The text area and the saved state are the user's; the commands are back.
     EXPECT_EQ(form.text(), QStringLiteral("手で直した文章\r\n"));
     EXPECT_TRUE(form.saveState().saved);
@@ -144,7 +145,7 @@ TEST_F(MailWindow, AsksForTheSaveFileFirstAndReportsAnUnreadableMailbox) {
     ASSERT_TRUE(form.importMailbox(path("in.mbox")));
     ASSERT_TRUE(waitForSummary(form));
     EXPECT_EQ(form.saveState().savePath, path("chosen.txt"));
-    EXPECT_EQ(slurp(path("chosen.txt")), textfile::toCp932(clip(1) + "\r\n"));
+    EXPECT_EQ(slurp(path("chosen.txt")), encoding::toCp932(clip(1) + "\r\n"));
     // A folder that is no Maildir: said at once, nothing runs.
     form.messages.clear();
     EXPECT_FALSE(form.importMailbox(dir.path()));
@@ -167,7 +168,7 @@ TEST_F(MailWindow, CancelStopsAfterTheIssuesBeingWritten) {
         << form.messages[0].text.toStdString();
     // What was saved stays saved, whole issues only.
     const QString saved =
-        QFile::exists(path("save.txt")) ? textfile::fromCp932(slurp(path("save.txt"))) : QString();
+        QFile::exists(path("save.txt")) ? encoding::fromCp932(slurp(path("save.txt"))) : QString();
     EXPECT_TRUE(saved.isEmpty() || saved.endsWith(QStringLiteral("\r\n\r\n")));
 }
 
@@ -185,7 +186,7 @@ TEST_F(MailWindow, ClosingCancelsWaitsAndStoresTheSettings) {
     // The record holds exactly the issues in the save file.
     const int saved =
         QFile::exists(path("save.txt"))
-            ? int(textfile::fromCp932(slurp(path("save.txt"))).count(QStringLiteral("○投稿")))
+            ? int(encoding::fromCp932(slurp(path("save.txt"))).count(QStringLiteral("○投稿")))
             : 0;
     EXPECT_EQ(int(slurp(path(".save.txt.sorimba-imported")).count("\nid ")), saved);
 }
@@ -204,7 +205,7 @@ TEST_F(MailWindow, DroppedAndOpenedMessagesImportAsTheirText) {
     form.setOption(SaveAfterImport, true);
     form.importFile(path("issue.eml"));
     EXPECT_EQ(form.text(), clip(7));
-    EXPECT_EQ(slurp(path("save.txt")), textfile::toCp932(clip(7) + "\r\n"));
+    EXPECT_EQ(slurp(path("save.txt")), encoding::toCp932(clip(7) + "\r\n"));
     EXPECT_TRUE(form.messages.empty());
 }
 
@@ -234,13 +235,13 @@ TEST_F(MailWindow, SeveralDroppedMessagesImportAsOneBatchAfterAQuestion) {
     text.setText(issue(9));
     form.importDrop(text);
     ASSERT_EQ(form.messages.size(), 2u);
-    EXPECT_EQ(form.messages[1].text, saving::kBusy);
+    EXPECT_EQ(form.messages[1].text, kBusyInJapanese);
     form.messages.clear();
     ASSERT_TRUE(waitForSummary(form));
     EXPECT_TRUE(form.messages[0].text.startsWith(QStringLiteral("メール 3 通：取り込み 3 件")))
         << form.messages[0].text.toStdString();
     EXPECT_EQ(slurp(path("save.txt")),
-              textfile::toCp932(clip(1) + "\r\n" + clip(2) + "\r\n" + clip(3) + "\r\n"));
+              encoding::toCp932(clip(1) + "\r\n" + clip(2) + "\r\n" + clip(3) + "\r\n"));
     EXPECT_EQ(form.text(), QStringLiteral("前の文章\r\n"));
 }
 
@@ -252,7 +253,7 @@ TEST_F(MailWindow, AnMboxOfOneDroppedMessageIsAnIssueDrop) {
     form.importDrop(data);
     EXPECT_TRUE(form.messages.empty());
     EXPECT_EQ(form.text(), clip(1));
-    EXPECT_EQ(slurp(path("save.txt")), textfile::toCp932(clip(1) + "\r\n"));
+    EXPECT_EQ(slurp(path("save.txt")), encoding::toCp932(clip(1) + "\r\n"));
 }
 
 }  // namespace

@@ -26,7 +26,8 @@
 #include <cmath>
 #include <functional>
 
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
+#include "files/files.h"
 #include "window/font_dialog.h"
 #include "window/layout.h"
 #include "window/text_area.h"
@@ -394,8 +395,8 @@ TEST_F(WindowTest, DropImportsTheTextAndSavesWhenAsked) {
     form.importDrop(data);
     EXPECT_EQ(form.text(), kClip);
     QByteArray saved;
-    ASSERT_TRUE(textfile::readFile(savePath, &saved).ok);
-    EXPECT_TRUE(saved.startsWith(textfile::toCp932(kClip)));
+    ASSERT_FALSE(files::readFile(savePath, &saved));
+    EXPECT_TRUE(saved.startsWith(encoding::toCp932(kClip)));
     EXPECT_TRUE(form.saveState().saved);
 
     // A drop without the column saves nothing: the old clip is not added
@@ -412,7 +413,7 @@ TEST_F(WindowTest, DropImportsTheTextAndSavesWhenAsked) {
         form.answers.clear();
     }
     QByteArray after;
-    ASSERT_TRUE(textfile::readFile(savePath, &after).ok);
+    ASSERT_FALSE(files::readFile(savePath, &after));
     EXPECT_EQ(after, saved);
 }
 
@@ -452,7 +453,7 @@ TEST_F(WindowTest, DroppedTextFilesAreReadAsUtf8OrCodePage932) {
     };
     for (const Case& c : {Case{QStringLiteral("utf8.txt"), lfIssue.toUtf8()},
                           Case{QStringLiteral("bom.TXT"), "\xEF\xBB\xBF" + lfIssue.toUtf8()},
-                          Case{QStringLiteral("sjis.txt"), textfile::toCp932(kIssue)}}) {
+                          Case{QStringLiteral("sjis.txt"), encoding::toCp932(kIssue)}}) {
         const QString path = dir.filePath(c.name);
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -483,7 +484,7 @@ TEST_F(WindowTest, ADroppedFileGivesTheClipTextOfSorimbaClip) {
     QTemporaryDir dir;
     int n = 0;
     for (const QByteArray& bytes :
-         {lf.toUtf8(), textfile::toCp932(sample), withMark(QStringConverter::Utf16LE, lf),
+         {lf.toUtf8(), encoding::toCp932(sample), withMark(QStringConverter::Utf16LE, lf),
           withMark(QStringConverter::Utf16BE, sample)}) {
         const QString path = dir.filePath(QStringLiteral("issue%1.txt").arg(n++));
         QFile file(path);
@@ -545,7 +546,7 @@ TEST_F(WindowTest, ANamedFileImportsAsItsDropWouldWhateverItsName) {
     const QString issue = dir.filePath(QStringLiteral("issue 12.eml"));
     QFile file(issue);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(textfile::toCp932(kIssue));
+    file.write(encoding::toCp932(kIssue));
     file.close();
     const QString savePath = dir.filePath(QStringLiteral("save.txt"));
     form.saveState().savePath = savePath;
@@ -555,8 +556,8 @@ TEST_F(WindowTest, ANamedFileImportsAsItsDropWouldWhateverItsName) {
     form.importFile(issue);
     EXPECT_EQ(form.text(), kClip);
     QByteArray saved;
-    ASSERT_TRUE(textfile::readFile(savePath, &saved).ok);
-    EXPECT_TRUE(saved.startsWith(textfile::toCp932(kClip)));
+    ASSERT_FALSE(files::readFile(savePath, &saved));
+    EXPECT_TRUE(saved.startsWith(encoding::toCp932(kClip)));
     EXPECT_TRUE(form.messages.empty());
 
     // A file that is not there is not importable, as a dropped one, and
@@ -566,7 +567,7 @@ TEST_F(WindowTest, ANamedFileImportsAsItsDropWouldWhateverItsName) {
     EXPECT_EQ(form.messages[0].text, kNotFound);
     EXPECT_EQ(form.text(), kClip);
     QByteArray after;
-    ASSERT_TRUE(textfile::readFile(savePath, &after).ok);
+    ASSERT_FALSE(files::readFile(savePath, &after));
     EXPECT_EQ(after, saved);
 }
 
@@ -706,8 +707,8 @@ TEST_F(WindowTest, SaveButtonLeftClickSavesRightPressChoosesTheFile) {
 
     form.saveButton()->click();
     QByteArray saved;
-    ASSERT_TRUE(textfile::readFile(chosen, &saved).ok);
-    EXPECT_TRUE(saved.startsWith(textfile::toCp932(kClip)));
+    ASSERT_FALSE(files::readFile(chosen, &saved));
+    EXPECT_TRUE(saved.startsWith(encoding::toCp932(kClip)));
     EXPECT_TRUE(form.saveButton()->isEnabled());
     EXPECT_EQ(form.fileChooserShown, 1);
 
@@ -815,7 +816,7 @@ TEST(MainWindowClose, ClosingStoresTheSettings) {
     settle();
     EXPECT_TRUE(form.close());
     QByteArray stored;
-    ASSERT_TRUE(textfile::readFile(dir.filePath(QStringLiteral("data.dat")), &stored).ok);
+    ASSERT_FALSE(files::readFile(dir.filePath(QStringLiteral("data.dat")), &stored));
     EXPECT_EQ(stored.count("\r\n"), 5 + kOptionCount);
 }
 
@@ -839,7 +840,7 @@ TEST(MainWindowClose, SettingsTroubleIsToldInsteadOfPassingSilently) {
     // The settings folder turned into a file: closing says so.
     ScriptedWindow other;
     other.loadSettingsFrom(settings::SettingsFiles::in(dir.filePath(QStringLiteral("save.txt"))));
-    textfile::appendToFile(dir.filePath(QStringLiteral("save.txt")), "x");
+    files::appendToFile(dir.filePath(QStringLiteral("save.txt")), "x");
     other.show();
     settle();
     EXPECT_TRUE(other.close());

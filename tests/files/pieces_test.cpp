@@ -9,10 +9,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "files/files.h"
 #include "support/files.h"
-#include "textfile/textfile.h"
 
-namespace tf = sorimba::textfile;
+namespace tf = sorimba::files;
 
 namespace {
 
@@ -31,39 +31,27 @@ protected:
 
 }  // namespace
 
-TEST(ForEachLine, GivesEachLineWithTheEndThatClosesIt) {
-    std::vector<std::string> seen;
-    tf::forEachLine("A\r\nB\rC\nD\r\n\r\nE", [&seen](std::string_view line, std::string_view end) {
-        seen.push_back(std::string(line) + "|" + std::string(end));
-    });
-    EXPECT_EQ(seen, (std::vector<std::string>{"A|\r\n", "B|\r", "C\nD|\r\n", "|\r\n", "E|"}));
-    seen.clear();
-    tf::forEachLine("", [&seen](std::string_view, std::string_view) { seen.push_back("x"); });
-    EXPECT_TRUE(seen.empty());
-}
-
 TEST_F(Pieces, ReadsAWholeFileInPiecesOfTheGivenSize) {
     QByteArray data;
     for (int i = 0; i < 1000; ++i) data += "line " + QByteArray::number(i) + "\r\n";
     spit(path("a.txt"), data);
     QByteArray back;
     size_t largest = 0;
-    ASSERT_TRUE(tf::readInPieces(
-                    path("a.txt"),
-                    [&](std::string_view piece) {
-                        back.append(piece.data(), static_cast<qsizetype>(piece.size()));
-                        largest = std::max(largest, piece.size());
-                    },
-                    100)
-                    .ok);
+    ASSERT_FALSE(tf::readInPieces(
+        path("a.txt"),
+        [&](std::string_view piece) {
+            back.append(piece.data(), static_cast<qsizetype>(piece.size()));
+            largest = std::max(largest, piece.size());
+        },
+        100));
     EXPECT_EQ(back, data);
     EXPECT_EQ(largest, 100u);
 
     int calls = 0;
     ASSERT_EQ(::mkfifo(path("fifo").toLocal8Bit().constData(), 0644), 0);
-    EXPECT_FALSE(tf::readInPieces(path("fifo"), [&](std::string_view) { ++calls; }).ok);
-    EXPECT_FALSE(tf::readInPieces(dir.path(), [&](std::string_view) { ++calls; }).ok);
-    EXPECT_FALSE(tf::readInPieces(path("missing"), [&](std::string_view) { ++calls; }).ok);
+    EXPECT_TRUE(tf::readInPieces(path("fifo"), [&](std::string_view) { ++calls; }));
+    EXPECT_TRUE(tf::readInPieces(dir.path(), [&](std::string_view) { ++calls; }));
+    EXPECT_TRUE(tf::readInPieces(path("missing"), [&](std::string_view) { ++calls; }));
     EXPECT_EQ(calls, 0);
 }
 
@@ -73,11 +61,11 @@ TEST_F(Pieces, ReplacementTakesThePlaceOnlyWhenCommitted) {
     ASSERT_EQ(::symlink("t.txt", path("link.txt").toLocal8Bit().constData()), 0);
     {
         tf::Replacement r(path("link.txt"), true);
-        ASSERT_TRUE(r.status().ok);
+        ASSERT_FALSE(r.status());
         EXPECT_TRUE(r.write("new "));
         EXPECT_TRUE(r.write("content"));
         EXPECT_EQ(slurp(path("t.txt")), "old");  // not yet
-        ASSERT_TRUE(r.commit().ok);
+        ASSERT_FALSE(r.commit());
     }
     EXPECT_EQ(slurp(path("t.txt")), "new content");
     EXPECT_TRUE(QFileInfo(path("link.txt")).isSymLink());
@@ -100,16 +88,16 @@ TEST_F(Pieces, ReplacementRefusesWhatItMustNotWrite) {
     for (const QString& p :
          {path("ro.txt"), path("fifo"), path("absent.txt"), dir.path(), QString()}) {
         tf::Replacement r(p, true);
-        EXPECT_FALSE(r.status().ok) << p.toStdString();
+        EXPECT_TRUE(r.status()) << p.toStdString();
         EXPECT_FALSE(r.write("x"));
-        EXPECT_FALSE(r.commit().ok);
+        EXPECT_TRUE(r.commit());
     }
     EXPECT_EQ(slurp(path("ro.txt")), "old");
     EXPECT_EQ(entries(), (QStringList{"fifo", "ro.txt"}));
 
     tf::Replacement created(path("new.txt"), false);  // may create when asked to
     ASSERT_TRUE(created.write("n"));
-    ASSERT_TRUE(created.commit().ok);
+    ASSERT_FALSE(created.commit());
     EXPECT_EQ(slurp(path("new.txt")), "n");
 }
 
@@ -125,16 +113,16 @@ TEST_F(Pieces, ReplacementSetPlacesManyFilesAndReportsEachInOrder) {
         r->write("new " + std::to_string(i));
         set.add(std::move(r));
     }
-    const std::vector<tf::Outcome> outcomes = set.commit();
+    const std::vector<sorimba::Fault> outcomes = set.commit();
     ASSERT_EQ(outcomes.size(), size_t{kFiles});
     for (int i = 0; i < kFiles; ++i) {
         const QByteArray now = slurp(dir.filePath(QStringLiteral("f%1.txt").arg(i)));
         if (i == 7) {
-            EXPECT_FALSE(outcomes[i].ok);
-            EXPECT_EQ(outcomes[i].refusal, tf::Refusal::ReadOnly);
+            EXPECT_TRUE(outcomes[i]);
+            EXPECT_EQ(outcomes[i]->kind, sorimba::Failure::Kind::ReadOnly);
             EXPECT_EQ(now, "old");
         } else {
-            EXPECT_TRUE(outcomes[i].ok) << i;
+            EXPECT_FALSE(outcomes[i]) << i;
             EXPECT_EQ(now, "new " + QByteArray::number(i));
         }
     }

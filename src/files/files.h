@@ -1,8 +1,8 @@
 #pragma once
-// Text files as this program keeps them: code page 932 (Shift-JIS as Windows
-// writes it) with CR LF line ends. Old content of a user's file is only ever
-// handled as bytes, so no byte of it changes when the program appends to or
-// rewrites a file.
+// Files as this program writes them. Old content of a user's file is only
+// ever handled as bytes, so no byte of it changes when the program appends to
+// or rewrites a file; new content reaches the disk before a write is reported
+// done, and only what was written is flushed.
 
 #include <QByteArray>
 #include <QString>
@@ -12,44 +12,9 @@
 #include <string_view>
 #include <vector>
 
-namespace sorimba::textfile {
+#include "files/failure.h"
 
-// UTF-16 to code page 932 (glibc iconv "CP932"). A character the code page
-// cannot hold, and a lone surrogate, becomes "?".
-std::string encodeCp932(std::u16string_view text);
-QByteArray toCp932(const QString& text);
-
-// Code page 932 to UTF-16. Each byte that does not start a valid character
-// (and a lead byte cut off at the end) becomes U+FFFD; decoding goes on with
-// the next byte, so nothing is skipped silently beyond that byte.
-std::u16string decodeCp932(std::string_view bytes);
-QString fromCp932(const QByteArray& bytes);
-// The same, written straight into `out`, which has room for bytes.size()
-// code units (no byte gives more than one); returns the units written. With
-// `consumed`, bytes may be one piece of many: a lead byte at the very end is
-// left for the next piece, and *consumed tells how many bytes were decoded.
-std::size_t decodeCp932Into(std::string_view bytes, char16_t* out, std::size_t* consumed = nullptr);
-
-// Splits bytes into lines. A line ends at CR LF or at a lone CR; an LF that
-// does not follow a CR is an ordinary character. The last line needs no line
-// end, so "A\r\nB" and "A\r\nB\r\n" both give {"A", "B"}; "" gives nothing.
-// Neither CR nor LF occurs inside a code page 932 character, so this is exact.
-std::vector<std::string_view> splitLines(std::string_view bytes);
-
-// True when the bytes end with a line end (a CR, or CR LF).
-bool endsWithLineEnd(std::string_view bytes);
-
-// Cuts UTF-16 text at every CR LF pair: k pairs give k + 1 pieces; an empty
-// text gives no pieces at all. A lone CR or LF stays inside its piece.
-std::vector<QString> cutAtCrLf(const QString& text);
-
-// Linux programs end lines with LF alone; the program's text (and the
-// extraction, which cuts lines at CR) uses CR LF. Every LF that does not
-// follow a CR becomes CR LF; everything else stays as it is. Works in place
-// when the text is not shared and has room.
-QString withCrLfLineEnds(QString text);
-
-// --- Files -------------------------------------------------------------
+namespace sorimba::files {
 
 // An open file descriptor, closed when it goes out of scope.
 class FileDescriptor {
@@ -94,61 +59,25 @@ enum class FileKind { Missing, Regular, Other };
 // something else (a directory, FIFO, socket, device, a dangling link...).
 FileKind fileKind(const QString& path);
 
-// A file whose permission bits grant write to nobody is read-only for this
-// program, even when it runs as root.
-bool isReadOnly(const QString& path);
-
-// Why a file operation failed.
-enum class Refusal {
-    None,
-    NoName,       // an empty path
-    NotRegular,   // a directory, FIFO, device... never opened for writing
-    ReadOnly,     // no write bit set for anybody
-    System,       // the system refused: systemError holds errno
-    Unconfirmed,  // the new content is in the file, but flushing its folder
-                  // failed (systemError holds errno): after a power cut the
-                  // file might not be found under its name
-};
-
-struct Outcome {
-    bool ok = true;
-    QString error;  // why it failed, in words
-    Refusal refusal = Refusal::None;
-    int systemError = 0;
-    // The failure left new bytes in the file: another program added to it
-    // after them, so they could not be taken back without taking its bytes.
-    bool partial = false;
-};
-
-Outcome refused(Refusal why);
-// The outcome of a failed system call: errno and its text.
-Outcome systemFailure(int error);
-// A failure the system reported only in words.
-Outcome failedWith(const QString& why);
+// The system's own text for an errno (strerror, in the locale's encoding),
+// which the wording of a failure may quote.
+QString systemMessage(int error);
 
 // Reads a whole regular file. Fails for anything that is not a regular file.
-Outcome readFile(const QString& path, QByteArray* contents);
+Fault readFile(const QString& path, QByteArray* contents);
 
 // Reads at most maxBytes from the start of a regular file (no limit when
 // maxBytes is negative), so a huge file is never loaded whole. *complete, when
 // given, tells whether that was the whole file. A read error gives no bytes.
-Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents, bool* complete);
+Fault readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents, bool* complete);
 
 // The same for an open descriptor (a file, a pipe such as standard input),
 // read from where it stands to its end.
-Outcome readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete);
-
-// Asks the system to back a large buffer with large pages (2 MiB). Memory
-// touched for the first time is filled in page by page, and on some machines
-// (virtual ones especially) each 4 KiB page costs microseconds: for a buffer
-// of many megabytes that is about to be filled once, large pages cost a small
-// fraction of that. Small buffers are left alone; the advice only ever
-// changes speed.
-void preferLargePages(void* data, size_t bytes);
+Fault readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete);
 
 // Waits until a folder's entries (names created or renamed in it) are on the
 // disk; an empty folder is the current one.
-Outcome flushFolder(const QString& folder);
+Fault flushFolder(const QString& folder);
 
 // Bytes to add at the end of one file. With asIs they go in as they are,
 // without the line end that otherwise ends an unfinished last line first.
@@ -182,17 +111,17 @@ struct Appended {
 //
 // A take-back cuts a file back only while it ends exactly with the bytes
 // this append wrote; when another program added to it since, the bytes stay
-// and the outcome is marked `partial`. `where`, when given, receives where
+// and the failure is a PartialEntry. `where`, when given, receives where
 // each append put its bytes, for a later takeBack().
-std::vector<Outcome> appendToFiles(const std::vector<Append>& appends,
-                                   std::vector<Appended>* where = nullptr);
-Outcome appendToFile(const QString& path, const QByteArray& bytes);
+std::vector<Fault> appendToFiles(const std::vector<Append>& appends,
+                                 std::vector<Appended>* where = nullptr);
+Fault appendToFile(const QString& path, const QByteArray& bytes);
 
 // Takes back bytes that an append put at `from` (see Appended): the file is
 // cut back to `from`, and flushed, when it ends with them (or with a first
 // part of them, the rest never written); a file created by the append and
-// empty again goes. Otherwise nothing changes and the outcome is `partial`.
-Outcome takeBack(const QString& path, const Appended& appended, bool created);
+// empty again goes. Otherwise nothing changes and the failure is a PartialEntry.
+Fault takeBack(const QString& path, const Appended& appended, bool created);
 
 // The advisory lock that every writer of the save files in one folder
 // takes while it appends and for as long as it may still take bytes back.
@@ -217,35 +146,16 @@ private:
 // Replacement). Permissions are kept, a symbolic link stays a link and its
 // target gets the new content. Read-only and non-regular files are refused;
 // with mustExist a missing file is refused too (and nothing is created).
-Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist);
+Fault replaceFile(const QString& path, const QByteArray& bytes, bool mustExist);
 
 // --- Large files, piece by piece ------------------------------------------
-
-// Calls fn(line, end) for each line of the bytes, in order: the same lines
-// as splitLines, with `end` the line end that closes each ("\r\n" or "\r",
-// empty for a last line without one), and no list built.
-template <typename Fn>
-void forEachLine(std::string_view bytes, Fn&& fn) {
-    size_t start = 0;
-    while (start < bytes.size()) {
-        const size_t cr = bytes.find('\r', start);
-        if (cr == std::string_view::npos) {
-            fn(bytes.substr(start), std::string_view());
-            return;
-        }
-        size_t next = cr + 1;
-        if (next < bytes.size() && bytes[next] == '\n') ++next;
-        fn(bytes.substr(start, cr - start), bytes.substr(cr, next - cr));
-        start = next;
-    }
-}
 
 // Reads a regular file from start to end, handing its bytes on in pieces of
 // at most pieceSize bytes (a piece may end anywhere, even inside a
 // character), so a huge file is never held whole. Fails for anything that is
 // not a regular file, and when a read fails part-way.
-Outcome readInPieces(const QString& path, const std::function<void(std::string_view)>& consume,
-                     size_t pieceSize = size_t{1} << 20);
+Fault readInPieces(const QString& path, const std::function<void(std::string_view)>& consume,
+                   size_t pieceSize = size_t{1} << 20);
 
 // A regular file's new content, written in pieces as it is produced. It goes
 // into a temporary file beside the file and takes the file's place only when
@@ -261,13 +171,13 @@ public:
     Replacement& operator=(const Replacement&) = delete;
 
     // The first failure so far (refusing the file, creating the temporary
-    // file, a write); ok while everything went well.
-    const Outcome& status() const { return status_; }
+    // file, a write); empty while everything went well.
+    const Fault& status() const { return status_; }
     // Appends bytes to the new content; false once anything has failed.
     bool write(std::string_view bytes);
     // Flushes the new content, puts it in the file's place and flushes the
     // folder. Many files are cheaper together: see ReplacementSet.
-    Outcome commit();
+    Fault commit();
 
 private:
     friend class ReplacementSet;
@@ -280,7 +190,7 @@ private:
 
     struct File;
     std::unique_ptr<File> file_;
-    Outcome status_;
+    Fault status_;
 };
 
 // Many replacements put in place together, in the order that survives a
@@ -302,7 +212,7 @@ public:
     void add(Replacement& replacement);
     // Places every replacement and flushes the folders; the outcome of each
     // replacement, in the order they were added.
-    std::vector<Outcome> commit();
+    std::vector<Fault> commit();
 
 private:
     struct Entry {
@@ -314,7 +224,7 @@ private:
     std::vector<Entry> waiting_;  // complete, not flushed yet (held open)
     std::vector<Entry> flushed_;  // on the disk, not in place yet
     std::vector<std::unique_ptr<Replacement>> owned_;
-    std::vector<Outcome> outcomes_;
+    std::vector<Fault> outcomes_;
 };
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::files

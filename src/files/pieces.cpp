@@ -11,10 +11,10 @@
 #include <cstring>
 #include <utility>
 
-#include "textfile/durable.h"
-#include "textfile/textfile.h"
+#include "files/durable.h"
+#include "files/files.h"
 
-namespace sorimba::textfile {
+namespace sorimba::files {
 namespace {
 
 // Writeback is started after every this many bytes.
@@ -22,15 +22,16 @@ constexpr qint64 kWritebackStep = qint64{8} << 20;
 
 }  // namespace
 
-Outcome readInPieces(const QString& path, const std::function<void(std::string_view)>& consume,
-                     size_t pieceSize) {
-    if (path.isEmpty()) return refused(Refusal::NoName);
+Fault readInPieces(const QString& path, const std::function<void(std::string_view)>& consume,
+                   size_t pieceSize) {
+    if (path.isEmpty()) return Failure::of(Failure::Kind::NoName);
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
     const FileDescriptor fd(
         ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid()) return systemFailure(errno);
+    if (!fd.valid()) return Failure::system(errno);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return refused(Refusal::NotRegular);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Failure::of(Failure::Kind::NotRegular);
     // A small file gets a small buffer; one more byte sees the end at once.
     pieceSize = std::max<size_t>(pieceSize, 1);
     const size_t size =
@@ -40,7 +41,7 @@ Outcome readInPieces(const QString& path, const std::function<void(std::string_v
         ssize_t n = ::read(fd.get(), buffer.get(), size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return systemFailure(errno);
+            return Failure::system(errno);
         }
         if (n == 0) break;
         consume(std::string_view(buffer.get(), static_cast<size_t>(n)));
@@ -75,19 +76,19 @@ mode_t creationMode() {
 
 Replacement::Replacement(const QString& path, bool mustExist) {
     if (path.isEmpty()) {
-        status_ = refused(Refusal::NoName);
+        status_ = Failure::of(Failure::Kind::NoName);
         return;
     }
     const QByteArray native = path.toLocal8Bit();
     bool exists = false;
     mode_t mode = 0;
-    if (Outcome check = durable::checkWritable(native, &exists, &mode); !check.ok) {
+    if (Fault check = durable::checkWritable(native, &exists, &mode); check) {
         status_ = check;
         return;
     }
     if (!exists) {
         if (mustExist) {
-            status_ = systemFailure(ENOENT);
+            status_ = Failure::system(ENOENT);
             return;
         }
         mode = creationMode();
@@ -97,7 +98,7 @@ Replacement::Replacement(const QString& path, bool mustExist) {
     QByteArray temp = file_->target + ".XXXXXX";
     file_->fd.reset(::mkostemp(temp.data(), O_CLOEXEC));
     if (!file_->fd.valid()) {
-        status_ = systemFailure(errno);
+        status_ = Failure::system(errno);
         return;
     }
     file_->temp = temp;
@@ -114,14 +115,14 @@ Replacement::~Replacement() {
 }
 
 void Replacement::fail(int error) {
-    status_ = systemFailure(error);
+    status_ = Failure::system(error);
     file_->discard();
 }
 
 bool Replacement::write(std::string_view bytes) {
-    if (!status_.ok) return false;
+    if (status_) return false;
     if (!file_->fd.valid()) {
-        status_ = failedWith(QStringLiteral("already placed"));
+        status_ = Failure::system(EALREADY);
         return false;
     }
     if (!writeAll(file_->fd.get(), bytes)) {
@@ -158,7 +159,7 @@ bool Replacement::place() {
     return true;
 }
 
-Outcome Replacement::commit() {
+Fault Replacement::commit() {
     ReplacementSet one;
     one.add(*this);
     return one.commit()[0];
@@ -177,9 +178,9 @@ void ReplacementSet::add(std::unique_ptr<Replacement> replacement) {
 void ReplacementSet::add(Replacement& replacement) {
     const size_t index = outcomes_.size();
     outcomes_.push_back(replacement.status());
-    if (!replacement.status().ok) return;
+    if (replacement.status()) return;
     if (!replacement.file_->fd.valid()) {
-        outcomes_.back() = failedWith(QStringLiteral("already placed"));
+        outcomes_.back() = Failure::system(EALREADY);
         return;
     }
     waiting_.push_back({&replacement, index});
@@ -201,7 +202,7 @@ void ReplacementSet::flushWaiting() {
     waiting_.clear();
 }
 
-std::vector<Outcome> ReplacementSet::commit() {
+std::vector<Fault> ReplacementSet::commit() {
     flushWaiting();
     // Every new content is on the disk: now they take their places, and
     // each folder that got a new name is flushed once.
@@ -218,4 +219,4 @@ std::vector<Outcome> ReplacementSet::commit() {
     return std::exchange(outcomes_, {});
 }
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::files

@@ -3,8 +3,10 @@
 
 #include <sys/stat.h>
 
+#include "encoding/encoding.h"
 #include "saving/saving.h"
 #include "saving/saving_test_util.h"
+#include "window/wording.h"
 
 namespace sorimba::saving::test {
 namespace {
@@ -136,7 +138,7 @@ TEST_F(SaveCommand, ModeFollowsWithTitlesAtTheMomentOfSaving) {
     // Imported with titles, saved with the option off: all into SavePath.
     prepare("save.txt", clip, false);
     runSave();
-    EXPECT_EQ(slurp(path("save.txt")), textfile::toCp932(clip) + "\r\n");
+    EXPECT_EQ(slurp(path("save.txt")), encoding::toCp932(clip) + "\r\n");
     EXPECT_FALSE(exists(path("A.txt")));
 
     // With the option on: per-title files, SavePath untouched.
@@ -249,10 +251,11 @@ TEST_F(SaveCommand, PartlyFailedPerTitleSaveNamesTheFailedFileAndCountsAsSaved) 
 
 TEST_F(SaveCommand, LongFailureListsAreCut) {
     SaveResult result;
-    for (int i = 0; i < 25; ++i) result.failures.push_back({QString::number(i), "x", "x"});
-    const QString text = failureMessage(result);
-    EXPECT_TRUE(text.contains(QStringLiteral("19（x）")));
-    EXPECT_FALSE(text.contains(QStringLiteral("20（x）")));
+    for (int i = 0; i < 25; ++i)
+        result.failures.push_back(Failure::of(Failure::Kind::ReadOnly, QString::number(i)));
+    const QString text = saveFailures(result);
+    EXPECT_TRUE(text.contains(QStringLiteral("19（読み取り専用です）")));
+    EXPECT_FALSE(text.contains(QStringLiteral("20（")));
     EXPECT_TRUE(text.endsWith(QStringLiteral("ほか 5 件")));
 }
 

@@ -5,9 +5,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
+#include "encoding/surrogates.h"
 
-namespace sorimba::textfile {
+namespace sorimba::encoding {
 namespace {
 
 class Converter {
@@ -51,13 +52,6 @@ public:
 private:
     iconv_t cd_;
 };
-
-bool isHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool isLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
 
 }  // namespace
 
@@ -119,12 +113,14 @@ std::u16string decodeCp932(std::string_view bytes) {
 }
 
 QByteArray toCp932(const QString& text) {
-    std::string bytes = encodeCp932(
-        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()));
+    const QStringView view(text);
+    std::string bytes =
+        encodeCp932(std::u16string_view(view.utf16(), static_cast<size_t>(view.size())));
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 QString fromCp932(const QByteArray& bytes) {
+    // Decoded straight into the QString's own buffer: no second copy.
     QString text(bytes.size(), Qt::Uninitialized);
     text.resize(static_cast<qsizetype>(
         decodeCp932Into(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())),
@@ -132,4 +128,4 @@ QString fromCp932(const QByteArray& bytes) {
     return text;
 }
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::encoding

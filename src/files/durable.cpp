@@ -6,7 +6,7 @@
 // flushes a whole file system (syncfs, sync): that would wait for every
 // other program's unwritten data too.
 
-#include "textfile/durable.h"
+#include "files/durable.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +19,7 @@
 #include <system_error>
 #include <thread>
 
-namespace sorimba::textfile {
+namespace sorimba::files {
 
 void FileDescriptor::reset(int fd) {
     if (fd_ >= 0) ::close(fd_);
@@ -35,9 +35,9 @@ Path folderPart(const Path& path) {
 }
 
 // fsync of a folder given by its path in the file system's bytes.
-Outcome flushFolderBytes(const QByteArray& folder) {
+Fault flushFolderBytes(const QByteArray& folder) {
     const FileDescriptor fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid() || ::fsync(fd.get()) != 0) return systemFailure(errno);
+    if (!fd.valid() || ::fsync(fd.get()) != 0) return Failure::system(errno);
     return {};
 }
 
@@ -66,7 +66,7 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-Outcome flushFolder(const QString& folder) {
+Fault flushFolder(const QString& folder) {
     return flushFolderBytes(folder.isEmpty() ? QByteArray(".") : folder.toLocal8Bit());
 }
 
@@ -108,28 +108,24 @@ void FolderFlush::add(const QByteArray& folder, size_t file) {
 
 void FolderFlush::run(const std::function<void(size_t, int)>& failed) {
     for (const auto& [folder, files] : folders_) {
-        const Outcome flushed = flushFolderBytes(folder);
-        if (!flushed.ok)
-            for (size_t file : files) failed(file, flushed.systemError);
+        const Fault flushed = flushFolderBytes(folder);
+        if (flushed)
+            for (size_t file : files) failed(file, flushed->systemError);
     }
     folders_.clear();
 }
 
-Outcome unconfirmed(int error) {
-    Outcome outcome = systemFailure(error);
-    outcome.refusal = Refusal::Unconfirmed;
-    outcome.error = QStringLiteral("written, but its folder could not be flushed to the disk: ") +
-                    outcome.error;
-    return outcome;
+Failure unconfirmed(int error) {
+    return {Failure::Kind::Unconfirmed, {}, error, 0, {}, {}};
 }
 
-Outcome checkWritable(const QByteArray& nativePath, bool* exists, mode_t* mode) {
+Fault checkWritable(const QByteArray& nativePath, bool* exists, mode_t* mode) {
     struct stat st {};
     *exists = ::stat(nativePath.constData(), &st) == 0;
     *mode = 0;
-    if (!*exists) return errno == ENOENT ? Outcome{} : systemFailure(errno);
-    if (!S_ISREG(st.st_mode)) return refused(Refusal::NotRegular);
-    if ((st.st_mode & 0222) == 0) return refused(Refusal::ReadOnly);
+    if (!*exists) return errno == ENOENT ? Fault{} : Failure::system(errno);
+    if (!S_ISREG(st.st_mode)) return Failure::of(Failure::Kind::NotRegular);
+    if ((st.st_mode & 0222) == 0) return Failure::of(Failure::Kind::ReadOnly);
     *mode = st.st_mode & 07777;
     return {};
 }
@@ -152,4 +148,4 @@ QByteArray resolvedTarget(const QByteArray& nativePath) {
 }
 
 }  // namespace durable
-}  // namespace sorimba::textfile
+}  // namespace sorimba::files

@@ -1,9 +1,10 @@
-#include "saving/save_command.h"
+#include "window/save_command.h"
 
 #include <QCoreApplication>
 
+#include "encoding/encoding.h"
 #include "saving/saving.h"
-#include "textfile/textfile.h"
+#include "window/wording.h"
 
 namespace sorimba::saving {
 
@@ -20,7 +21,7 @@ void saveCommand(Prompts& prompts, const QString& text, SaveMode mode, SaveState
     // A save that would write nothing says so before anything else: no
     // question, no file chooser, and the text keeps its saved state, so the
     // user is never told that nothing was saved.
-    const std::vector<QString> lines = textfile::cutAtCrLf(text);
+    const std::vector<QString> lines = encoding::cutAtCrLf(text);
     if (const QString why = nothingToSave(lines, mode.perTitle); !why.isEmpty()) {
         prompts.ask(why, Buttons::Ok);
         return;
@@ -51,7 +52,7 @@ void saveCommand(Prompts& prompts, const QString& text, SaveMode mode, SaveState
     });
 
     if (!result.failures.empty()) {
-        prompts.ask(failureMessage(result), Buttons::Ok);
+        prompts.ask(saveFailures(result), Buttons::Ok);
     } else if (mode.confirm) {
         prompts.ask(mode.perTitle ? QStringLiteral("「●タイトル」別に保存しました")
                                   : state.savePath + QStringLiteral("\r\nに保存しました"),

@@ -1,13 +1,6 @@
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
 
-namespace sorimba::textfile {
-
-std::vector<std::string_view> splitLines(std::string_view bytes) {
-    std::vector<std::string_view> lines;
-    forEachLine(bytes,
-                [&lines](std::string_view line, std::string_view) { lines.push_back(line); });
-    return lines;
-}
+namespace sorimba::encoding {
 
 bool endsWithLineEnd(std::string_view bytes) {
     if (bytes.empty()) return false;
@@ -54,7 +47,7 @@ qsizetype loneLineFeeds(const char16_t* units, qsizetype size) {
 
 QString withCrLfLineEnds(QString text) {
     const qsizetype size = text.size();
-    qsizetype lone = loneLineFeeds(reinterpret_cast<const char16_t*>(text.constData()), size);
+    qsizetype lone = loneLineFeeds(QStringView(text).utf16(), size);
     if (lone == 0) return text;
 
     // From the end backwards, each unit moves right by the number of CRs
@@ -74,4 +67,4 @@ QString withCrLfLineEnds(QString text) {
     return text;
 }
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::encoding

@@ -12,13 +12,6 @@ namespace sorimba::convert {
 // folder, No the chosen file only, Cancel nothing.
 QString question();
 
-struct FolderOutcome;
-
-// What the user is told after a conversion of `target` (the file, or the
-// folder in folder mode): each file that could not be converted, with the
-// reason, or the folder that could not be read; empty when all went well.
-QString failureMessage(const QString& target, const FolderOutcome& outcome);
-
 // Runs the command. Success is silent; failures are reported by name.
 void convertCommand(Prompts& prompts);
 

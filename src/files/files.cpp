@@ -1,3 +1,5 @@
+#include "files/files.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -10,41 +12,32 @@
 #include <cstring>
 #include <limits>
 
-#include "textfile/durable.h"
-#include "textfile/textfile.h"
+#include "encoding/encoding.h"
+#include "files/durable.h"
 
-namespace sorimba::textfile {
-
-Outcome refused(Refusal why) {
-    Outcome outcome{false, {}, why, 0};
-    switch (why) {
-        case Refusal::NoName:
-            outcome.error = QStringLiteral("no file name");
-            break;
-        case Refusal::NotRegular:
-            outcome.error = QStringLiteral("not a regular file");
-            break;
-        case Refusal::ReadOnly:
-            outcome.error = QStringLiteral("the file is read-only");
-            break;
-        case Refusal::None:
-        case Refusal::System:
-        case Refusal::Unconfirmed:
-            outcome.error = QStringLiteral("refused");
-            break;
-    }
-    return outcome;
-}
-
-Outcome systemFailure(int error) {
-    return Outcome{false, QString::fromLocal8Bit(std::strerror(error)), Refusal::System, error};
-}
-
-Outcome failedWith(const QString& why) {
-    return Outcome{false, why, Refusal::System, 0};
-}
+namespace sorimba::files {
 
 namespace {
+
+// Asks the system to back a large buffer about to be filled once with large
+// pages (2 MiB): touching many 4 KiB pages for the first time costs
+// microseconds each on some (virtual) machines. Small buffers are left
+// alone; the advice only ever changes speed.
+void preferLargePages(void* data, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+    if (bytes < 2 * kLargePage) return;
+    // Only whole large pages inside the buffer; the advice never reaches
+    // memory outside it.
+    const auto start = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t from = (start + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t to = (start + bytes) & ~(kLargePage - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
 
 QByteArray nativePath(const QString& path) {
     return path.toLocal8Bit();
@@ -52,35 +45,34 @@ QByteArray nativePath(const QString& path) {
 
 }  // namespace
 
+QString systemMessage(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 FileKind fileKind(const QString& path) {
     struct stat st {};
     if (path.isEmpty() || ::stat(nativePath(path).constData(), &st) != 0) return FileKind::Missing;
     return S_ISREG(st.st_mode) ? FileKind::Regular : FileKind::Other;
 }
 
-bool isReadOnly(const QString& path) {
-    struct stat st {};
-    if (::stat(nativePath(path).constData(), &st) != 0) return false;
-    return (st.st_mode & 0222) == 0;
-}
-
-Outcome readFile(const QString& path, QByteArray* contents) {
+Fault readFile(const QString& path, QByteArray* contents) {
     return readFileStart(path, -1, contents, nullptr);
 }
 
-Outcome readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents, bool* complete) {
+Fault readFileStart(const QString& path, qint64 maxBytes, QByteArray* contents, bool* complete) {
     contents->clear();
     if (complete) *complete = false;
-    if (path.isEmpty()) return refused(Refusal::NoName);
+    if (path.isEmpty()) return Failure::of(Failure::Kind::NoName);
     const FileDescriptor fd(
         ::open(nativePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid()) return systemFailure(errno);
+    if (!fd.valid()) return Failure::system(errno);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return refused(Refusal::NotRegular);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Failure::of(Failure::Kind::NotRegular);
     return readFrom(fd.get(), maxBytes, contents, complete);
 }
 
-Outcome readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete) {
+Fault readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete) {
     contents->clear();
     if (complete) *complete = false;
     const qint64 limit = maxBytes >= 0 ? maxBytes : std::numeric_limits<qsizetype>::max();
@@ -102,7 +94,7 @@ Outcome readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete) 
         if (n < 0) {
             if (errno == EINTR) continue;
             contents->clear();
-            return systemFailure(errno);
+            return Failure::system(errno);
         }
         if (n == 0) {
             atEnd = true;
@@ -122,22 +114,6 @@ Outcome readFrom(int fd, qint64 maxBytes, QByteArray* contents, bool* complete) 
     }
     if (complete) *complete = atEnd;
     return {};
-}
-
-void preferLargePages(void* data, size_t bytes) {
-#ifdef MADV_HUGEPAGE
-    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
-    if (bytes < 2 * kLargePage) return;
-    // Only whole large pages inside the buffer; the advice never reaches
-    // memory outside it.
-    const auto start = reinterpret_cast<uintptr_t>(data);
-    const uintptr_t from = (start + kLargePage - 1) & ~(kLargePage - 1);
-    const uintptr_t to = (start + bytes) & ~(kLargePage - 1);
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
 }
 
 namespace {
@@ -193,47 +169,46 @@ struct OpenAppend {
     bool takeBack() { return takeBackOwn(fd.get(), native, written, created); }
 };
 
-Outcome partialFailure(Outcome outcome) {
-    outcome.partial = true;
-    outcome.error += QStringLiteral(
-        " (another program wrote to the file meanwhile: it may hold a part of the new lines)");
-    return outcome;
+// A failed append whose bytes could not be taken back.
+Failure partialFailure(int error) {
+    Failure failure = Failure::system(error);
+    failure.kind = Failure::Kind::PartialEntry;
+    return failure;
 }
 
 // What goes before the new bytes: CR LF when the old content's last line
 // has no line end.
-Outcome lineEndBefore(int fd, off_t oldSize, QByteArray* data) {
+Fault lineEndBefore(int fd, off_t oldSize, QByteArray* data) {
     if (oldSize == 0) return {};
     char tail[2] = {0, 0};
     const off_t from = oldSize >= 2 ? oldSize - 2 : 0;
     const ssize_t got = ::pread(fd, tail, static_cast<size_t>(oldSize - from), from);
-    if (got != oldSize - from) return systemFailure(got < 0 ? errno : EIO);
-    if (!endsWithLineEnd(std::string_view(tail, static_cast<size_t>(got)))) *data = "\r\n";
+    if (got != oldSize - from) return Failure::system(got < 0 ? errno : EIO);
+    if (!encoding::endsWithLineEnd(std::string_view(tail, static_cast<size_t>(got))))
+        *data = "\r\n";
     return {};
 }
 
 // Writes one append; on success *open holds the file, waiting for its flush.
-Outcome writeAppend(const Append& append, OpenAppend* open) {
-    if (append.path.isEmpty()) return refused(Refusal::NoName);
+Fault writeAppend(const Append& append, OpenAppend* open) {
+    if (append.path.isEmpty()) return Failure::of(Failure::Kind::NoName);
     open->native = nativePath(append.path);
     bool existed = false;
     mode_t mode = 0;
-    if (Outcome check = durable::checkWritable(open->native, &existed, &mode); !check.ok)
-        return check;
+    if (Fault check = durable::checkWritable(open->native, &existed, &mode); check) return check;
 
     // O_NONBLOCK: a FIFO put in the file's place meanwhile must not hang us.
     open->fd.reset(::open(open->native.constData(),
                           O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
-    if (!open->fd.valid()) return systemFailure(errno);
+    if (!open->fd.valid()) return Failure::system(errno);
     struct stat st {};
     if (::fstat(open->fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return refused(Refusal::NotRegular);
+        return Failure::of(Failure::Kind::NotRegular);
     open->created = !existed && st.st_size == 0;
 
     QByteArray& data = open->written.bytes;
     if (!append.asIs)
-        if (Outcome before = lineEndBefore(open->fd.get(), st.st_size, &data); !before.ok)
-            return before;
+        if (Fault before = lineEndBefore(open->fd.get(), st.st_size, &data); before) return before;
     data += append.bytes;
     open->written.from = st.st_size;
 
@@ -244,15 +219,14 @@ Outcome writeAppend(const Append& append, OpenAppend* open) {
     // written, which another program may have moved since the fstat.
     const off_t end = ::lseek(open->fd.get(), 0, SEEK_CUR);
     if (ok && end >= data.size()) open->written.from = end - data.size();
-    if (!ok) return open->takeBack() ? systemFailure(error) : partialFailure(systemFailure(error));
+    if (!ok) return open->takeBack() ? Failure::system(error) : partialFailure(error);
     return {};
 }
 
 }  // namespace
 
-std::vector<Outcome> appendToFiles(const std::vector<Append>& appends,
-                                   std::vector<Appended>* where) {
-    std::vector<Outcome> outcomes(appends.size());
+std::vector<Fault> appendToFiles(const std::vector<Append>& appends, std::vector<Appended>* where) {
+    std::vector<Fault> outcomes(appends.size());
     if (where) where->assign(appends.size(), Appended{});
     durable::FolderFlush folders;
     std::vector<OpenAppend> group;
@@ -268,8 +242,8 @@ std::vector<Outcome> appendToFiles(const std::vector<Append>& appends,
         for (size_t k = 0; k < group.size(); ++k) {
             OpenAppend& file = group[k];
             if (errors[k] != 0) {
-                outcomes[file.index] = file.takeBack() ? systemFailure(errors[k])
-                                                       : partialFailure(systemFailure(errors[k]));
+                outcomes[file.index] =
+                    file.takeBack() ? Failure::system(errors[k]) : partialFailure(errors[k]);
                 continue;
             }
             if (where) (*where)[file.index] = std::move(file.written);
@@ -283,7 +257,7 @@ std::vector<Outcome> appendToFiles(const std::vector<Append>& appends,
         OpenAppend file;
         file.index = i;
         outcomes[i] = writeAppend(appends[i], &file);
-        if (!outcomes[i].ok) continue;
+        if (outcomes[i]) continue;
         group.push_back(std::move(file));
         if (group.size() == durable::kFilesPerGroup) flushGroup();
     }
@@ -292,17 +266,17 @@ std::vector<Outcome> appendToFiles(const std::vector<Append>& appends,
     return outcomes;
 }
 
-Outcome appendToFile(const QString& path, const QByteArray& bytes) {
+Fault appendToFile(const QString& path, const QByteArray& bytes) {
     return appendToFiles({Append{path, bytes}})[0];
 }
 
-Outcome takeBack(const QString& path, const Appended& appended, bool created) {
+Fault takeBack(const QString& path, const Appended& appended, bool created) {
     if (appended.from < 0) return {};
     const QByteArray native = nativePath(path);
     const FileDescriptor fd(::open(native.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid()) return systemFailure(errno);
+    if (!fd.valid()) return Failure::system(errno);
     if (takeBackOwn(fd.get(), native, appended, created)) return {};
-    return partialFailure(failedWith(QStringLiteral("not taken back")));
+    return partialFailure(0);
 }
 
 FolderLock::State FolderLock::take(const QString& folder, int patienceMs,
@@ -324,10 +298,10 @@ FolderLock::State FolderLock::take(const QString& folder, int patienceMs,
     }
 }
 
-Outcome replaceFile(const QString& path, const QByteArray& bytes, bool mustExist) {
+Fault replaceFile(const QString& path, const QByteArray& bytes, bool mustExist) {
     Replacement replacement(path, mustExist);
     replacement.write(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
     return replacement.commit();
 }
 
-}  // namespace sorimba::textfile
+}  // namespace sorimba::files

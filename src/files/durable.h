@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "textfile/textfile.h"
+#include "files/files.h"
 
-namespace sorimba::textfile::durable {
+namespace sorimba::files::durable {
 
 // At most this many files written by one operation are held open at once
 // (a desktop session allows a process 1,024); more are flushed in groups.
@@ -51,12 +51,12 @@ private:
 
 // The outcome for a file whose content is in place but whose folder could
 // not be flushed.
-Outcome unconfirmed(int error);
+Failure unconfirmed(int error);
 
 // What stands at a path about to be written: *exists tells whether anything
 // is there, *mode its permission bits. Refuses what is not a regular file and
 // read-only files.
-Outcome checkWritable(const QByteArray& nativePath, bool* exists, mode_t* mode);
+Fault checkWritable(const QByteArray& nativePath, bool* exists, mode_t* mode);
 
 // Gives a replacement's new content (open at fd) the owner and group of
 // the file it replaces, when this program runs as root: otherwise the
@@ -68,4 +68,4 @@ int keepOwner(int fd, const QByteArray& replacedFile);
 // nowhere is returned as it is.
 QByteArray resolvedTarget(const QByteArray& nativePath);
 
-}  // namespace sorimba::textfile::durable
+}  // namespace sorimba::files::durable
