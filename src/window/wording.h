@@ -20,7 +20,7 @@ namespace settings {
 struct SettingsFiles;
 struct StoreResult;
 struct Unreadable;
-}
+}  // namespace settings
 
 // Why it failed, in Japanese words (without the path).
 QString inJapanese(const Failure& failure);
