@@ -130,12 +130,9 @@ public:
           savePath_(saving::absoluteSavePath(settings.savePath)) {}
 
     ImportSummary run() {
-        QString error;
-        if (!record_.open(savePath_, settings_.extraction.withTitles, &error,
-                          &summary_.finishedFromBefore)) {
-            summary_.stopped = error;
-            return summary_;
-        }
+        summary_.stopped =
+            record_.open(savePath_, settings_.extraction.withTitles, &summary_.finishedFromBefore);
+        if (summary_.stopped) return summary_;
         summary_.recordPath = record_.path();
 
         std::vector<Entry> entries;
@@ -161,7 +158,7 @@ public:
         progress_.done = 0;
 
         for (size_t i = 0; i < entries.size(); ++i) {
-            if (!summary_.stopped.isEmpty() || cancelled_) {
+            if (summary_.stopped || cancelled_) {
                 summary_.notReached = static_cast<int>(entries.size() - i);
                 break;
             }
@@ -209,7 +206,13 @@ private:
         return !progressFn_ || progressFn_(progress_);
     }
 
-    void fail(const QString& where, const QString& why) {
+    static Failure said(const QString& why) {
+        Failure failure = Failure::of(Failure::Kind::NotMessage);
+        failure.detail = why;
+        return failure;
+    }
+
+    void fail(const QString& where, const Failure& why) {
         ++summary_.failed;
         if (summary_.failures.size() < kListedFailures)
             summary_.failures.emplace_back(where, why);
@@ -264,11 +267,11 @@ private:
 
     void take(Entry& entry) {
         if (!entry.scanned.problem.isEmpty())
-            return fail(mailboxes_.describe(entry.scanned.where), entry.scanned.problem);
+            return fail(mailboxes_.describe(entry.scanned.where), said(entry.scanned.problem));
         if (!entry.prepared) {
             QString problem;
             const std::optional<Message> message = mailboxes_.read(entry.scanned.where, &problem);
-            if (!message) return fail(mailboxes_.describe(entry.scanned.where), problem);
+            if (!message) return fail(mailboxes_.describe(entry.scanned.where), said(problem));
             entry.prepared = prepare(entry.scanned.where, *message);
         }
         Prepared& prepared = *entry.prepared;
@@ -281,7 +284,7 @@ private:
                 ++notIssueReasons_[prepared.reason];
                 return;
             case Prepared::Kind::Failed:
-                return fail(prepared.where, prepared.reason);
+                return fail(prepared.where, said(prepared.reason));
             case Prepared::Kind::Issue:
                 break;
         }
@@ -307,12 +310,12 @@ private:
         }
         for (size_t i = 0; i < batch_.size(); ++i) {
             if (refused[i]) continue;
-            if (result.fatal.isEmpty())
+            if (!result.fatal)
                 ++summary_.imported;
             else
-                fail(batchWhere_[i], result.fatal);
+                fail(batchWhere_[i], *result.fatal);
         }
-        if (!result.fatal.isEmpty()) summary_.stopped = result.fatal;
+        if (result.fatal) summary_.stopped = result.fatal;
         batch_.clear();
         batchWhere_.clear();
         batchKeys_.clear();
@@ -322,7 +325,7 @@ private:
 
     void addMailboxProblems() {
         for (const SourceProblem& problem : mailboxes_.problems())
-            summary_.failures.emplace_back(problem.source, problem.problem);
+            summary_.failures.emplace_back(problem.source, said(problem.problem));
         summary_.notIssueReasons.assign(notIssueReasons_.begin(), notIssueReasons_.end());
     }
 

@@ -66,15 +66,15 @@ struct ImportSummary {
     int failed = 0;
     int notReached = 0;          // messages left when cancelled or stopped
     int finishedFromBefore = 0;  // issues an interrupted import had left half-written
-    std::vector<std::pair<QString, QString>> failures;     // where, why
+    std::vector<std::pair<QString, Failure>> failures;     // where, why
     int unlistedFailures = 0;                              // failed messages beyond that list
     std::vector<std::pair<QString, int>> notIssueReasons;  // why, how many
     bool cancelled = false;
-    QString stopped;  // why the import stopped before its end
+    Fault stopped;  // why the import stopped before its end
     QString recordPath;
 
     // Something failed: a message, a mailbox, or the import itself.
-    bool anyFailure() const { return failed > 0 || !failures.empty() || !stopped.isEmpty(); }
+    bool anyFailure() const { return failed > 0 || !failures.empty() || stopped.has_value(); }
 };
 
 // The progress callback: called often, from the thread that runs the

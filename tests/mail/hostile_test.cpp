@@ -195,8 +195,8 @@ TEST(HostileMailbox, ARefusedMessageFailsWithItsReasonAndTheImportGoesOn) {
             const ImportSummary summary = importMail(mailboxes, settings, {});
             return summary.messages == 5 && summary.imported == 3 && summary.failed == 2 &&
                    summary.failures.size() == 2 &&
-                   summary.failures[0].second == limitProblem(Limit::Parts) &&
-                   summary.failures[1].second == limitProblem(Limit::HeaderFields);
+                   summary.failures[0].second.detail == limitProblem(Limit::Parts) &&
+                   summary.failures[1].second.detail == limitProblem(Limit::HeaderFields);
         })) << source.toStdString();
     }
 }
