@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "files/files.h"
+#include "mailwords/mail_words.h"
 
 namespace sorimba {
 
@@ -36,7 +37,13 @@ QString inEnglish(const Failure& failure) {
             return QStringLiteral("larger than %1 bytes").arg(failure.limit);
         }
         case Kind::NotMessage:
-            return failure.detail;  // the mail reader's own words
+        case Kind::OverLimit:
+        case Kind::NotText:
+        case Kind::NotIssue:
+        case Kind::Changed:
+            // A message file: the mail reader's words, as sorimba-clip has
+            // always printed them.
+            return mailwords::messageProblem(failure);
         case Kind::PartialEntry:
             return system + QStringLiteral(
                                 " (another program wrote to the file meanwhile: it may hold a "

@@ -24,11 +24,12 @@ struct Failure {
         NotConfined,   // outside the save file's folder: a save never writes there
         PartialEntry,  // an append failed and its bytes could not be taken back
         Suspicious,    // a companion file (journal, record) refused as not ours
+        Changed,       // a mailbox changed while it was read
         // Content.
         NotText,     // bytes that are not valid in their encoding
-        NotMessage,  // not a mail message
-        OverLimit,   // a mail message beyond a structure limit: `detail` names it
-        NotIssue,    // no column in it
+        NotMessage,  // not a mail message (`detail` may say more)
+        OverLimit,   // a mail message beyond a limit: `detail` names it, `limit` holds it
+        NotIssue,    // no column in it (`detail` says why)
         Cancelled,   // the user stopped it
     };
 

@@ -46,12 +46,12 @@ struct FileOptions {
 struct FileImport {
     QString text;  // the issue text, decoded and (as asked) bridged; empty on a failure
     // A mail message that holds no issue text (HTML only, attachments
-    // only): no failure and an empty text, and here why, in the mail
-    // reader's words.
-    QString note;
+    // only): no failure and an empty text, and here why (NotIssue, see
+    // mail::Message::problem).
+    Fault note;
     // Why there is no text: TooLarge (with the limit), NotRegular, NoName,
-    // System; NotMessage for mail that cannot be read soundly, its reason
-    // in `detail`.
+    // System; for mail that cannot be read soundly, the message's problem
+    // (mail::Message::problem) or NotText from mailimport::invalidInColumn.
     Fault failure;
     bool ok() const { return !failure; }
 };

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <cerrno>
+#include <map>
 
 #include "files/files.h"
 
@@ -142,11 +143,43 @@ QString batchWords(const Failure& failure) {
     return words;
 }
 
-// One failure of the summary's list: a message's (no path: the list names
-// where it is) or a file's.
+// One failure of the summary's list: a message's or a mailbox's (no path:
+// the list names where it is) or a file's.
 QString listedWords(const Failure& failure) {
     if (!failure.path.isEmpty() || failure.use != Use::Append) return importFailure(failure);
-    return failure.detail;
+    return messageProblem(failure);
+}
+
+// A structure limit a message broke (mail/structure.h), or one of its own.
+QString overLimit(const Failure& failure) {
+    const QString& which = failure.detail;
+    const qint64 limit = failure.limit;
+    if (which == u"message-bytes")
+        return QStringLiteral("メールが大きすぎます（1 通 %1 MiB まで）").arg(limit >> 20);
+    if (which == u"header-bytes")
+        return QStringLiteral("ヘッダーが大きすぎます（合わせて %1 MiB まで）").arg(limit >> 20);
+    if (which == u"field-bytes")
+        return QStringLiteral("ヘッダーの項目が長すぎます（1 項目 %1 KiB まで）").arg(limit >> 10);
+    if (which == u"header-fields")
+        return QStringLiteral("ヘッダーの項目が多すぎます（%1 個まで）").arg(limit);
+    if (which == u"encoded-words")
+        return QStringLiteral("ヘッダーのエンコードされた語が多すぎます（%1 個まで）").arg(limit);
+    if (which == u"parts")
+        return QStringLiteral("MIME のパートが多すぎます（%1 個まで）").arg(limit);
+    if (which == u"text-part")
+        return QStringLiteral("本文が大きすぎるか読めません（%1 MiB まで）").arg(limit >> 20);
+    if (which == u"column") return QStringLiteral("コラムが大きすぎます");
+    // Nesting: counted here (with its limit) or by the MIME parser (without).
+    if (limit == 0) return QStringLiteral("MIME の入れ子が深すぎます");
+    return QStringLiteral("MIME の入れ子が深すぎます（%1 段まで）").arg(limit);
+}
+
+QString notIssue(const Failure& failure) {
+    if (failure.detail == u"html-only") return QStringLiteral("HTML だけのメールです");
+    if (failure.detail == u"no-marker") return QStringLiteral("「■ぴこぴこＺＯＫ」がありません");
+    if (failure.detail == u"empty-column")
+        return QStringLiteral("コラムに取り込むものがありません");
+    return QStringLiteral("本文のテキストがありません");
 }
 
 }  // namespace
@@ -173,6 +206,34 @@ QString mailboxFailure(const Failure& failure) {
             break;
     }
     return failure.path + QStringLiteral(": ") + why;
+}
+
+QString messageProblem(const Failure& failure) {
+    switch (failure.kind) {
+        case Kind::NotIssue:
+            return notIssue(failure);
+        case Kind::OverLimit:
+            return overLimit(failure);
+        case Kind::NotText: {
+            if (failure.detail == u"base64") return QStringLiteral("base64 の本文が壊れています");
+            const qsizetype lineEnd = failure.detail.indexOf(QLatin1Char('\n'));
+            return QStringLiteral("投稿欄に文字コード %1 として正しくないバイトがあります：%2")
+                .arg(failure.detail.left(lineEnd), failure.detail.mid(lineEnd + 1));
+        }
+        case Kind::NotMessage:
+            if (failure.detail == u"cut-short") return QStringLiteral("メールが途中で切れています");
+            if (failure.detail == u"mbox-cut-short")
+                return QStringLiteral("mbox の最後のメールが途中で切れています");
+            return QStringLiteral("メールとして読めません");
+        case Kind::Changed:
+            return failure.detail.isEmpty()
+                       ? QStringLiteral("読んでいる間に変更されました")
+                       : QStringLiteral("メールボックスが読んでいる間に変更されました");
+        case Kind::NotRegular:
+            return QStringLiteral("通常のファイルではありません");
+        default:
+            return files::systemMessage(failure.systemError);
+    }
 }
 
 QString importFailure(const Failure& failure) {
@@ -221,7 +282,10 @@ QString summary(const mailimport::ImportSummary& summary) {
                  .arg(summary.notIssues)
                  .arg(summary.failed);
     if (summary.notReached > 0) lines << QStringLiteral("未処理 %1 通").arg(summary.notReached);
-    for (const auto& [why, count] : summary.notIssueReasons)
+    // In the order of their words, as they have always been listed.
+    std::map<QString, int> notIssues;
+    for (const auto& [why, count] : summary.notIssueReasons) notIssues[notIssue(why)] += count;
+    for (const auto& [why, count] : notIssues)
         lines << QStringLiteral("  号ではない：%1（%2 通）").arg(why).arg(count);
     for (const auto& [where, why] : summary.failures)
         lines << QStringLiteral("  失敗：%1：%2").arg(where, listedWords(why));

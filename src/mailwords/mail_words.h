@@ -14,6 +14,11 @@ namespace sorimba::mailwords {
 // "PATH: why".
 QString mailboxFailure(const Failure& failure);
 
+// Why a message gives no issue or cannot be read (mail::Message::problem,
+// a mailbox's problem, a message's clip text refused): the mail reader's
+// words, also what sorimba-clip says of a message file.
+QString messageProblem(const Failure& failure);
+
 // Why an import stopped (its record, journal or save files failed), or why
 // one of its issues could not be saved: "PATH: why".
 QString importFailure(const Failure& failure);
