@@ -27,6 +27,7 @@
 #include "mail/mail_builder.h"
 #include "mail/structure.h"
 #include "mailimport/mail_import.h"
+#include "mailwords/mail_words.h"
 
 namespace {
 
@@ -40,10 +41,7 @@ std::string counts(const ImportSummary& summary) {
     std::string text = std::to_string(summary.messages) + " messages, " +
                        std::to_string(summary.imported) + " imported, " +
                        std::to_string(summary.failed) + " failed";
-    if (!summary.stopped.isEmpty()) text += "; stopped: " + summary.stopped.toStdString();
-    for (const auto& [where, why] : summary.failures)
-        text += "\n  " + where.toStdString() + ": " + why.toStdString();
-    return text;
+    return text + "\n" + sorimba::mailwords::summary(summary).toStdString();
 }
 
 }  // namespace

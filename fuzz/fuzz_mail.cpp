@@ -66,11 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     std::vector<ScannedMessage> messages;
                     mailboxes.scan([&](ScannedMessage&& m) { messages.push_back(std::move(m)); },
                                    [](qint64, qint64) { return true; });
-                    for (const ScannedMessage& scanned : messages) {
-                        QString problem;
-                        if (auto message = mailboxes.read(scanned.where, &problem))
-                            useMessage(*message);
-                    }
+                    for (const ScannedMessage& scanned : messages)
+                        useMessage(mailboxes.read(scanned.where));
                 }
             }
             ::close(fd);

@@ -13,6 +13,7 @@
 #include "cli/subcommand.h"
 #include "cli/wording.h"
 #include "import/import.h"
+#include "mailwords/mail_words.h"
 
 namespace sorimba::cli {
 namespace {
@@ -98,7 +99,7 @@ int run(const Invocation& call) {
     issue.text = QString();
     if (!clip) {
         std::fputs("取り込めませんでした\n", stderr);
-        if (!issue.note.isEmpty()) print(stderr, issue.note + QLatin1Char('\n'));
+        if (issue.note) print(stderr, mailwords::messageProblem(*issue.note) + QLatin1Char('\n'));
         return 1;
     }
     if (!writeUtf8(*clip)) {

@@ -16,6 +16,7 @@
 #include "mail/mailbox.h"
 #include "mail/structure.h"
 #include "mailimport/mail_import.h"
+#include "mailwords/mail_words.h"
 #include "saving/writer.h"
 
 namespace sorimba::cli {
@@ -100,7 +101,7 @@ int run(const Invocation& call) {
 
     mail::Mailboxes mailboxes;
     if (const Fault failure = mailboxes.open(sources)) {
-        call.report(mailboxFailure(*failure));
+        call.report(mailwords::mailboxFailure(*failure));
         return 2;
     }
     mailimport::ImportSettings settings;
@@ -124,7 +125,7 @@ int run(const Invocation& call) {
     }
     ::sigaction(SIGINT, &before, nullptr);
 
-    print(stdout, mailImportSummary(summary) + QLatin1Char('\n'));
+    print(stdout, mailwords::summary(summary) + QLatin1Char('\n'));
     std::fflush(stdout);
     return summary.anyFailure() || summary.cancelled ? 1 : 0;
 }

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "files/files.h"
+#include "mailwords/mail_words.h"
 
 namespace sorimba {
 
@@ -36,7 +37,13 @@ QString inEnglish(const Failure& failure) {
             return QStringLiteral("larger than %1 bytes").arg(failure.limit);
         }
         case Kind::NotMessage:
-            return failure.detail;  // the mail reader's own words
+        case Kind::OverLimit:
+        case Kind::NotText:
+        case Kind::NotIssue:
+        case Kind::Changed:
+            // A message file: the mail reader's words, as sorimba-clip has
+            // always printed them.
+            return mailwords::messageProblem(failure);
         case Kind::PartialEntry:
             return system + QStringLiteral(
                                 " (another program wrote to the file meanwhile: it may hold a "
@@ -47,61 +54,3 @@ QString inEnglish(const Failure& failure) {
 }
 
 }  // namespace sorimba
-
-namespace sorimba::cli {
-
-// Mail
-
-QString mailboxFailure(const Failure& failure) {
-    QString why;
-    switch (failure.kind) {
-        case Failure::Kind::NoName:
-            why = QStringLiteral("名前がありません");
-            break;
-        case Failure::Kind::NotRegular:
-            why = QStringLiteral("通常のファイルでもフォルダでもありません");
-            break;
-        case Failure::Kind::NotMessage:
-            why = QStringLiteral("mbox でもメールのファイルでもありません");
-            break;
-        case Failure::Kind::NotFound:
-            why = QStringLiteral("Maildir ではありません（cur/ も new/ もありません）");
-            break;
-        default:
-            // A subfolder of a Maildir that cannot be listed is named.
-            why = failure.detail.isEmpty() ? files::systemMessage(failure.systemError)
-                                           : failure.detail + QStringLiteral(" が読めません");
-            break;
-    }
-    return failure.path + QStringLiteral(": ") + why;
-}
-
-QString mailImportSummary(const mailimport::ImportSummary& summary) {
-    QStringList lines;
-    if (!summary.stopped.isEmpty())
-        lines << QStringLiteral("取り込みを途中で止めました：") + summary.stopped;
-    else if (summary.cancelled)
-        lines << QStringLiteral("取り込みを中止しました。");
-    if (summary.finishedFromBefore > 0)
-        lines << QStringLiteral("前回中断された取り込みの %1 件を仕上げました。")
-                     .arg(summary.finishedFromBefore);
-    lines << QStringLiteral(
-                 "メール %1 通：取り込み %2 件、取り込み済み %3 件、号ではない %4 通、失敗 %5 通")
-                 .arg(summary.messages)
-                 .arg(summary.imported)
-                 .arg(summary.alreadyImported)
-                 .arg(summary.notIssues)
-                 .arg(summary.failed);
-    if (summary.notReached > 0) lines << QStringLiteral("未処理 %1 通").arg(summary.notReached);
-    for (const auto& [why, count] : summary.notIssueReasons)
-        lines << QStringLiteral("  号ではない：%1（%2 通）").arg(why).arg(count);
-    for (const auto& [where, why] : summary.failures)
-        lines << QStringLiteral("  失敗：%1：%2").arg(where, why);
-    if (summary.unlistedFailures > 0)
-        lines << QStringLiteral("  ほか %1 通の失敗").arg(summary.unlistedFailures);
-    if (!summary.recordPath.isEmpty())
-        lines << QStringLiteral("取り込みの記録：") + summary.recordPath;
-    return lines.join(QLatin1Char('\n'));
-}
-
-}  // namespace sorimba::cli

@@ -46,12 +46,12 @@ struct FileOptions {
 struct FileImport {
     QString text;  // the issue text, decoded and (as asked) bridged; empty on a failure
     // A mail message that holds no issue text (HTML only, attachments
-    // only): no failure and an empty text, and here why, in the mail
-    // reader's words.
-    QString note;
+    // only): no failure and an empty text, and here why (NotIssue, see
+    // mail::Message::problem).
+    Fault note;
     // Why there is no text: TooLarge (with the limit), NotRegular, NoName,
-    // System; NotMessage for mail that cannot be read soundly, its reason
-    // in `detail`.
+    // System; for mail that cannot be read soundly, the message's problem
+    // (mail::Message::problem) or NotText from mailimport::invalidInColumn.
     Fault failure;
     bool ok() const { return !failure; }
 };
@@ -62,9 +62,11 @@ struct FileImport {
 //
 // A file that is a mail message (mail::looksLikeMessage: a .eml file, or an
 // mbox whose first message is taken) gives the text of its body, decoded
-// from its MIME structure and charset (mail/message.h), whatever its size
-// (its attachments are never read); a message that cannot be read soundly
-// fails with the reason. Only with Encoding::Detect: a forced encoding reads
+// from its MIME structure and charset (mail/message.h): the file is not held
+// to maxBytes (its attachments are streamed past, never kept), but a message
+// beyond a limit of mail/structure.h (64 MiB a message, its header, its MIME
+// parts) or a text part over 64 MiB fails with that limit, as does any
+// message that cannot be read soundly. Only with Encoding::Detect: a forced encoding reads
 // the bytes as they stand.
 FileImport importFile(const QString& path, const FileOptions& options = {});
 

@@ -20,7 +20,7 @@ namespace sorimba::import {
 namespace {
 
 FileImport failed(const Failure& why) {
-    return FileImport{QString(), QString(), why};
+    return FileImport{QString(), std::nullopt, why};
 }
 
 FileImport tooLarge(qint64 maxBytes) {
@@ -32,7 +32,7 @@ FileImport tooLarge(qint64 maxBytes) {
 FileImport imported(std::optional<QString> text, const Fault& error, const FileOptions& options) {
     if (!text) return failed(error.value_or(Failure::system(EIO)));
     return FileImport{options.bridgeLineEnds ? encoding::withCrLfLineEnds(std::move(*text)) : *text,
-                      QString(), std::nullopt};
+                      std::nullopt, std::nullopt};
 }
 
 // The issue text of a decoded mail message.
@@ -40,11 +40,9 @@ FileImport fromMessage(const mail::Message& message) {
     switch (message.kind) {
         case mail::Message::Kind::Text: {
             // Its column read soundly, or not at all.
-            const QString invalid = mailimport::invalidInColumn(message);
-            if (invalid.isEmpty()) return FileImport{message.text, QString(), std::nullopt};
-            Failure broken = Failure::of(Failure::Kind::NotMessage);
-            broken.detail = invalid;
-            return failed(broken);
+            const Fault invalid = mailimport::invalidInColumn(message);
+            if (!invalid) return FileImport{message.text, std::nullopt, std::nullopt};
+            return failed(*invalid);
         }
         case mail::Message::Kind::NoText:
         case mail::Message::Kind::HtmlOnly:
@@ -52,9 +50,7 @@ FileImport fromMessage(const mail::Message& message) {
         case mail::Message::Kind::Broken:
             break;
     }
-    Failure broken = Failure::of(Failure::Kind::NotMessage);
-    broken.detail = message.problem;
-    return failed(broken);
+    return failed(message.problem.value_or(Failure::of(Failure::Kind::NotMessage)));
 }
 
 // Reads all of a descriptor into one piece of `buffer`.
@@ -127,15 +123,7 @@ FileImport importFile(const QString& path, const FileOptions& options) {
                mail::looksLikeMessage(
                    FilePieces(fd, st.st_size, options.maxBytes).firstBytes(kMessageHeadBytes))) {
         // Read as a stream from the file again: a large attachment is skipped.
-        QString error;
-        const std::optional<mail::Message> message = mail::decodeMessageFile(path, &error);
-        if (message) {
-            result = fromMessage(*message);
-        } else {
-            Failure unread = Failure::of(Failure::Kind::NotMessage, path);
-            unread.detail = error;
-            result = failed(unread);
-        }
+        result = fromMessage(mail::decodeMessageFile(path));
     } else if (st.st_size > options.maxBytes) {
         result = tooLarge(options.maxBytes);
     } else {

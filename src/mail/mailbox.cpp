@@ -21,10 +21,6 @@ namespace {
 
 enum class Kind { Mbox, Maildir, Message };
 
-QString systemError(int error) {
-    return files::systemMessage(error);
-}
-
 // Maildir file names start with the delivery time in seconds: that number
 // first, then the whole name, gives the order of delivery.
 bool deliveredBefore(const QString& a, const QString& b) {
@@ -122,8 +118,8 @@ bool Mailboxes::Source::scanMbox(std::uint32_t index, ParseOptions& options,
         const std::optional<Shape> shape = checkMessageFile(fd.get(), begin, size, true);
         if (!shape || changed()) {
             broken = true;
-            problems.push_back({path, shape ? QStringLiteral("読んでいる間に変更されました")
-                                            : systemError(errno)});
+            problems.push_back(
+                {path, shape ? Failure::of(Failure::Kind::Changed) : Failure::system(errno)});
             return true;
         }
         ScannedMessage scanned;
@@ -134,9 +130,10 @@ bool Mailboxes::Source::scanMbox(std::uint32_t index, ParseOptions& options,
         // A writer always ends a message with a line end: an mbox that does
         // not end with one was cut off.
         if (scanned.where.end >= size && tail[1] != '\n') {
-            scanned.problem = QStringLiteral("mbox の最後のメールが途中で切れています");
+            scanned.problem = Failure::of(Failure::Kind::NotMessage);
+            scanned.problem->detail = QStringLiteral("mbox-cut-short");
         } else if (shape->limit != Limit::None) {
-            scanned.problem = limitProblem(shape->limit);
+            scanned.problem = limitFailure(shape->limit);
         } else if (GRef<GMimeMessage> message = parse(begin, scanned.where.end, options)) {
             Message facts;
             readHeaders(message.get(), facts);
@@ -144,7 +141,7 @@ bool Mailboxes::Source::scanMbox(std::uint32_t index, ParseOptions& options,
             if (wantWhole && wantWhole())
                 scanned.message = readMessage(message.get(), Framing::Mbox, options);
         } else {
-            scanned.problem = QStringLiteral("メールとして読めません");
+            scanned.problem = Failure::of(Failure::Kind::NotMessage);
         }
         begin = scanned.where.end;
         take(std::move(scanned));
@@ -175,12 +172,12 @@ ScannedMessage Mailboxes::Source::scanFile(std::uint32_t index, qsizetype i, Par
     scanned.where.file = static_cast<std::uint32_t>(i);
     scanned.where.sequence = i;
     const QString file = kind == Kind::Maildir ? path + QLatin1Char('/') + files[i] : path;
-    QString error;
-    int errorNumber = 0;
-    std::optional<ParsedFile> parsed = parseMessageFile(file, parse, &error, &errorNumber);
+    Failure error;
+    std::optional<ParsedFile> parsed = parseMessageFile(file, parse, &error);
     if (!parsed) {
         // A file gone meanwhile is looked for again when read.
-        if (errorNumber != ENOENT) scanned.problem = error;
+        if (error.kind != Failure::Kind::System || error.systemError != ENOENT)
+            scanned.problem = error;
     } else if (parsed->message) {
         Message facts;
         readHeaders(parsed->message.get(), facts);
@@ -188,8 +185,7 @@ ScannedMessage Mailboxes::Source::scanFile(std::uint32_t index, qsizetype i, Par
         if (wantWhole && wantWhole())
             scanned.message = readMessage(parsed->message.get(), parsed->framing, parse);
     } else {
-        scanned.problem =
-            parsed->refused.isEmpty() ? QStringLiteral("メールとして読めません") : parsed->refused;
+        scanned.problem = parsed->refused.value_or(Failure::of(Failure::Kind::NotMessage));
     }
     return scanned;
 }
@@ -297,24 +293,27 @@ bool Mailboxes::scan(const std::function<void(ScannedMessage&&)>& take,
     return true;
 }
 
-std::optional<Message> Mailboxes::read(const MessageRef& where, QString* problem) {
+Message Mailboxes::read(const MessageRef& where) {
     Source& source = *sources_.at(where.source);
+    auto broken = [](const Failure& why) {
+        Message message;
+        message.kind = Message::Kind::Broken;
+        message.problem = why;
+        return message;
+    };
     switch (source.kind) {
         case Kind::Mbox: {
             if (source.broken || source.changed()) {
                 if (!source.broken)
-                    problems_.push_back(
-                        {source.path, QStringLiteral("読んでいる間に変更されました")});
+                    problems_.push_back({source.path, Failure::of(Failure::Kind::Changed)});
                 source.broken = true;
-                *problem = QStringLiteral("メールボックスが読んでいる間に変更されました");
-                return std::nullopt;
+                Failure changed = Failure::of(Failure::Kind::Changed);
+                changed.detail = QStringLiteral("mailbox");
+                return broken(changed);
             }
             ParseOptions parse;
             GRef<GMimeMessage> message = source.parse(where.begin, where.end, parse);
-            if (!message) {
-                *problem = QStringLiteral("メールとして読めません");
-                return std::nullopt;
-            }
+            if (!message) return broken(Failure::of(Failure::Kind::NotMessage));
             return readMessage(message.get(), Framing::Mbox, parse);
         }
         case Kind::Maildir: {
@@ -334,19 +333,12 @@ std::optional<Message> Mailboxes::read(const MessageRef& where, QString* problem
                     }
                 }
             }
-            QString error;
-            std::optional<Message> message = decodeMessageFile(path, &error);
-            if (!message) *problem = error;
-            return message;
+            return decodeMessageFile(path);
         }
-        case Kind::Message: {
-            QString error;
-            std::optional<Message> message = decodeMessageFile(source.path, &error);
-            if (!message) *problem = error;
-            return message;
-        }
+        case Kind::Message:
+            return decodeMessageFile(source.path);
     }
-    return std::nullopt;
+    return broken(Failure::of(Failure::Kind::NotMessage));
 }
 
 QString Mailboxes::describe(const MessageRef& where) const {

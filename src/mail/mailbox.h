@@ -33,7 +33,7 @@ struct MessageRef {
 struct ScannedMessage {
     MessageRef where;
     std::optional<qint64> date;  // seconds since the epoch, when its Date: is valid
-    QString problem;             // non-empty when it cannot be read at all
+    Fault problem;               // when it cannot be read at all (see Message::problem)
     // The whole message, when scan() was asked for it: exactly what read()
     // gives for it.
     std::optional<Message> message;
@@ -42,7 +42,7 @@ struct ScannedMessage {
 // Something wrong with a mailbox as a whole (found while reading it).
 struct SourceProblem {
     QString source;
-    QString problem;
+    Failure problem;  // Changed, or System (errno)
 };
 
 class Mailboxes {
@@ -79,9 +79,10 @@ public:
     // mailbox that changed while it was read, a part that is no mbox...
     const std::vector<SourceProblem>& problems() const;
 
-    // Reads one message again, whole. nullopt, with *problem, when it cannot
-    // be read (its file went away, its mailbox changed...).
-    std::optional<Message> read(const MessageRef& where, QString* problem);
+    // Reads one message again, whole. Broken when it cannot be read: its
+    // file went away (System), its mailbox changed (Changed, `detail`
+    // "mailbox"), it is no message any more (NotMessage)...
+    Message read(const MessageRef& where);
 
     // The message's place in words: "FILE の 12 通目", or its file's path.
     QString describe(const MessageRef& where) const;

@@ -328,36 +328,37 @@ void readHeaders(GMimeMessage* message, Message& into) {
 Message readMessage(GMimeMessage* message, Framing framing, const ParseOptions& parse) {
     Message result;
     readHeaders(message, result);
-    auto broken = [&](const QString& why) {
+    auto broken = [&](Failure::Kind kind, const char* detail, qint64 limit = 0) {
         result.kind = Message::Kind::Broken;
-        result.problem = why;
+        result.problem = Failure::of(kind);
+        result.problem->detail = QLatin1String(detail);
+        result.problem->limit = limit;
         return result;
     };
-    if (parse.truncated) return broken(QStringLiteral("メールが途中で切れています"));
-    if (parse.nestedTooDeep) return broken(QStringLiteral("MIME の入れ子が深すぎます"));
+    if (parse.truncated) return broken(Failure::Kind::NotMessage, "cut-short");
+    // GMime's own limit, not counted as structure.h counts it.
+    if (parse.nestedTooDeep) return broken(Failure::Kind::OverLimit, "nesting");
 
     TextParts found;
     findText(g_mime_message_get_mime_part(message), found, 0);
     GMimePart* part = found.inlinePlain ? found.inlinePlain : found.attachedPlain;
     if (part == nullptr) {
         result.kind = found.html ? Message::Kind::HtmlOnly : Message::Kind::NoText;
-        result.problem = found.html ? QStringLiteral("HTML だけのメールです")
-                                    : QStringLiteral("本文のテキストがありません");
+        result.problem = Failure::of(Failure::Kind::NotIssue);
+        if (found.html) result.problem->detail = QStringLiteral("html-only");
         return result;
     }
 
     QByteArray raw;
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     GMimeStream* stream = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
-    if (stream && !readStream(stream, kMaxTextPartBytes, &raw)) {
-        return broken(QStringLiteral("本文が大きすぎるか読めません（%1 MiB まで）")
-                          .arg(kMaxTextPartBytes >> 20));
-    }
+    if (stream && !readStream(stream, kMaxTextPartBytes, &raw))
+        return broken(Failure::Kind::OverLimit, "text-part", kMaxTextPartBytes);
     if (framing == Framing::Mbox) undoFromEscaping(raw);
     const GMimeContentEncoding encoding =
         content ? g_mime_data_wrapper_get_encoding(content) : GMIME_CONTENT_ENCODING_DEFAULT;
     const std::optional<QByteArray> bytes = decodeTransfer(raw, encoding);
-    if (!bytes) return broken(QStringLiteral("base64 の本文が壊れています"));
+    if (!bytes) return broken(Failure::Kind::NotText, "base64");
     raw.clear();
 
     const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
@@ -377,7 +378,7 @@ QByteArrayView withoutSeparatorLine(QByteArrayView bytes) {
 
 namespace {
 
-Message brokenMessage(const QString& why) {
+Message brokenMessage(const Failure& why) {
     Message result;
     result.kind = Message::Kind::Broken;
     result.problem = why;
@@ -389,7 +390,7 @@ Message parseOne(GMimeStream* stream, bool mbox) {
     ParseOptions parse;
     GRef<GMimeParser> parser = makeParser(stream, mbox ? GMIME_FORMAT_MBOX : GMIME_FORMAT_MESSAGE);
     GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parse.get()));
-    if (!message) return brokenMessage(QStringLiteral("メールとして読めません"));
+    if (!message) return brokenMessage(Failure::of(Failure::Kind::NotMessage));
     return readMessage(message.get(), mbox ? Framing::Mbox : Framing::Message, parse);
 }
 
@@ -399,26 +400,24 @@ Message decodeMessage(QByteArrayView bytes) {
     ensureGMime();
     const bool mbox = bytes.startsWith("From ");
     const Shape shape = checkMessage(bytes, mbox);
-    if (shape.limit != Limit::None) return brokenMessage(limitProblem(shape.limit));
+    if (shape.limit != Limit::None) return brokenMessage(limitFailure(shape.limit));
     if (mbox) bytes = withoutSeparatorLine(bytes);
     GRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
     return parseOne(stream.get(), mbox);
 }
 
-std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& parse, QString* error,
-                                           int* errorNumber) {
+std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& parse,
+                                           Failure* error) {
     ensureGMime();
-    *errorNumber = 0;
     const QByteArray native = QFile::encodeName(path);
     files::FileDescriptor fd(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
-        *errorNumber = errno;
-        *error = files::systemMessage(*errorNumber);
+        *error = Failure::system(errno);
         return std::nullopt;
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        *error = QStringLiteral("通常のファイルではありません");
+        *error = Failure::of(Failure::Kind::NotRegular);
         return std::nullopt;
     }
     char start[5] = {};
@@ -432,12 +431,11 @@ std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& pa
                                      ? Shape{Limit::MessageBytes, st.st_size}
                                      : checkMessageFile(fd.get(), 0, st.st_size, mbox);
     if (!shape) {
-        *errorNumber = errno;
-        *error = files::systemMessage(*errorNumber);
+        *error = Failure::system(errno);
         return std::nullopt;
     }
     if (shape->limit != Limit::None) {
-        file.refused = limitProblem(shape->limit);
+        file.refused = limitFailure(shape->limit);
         return file;
     }
     file.stream = GRef<GMimeStream>(g_mime_stream_fs_new(fd.release()));  // owns it from here
@@ -448,14 +446,13 @@ std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& pa
     return file;
 }
 
-std::optional<Message> decodeMessageFile(const QString& path, QString* error) {
+Message decodeMessageFile(const QString& path) {
     ParseOptions parse;
-    int errorNumber = 0;
-    std::optional<ParsedFile> file = parseMessageFile(path, parse, error, &errorNumber);
-    if (!file) return std::nullopt;
+    Failure error;
+    std::optional<ParsedFile> file = parseMessageFile(path, parse, &error);
+    if (!file) return brokenMessage(error);
     if (!file->message)
-        return brokenMessage(file->refused.isEmpty() ? QStringLiteral("メールとして読めません")
-                                                     : file->refused);
+        return brokenMessage(file->refused.value_or(Failure::of(Failure::Kind::NotMessage)));
     return readMessage(file->message.get(), file->framing, parse);
 }
 

@@ -10,6 +10,8 @@
 #include <QString>
 #include <optional>
 
+#include "files/failure.h"
+
 namespace sorimba::mail {
 
 // The rule that tells a message file from an issue's plain text: a file is
@@ -49,7 +51,12 @@ struct Message {
     qsizetype invalidBytes = 0;
     QByteArray charset;  // the charset the text was read with
     bool unknownCharset = false;
-    QString problem;             // why it is not Text, in words for the user
+    // Why it is not Text: NotIssue for NoText and HtmlOnly (`detail`
+    // "html-only" for the latter); for Broken, NotMessage (`detail`
+    // "cut-short" when it was cut off), OverLimit (structure.h's limits, or
+    // "text-part" over kMaxTextPartBytes), NotText (`detail` "base64": its
+    // base64 is broken), or, for a file, System or NotRegular.
+    Fault problem;
     QString messageId;           // without "<>"; empty when missing or not an id
     std::optional<qint64> date;  // from the Date: field, seconds since the epoch
     QString subject;             // decoded
@@ -63,7 +70,8 @@ Message decodeMessage(QByteArrayView bytes);
 
 // The same for a message file, read as a stream (a large attachment is
 // never held in memory; the file is looked at in pieces before GMime
-// parses it). *error says why a file could not be read at all.
-std::optional<Message> decodeMessageFile(const QString& path, QString* error);
+// parses it). A file that cannot be read at all is Broken too, its problem
+// System (errno) or NotRegular.
+Message decodeMessageFile(const QString& path);
 
 }  // namespace sorimba::mail

@@ -51,13 +51,13 @@ struct ParsedFile {
     GRef<GMimeStream> stream;
     GRef<GMimeParser> parser;
     GRef<GMimeMessage> message;  // null when the file holds no message
-    QString refused;             // why it was not parsed: the limit it broke (structure.h)
+    Fault refused;               // why it was not parsed: the limit it broke (structure.h)
     Framing framing = Framing::Message;
 };
 
 // nullopt when the file cannot be opened or is not a regular file: *error
-// says why in words, *errorNumber is the system's errno (0 for "not regular").
-std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& parse, QString* error,
-                                           int* errorNumber);
+// says why (System with errno, or NotRegular).
+std::optional<ParsedFile> parseMessageFile(const QString& path, ParseOptions& parse,
+                                           Failure* error);
 
 }  // namespace sorimba::mail

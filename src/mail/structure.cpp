@@ -12,30 +12,31 @@
 
 namespace sorimba::mail {
 
-QString limitProblem(Limit limit) {
+Failure limitFailure(Limit limit) {
+    const auto over = [](const char* name, qint64 value) {
+        Failure failure = Failure::of(Failure::Kind::OverLimit);
+        failure.detail = QLatin1String(name);
+        failure.limit = value;
+        return failure;
+    };
     switch (limit) {
-        case Limit::None:
-            return {};
         case Limit::MessageBytes:
-            return QStringLiteral("メールが大きすぎます（1 通 %1 MiB まで）")
-                .arg(kMaxMessageBytes >> 20);
+            return over("message-bytes", kMaxMessageBytes);
         case Limit::HeaderBytes:
-            return QStringLiteral("ヘッダーが大きすぎます（合わせて %1 MiB まで）")
-                .arg(kMaxHeaderBytes >> 20);
+            return over("header-bytes", kMaxHeaderBytes);
         case Limit::FieldBytes:
-            return QStringLiteral("ヘッダーの項目が長すぎます（1 項目 %1 KiB まで）")
-                .arg(kMaxFieldBytes >> 10);
+            return over("field-bytes", kMaxFieldBytes);
         case Limit::HeaderFields:
-            return QStringLiteral("ヘッダーの項目が多すぎます（%1 個まで）").arg(kMaxHeaderFields);
+            return over("header-fields", kMaxHeaderFields);
         case Limit::EncodedWords:
-            return QStringLiteral("ヘッダーのエンコードされた語が多すぎます（%1 個まで）")
-                .arg(kMaxEncodedWords);
+            return over("encoded-words", kMaxEncodedWords);
         case Limit::Parts:
-            return QStringLiteral("MIME のパートが多すぎます（%1 個まで）").arg(kMaxParts);
+            return over("parts", kMaxParts);
+        case Limit::None:
         case Limit::Nesting:
-            return QStringLiteral("MIME の入れ子が深すぎます（%1 段まで）").arg(kMaxNesting);
+            break;
     }
-    return {};
+    return over("nesting", kMaxNesting);
 }
 
 namespace {

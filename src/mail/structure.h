@@ -14,6 +14,8 @@
 #include <QString>
 #include <optional>
 
+#include "files/failure.h"
+
 namespace sorimba::mail {
 
 // What a message may hold. A newsletter issue has a few dozen header
@@ -37,8 +39,11 @@ enum class Limit {
     Nesting
 };
 
-// The limit a message broke, in words for the user (empty for Limit::None).
-QString limitProblem(Limit limit);
+// The limit a message broke, as a failure: OverLimit, its value in `limit`
+// (bytes or a count), its name in `detail` ("message-bytes",
+// "header-bytes", "field-bytes", "header-fields", "encoded-words", "parts",
+// "nesting"). Not for Limit::None.
+Failure limitFailure(Limit limit);
 
 struct Shape {
     Limit limit = Limit::None;

@@ -40,7 +40,7 @@ QStringView columnMarker() {
 
 }  // namespace
 
-QString invalidInColumn(const Message& message) {
+Fault invalidInColumn(const Message& message) {
     // Bytes the charset does not allow are harmless in the articles before
     // the column; in the column they would reach the clip text.
     if (message.invalidBytes == 0) return {};
@@ -52,9 +52,10 @@ QString invalidInColumn(const Message& message) {
     const qsizetype from = shown.lastIndexOf(QLatin1Char('\n'), at) + 1;
     qsizetype to = shown.indexOf(QLatin1Char('\r'), at);
     if (to < 0) to = shown.size();
-    return QStringLiteral("投稿欄に文字コード %1 として正しくないバイトがあります：%2")
-        .arg(QString::fromLatin1(message.charset),
-             shown.mid(from, std::min<qsizetype>(to - from, 80)));
+    Failure invalid = Failure::of(Failure::Kind::NotText);
+    invalid.detail = QString::fromLatin1(message.charset) + QLatin1Char('\n') +
+                     shown.mid(from, std::min<qsizetype>(to - from, 80));
+    return invalid;
 }
 
 MessageClip clipOfMessage(const Message& message, const extraction::Options& options) {
@@ -64,18 +65,23 @@ MessageClip clipOfMessage(const Message& message, const extraction::Options& opt
             break;
         case Message::Kind::Broken:
             result.kind = MessageClip::Kind::Failed;
-            result.reason = message.problem;
+            result.reason = message.problem.value_or(Failure::of(Failure::Kind::NotMessage));
             return result;
         case Message::Kind::NoText:
         case Message::Kind::HtmlOnly:
-            result.reason = message.problem;
+            result.reason = message.problem.value_or(Failure::of(Failure::Kind::NotIssue));
             return result;
     }
-    result.reason = invalidInColumn(message);
-    if (!result.reason.isEmpty()) {
+    if (const Fault invalid = invalidInColumn(message)) {
         result.kind = MessageClip::Kind::Failed;
+        result.reason = *invalid;
         return result;
     }
+    const auto because = [](Failure::Kind kind, const char* detail) {
+        Failure failure = Failure::of(kind);
+        failure.detail = QLatin1String(detail);
+        return failure;
+    };
     const std::optional<std::u16string> clip =
         extraction::extractColumn(std::u16string_view(QStringView(message.text).utf16(),
                                                       static_cast<size_t>(message.text.size())),
@@ -83,14 +89,14 @@ MessageClip clipOfMessage(const Message& message, const extraction::Options& opt
     if (!clip) {
         if (message.text.contains(columnMarker())) {
             result.kind = MessageClip::Kind::Failed;
-            result.reason = QStringLiteral("コラムが大きすぎます");
+            result.reason = because(Failure::Kind::OverLimit, "column");
         } else {
-            result.reason = QStringLiteral("「■ぴこぴこＺＯＫ」がありません");
+            result.reason = because(Failure::Kind::NotIssue, "no-marker");
         }
         return result;
     }
     if (clip->empty()) {
-        result.reason = QStringLiteral("コラムに取り込むものがありません");
+        result.reason = because(Failure::Kind::NotIssue, "empty-column");
         return result;
     }
     result.kind = MessageClip::Kind::Clip;
@@ -105,11 +111,11 @@ struct Prepared {
     enum class Kind { Issue, AlreadyImported, NotIssue, Failed };
     Kind kind = Kind::NotIssue;
     QString where;       // Failed: the message in words
-    QString reason;      // NotIssue, Failed
+    Failure reason;      // NotIssue, Failed
     IssueBlocks blocks;  // Issue
 
     qsizetype bytes() const {
-        qsizetype total = 64 + (where.size() + reason.size()) * 2 + blocks.key.size();
+        qsizetype total = 64 + (where.size() + reason.detail.size()) * 2 + blocks.key.size();
         for (const auto& [path, bytes] : blocks.files) total += path.size() * 2 + bytes.size();
         return total;
     }
@@ -130,12 +136,9 @@ public:
           savePath_(saving::absoluteSavePath(settings.savePath)) {}
 
     ImportSummary run() {
-        QString error;
-        if (!record_.open(savePath_, settings_.extraction.withTitles, &error,
-                          &summary_.finishedFromBefore)) {
-            summary_.stopped = error;
-            return summary_;
-        }
+        summary_.stopped =
+            record_.open(savePath_, settings_.extraction.withTitles, &summary_.finishedFromBefore);
+        if (summary_.stopped) return summary_;
         summary_.recordPath = record_.path();
 
         std::vector<Entry> entries;
@@ -161,7 +164,7 @@ public:
         progress_.done = 0;
 
         for (size_t i = 0; i < entries.size(); ++i) {
-            if (!summary_.stopped.isEmpty() || cancelled_) {
+            if (summary_.stopped || cancelled_) {
                 summary_.notReached = static_cast<int>(entries.size() - i);
                 break;
             }
@@ -209,7 +212,7 @@ private:
         return !progressFn_ || progressFn_(progress_);
     }
 
-    void fail(const QString& where, const QString& why) {
+    void fail(const QString& where, const Failure& why) {
         ++summary_.failed;
         if (summary_.failures.size() < kListedFailures)
             summary_.failures.emplace_back(where, why);
@@ -228,7 +231,7 @@ private:
     // or why it is none.
     Prepared prepare(const MessageRef& ref, const Message& message) {
         Prepared prepared;
-        auto failed = [&](const QString& why) {
+        auto failed = [&](const Failure& why) {
             prepared.kind = Prepared::Kind::Failed;
             prepared.where = describe(mailboxes_.describe(ref), message);
             prepared.reason = why;
@@ -263,14 +266,10 @@ private:
     }
 
     void take(Entry& entry) {
-        if (!entry.scanned.problem.isEmpty())
-            return fail(mailboxes_.describe(entry.scanned.where), entry.scanned.problem);
-        if (!entry.prepared) {
-            QString problem;
-            const std::optional<Message> message = mailboxes_.read(entry.scanned.where, &problem);
-            if (!message) return fail(mailboxes_.describe(entry.scanned.where), problem);
-            entry.prepared = prepare(entry.scanned.where, *message);
-        }
+        if (entry.scanned.problem)
+            return fail(mailboxes_.describe(entry.scanned.where), *entry.scanned.problem);
+        if (!entry.prepared)
+            entry.prepared = prepare(entry.scanned.where, mailboxes_.read(entry.scanned.where));
         Prepared& prepared = *entry.prepared;
         switch (prepared.kind) {
             case Prepared::Kind::AlreadyImported:
@@ -278,7 +277,7 @@ private:
                 return;
             case Prepared::Kind::NotIssue:
                 ++summary_.notIssues;
-                ++notIssueReasons_[prepared.reason];
+                ++notIssueReasons_[prepared.reason.detail];
                 return;
             case Prepared::Kind::Failed:
                 return fail(prepared.where, prepared.reason);
@@ -307,12 +306,12 @@ private:
         }
         for (size_t i = 0; i < batch_.size(); ++i) {
             if (refused[i]) continue;
-            if (result.fatal.isEmpty())
+            if (!result.fatal)
                 ++summary_.imported;
             else
-                fail(batchWhere_[i], result.fatal);
+                fail(batchWhere_[i], *result.fatal);
         }
-        if (!result.fatal.isEmpty()) summary_.stopped = result.fatal;
+        if (result.fatal) summary_.stopped = result.fatal;
         batch_.clear();
         batchWhere_.clear();
         batchKeys_.clear();
@@ -323,7 +322,11 @@ private:
     void addMailboxProblems() {
         for (const SourceProblem& problem : mailboxes_.problems())
             summary_.failures.emplace_back(problem.source, problem.problem);
-        summary_.notIssueReasons.assign(notIssueReasons_.begin(), notIssueReasons_.end());
+        for (const auto& [detail, count] : notIssueReasons_) {
+            Failure why = Failure::of(Failure::Kind::NotIssue);
+            why.detail = detail;
+            summary_.notIssueReasons.emplace_back(why, count);
+        }
     }
 
     Mailboxes& mailboxes_;
@@ -338,7 +341,7 @@ private:
     std::vector<QString> batchWhere_;
     QSet<QByteArray> batchKeys_;
     qsizetype batchBytes_ = 0;
-    std::map<QString, int> notIssueReasons_;
+    std::map<QString, int> notIssueReasons_;  // by the reason's detail
 };
 
 }  // namespace

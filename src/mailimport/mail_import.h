@@ -18,12 +18,15 @@ namespace sorimba::mailimport {
 struct MessageClip {
     enum class Kind {
         Clip,      // `clip` holds the clip text
-        NotIssue,  // no column in it (or no text at all): `reason`
+        NotIssue,  // no column in it (or no text at all): `reason`, NotIssue
         Failed,    // it holds one but cannot be read soundly: `reason`
     };
     Kind kind = Kind::NotIssue;
     QString clip;
-    QString reason;
+    // NotIssue: its `detail` "no-marker", "empty-column", "html-only" or
+    // empty (no text). Failed: the message's problem, NotText from
+    // invalidInColumn, or OverLimit "column" (the extraction refused it).
+    Failure reason;
 };
 
 // The clip text of a decoded message. A message whose column (from its
@@ -33,8 +36,10 @@ struct MessageClip {
 MessageClip clipOfMessage(const mail::Message& message, const extraction::Options& options);
 
 // Why a decoded message with text cannot give a sound issue text: bytes
-// invalid in its charset inside its column. Empty when it can.
-QString invalidInColumn(const mail::Message& message);
+// invalid in its charset inside its column. NotText, its `detail` the
+// charset, a line end, and the line (at most 80 characters, the bytes shown
+// as mail::showMarks shows them). Empty when it can.
+Fault invalidInColumn(const mail::Message& message);
 
 struct ImportSettings {
     QString savePath;
@@ -66,15 +71,15 @@ struct ImportSummary {
     int failed = 0;
     int notReached = 0;          // messages left when cancelled or stopped
     int finishedFromBefore = 0;  // issues an interrupted import had left half-written
-    std::vector<std::pair<QString, QString>> failures;     // where, why
+    std::vector<std::pair<QString, Failure>> failures;     // where, why
     int unlistedFailures = 0;                              // failed messages beyond that list
-    std::vector<std::pair<QString, int>> notIssueReasons;  // why, how many
+    std::vector<std::pair<Failure, int>> notIssueReasons;  // why (NotIssue), how many
     bool cancelled = false;
-    QString stopped;  // why the import stopped before its end
+    Fault stopped;  // why the import stopped before its end
     QString recordPath;
 
     // Something failed: a message, a mailbox, or the import itself.
-    bool anyFailure() const { return failed > 0 || !failures.empty() || !stopped.isEmpty(); }
+    bool anyFailure() const { return failed > 0 || !failures.empty() || stopped.has_value(); }
 };
 
 // The progress callback: called often, from the thread that runs the

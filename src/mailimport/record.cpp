@@ -12,7 +12,6 @@
 #include <map>
 
 #include "files/files.h"
-#include "saving/mail_words.h"
 #include "saving/saving.h"
 
 namespace sorimba::mailimport {
@@ -22,10 +21,6 @@ const QByteArray kHeader = "sorimba-imported 1\n";
 
 QByteArray native(const QString& path) {
     return QFile::encodeName(path);
-}
-
-QString systemError(int error) {
-    return files::systemMessage(error);
 }
 
 bool writeAll(int fd, const QByteArray& bytes) {
@@ -87,12 +82,9 @@ QByteArray ImportRecord::keyFor(const QString& messageId, const QString& text) {
     return "body " + hex(QByteArray(reinterpret_cast<const char*>(body.utf16()), body.size() * 2));
 }
 
-bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error, int* finished) {
+Fault ImportRecord::open(const QString& savePath, bool withTitles, int* finished) {
     *finished = 0;
-    if (savePath.isEmpty()) {
-        *error = QStringLiteral("保存ファイルが決まっていません");
-        return false;
-    }
+    if (savePath.isEmpty()) return Failure::of(Failure::Kind::NoName).in(Failure::Use::RecordOpen);
     writer_ = std::make_unique<saving::SaveWriter>(savePath, withTitles);
     path_ = recordBeside(writer_->saveFile(), withTitles);
     journal_ = std::make_unique<saving::Journal>(*writer_, path_ + QStringLiteral(".pending"));
@@ -100,59 +92,58 @@ bool ImportRecord::open(const QString& savePath, bool withTitles, QString* error
     // name is a link to the save file.
     const QString legacy = recordBeside(writer_->savePath(), withTitles);
     const QByteArray modeLine = withTitles ? "mode titles\n" : "mode plain\n";
-    if (!openFile(error) || !readKeys(modeLine, legacy == path_ ? QString() : legacy, error)) {
+    Fault failure = openFile();
+    if (!failure) failure = readKeys(modeLine, legacy == path_ ? QString() : legacy);
+    if (failure) {
         fd_.reset();
-        return false;
+        return failure;
     }
     // Batches an interrupted run left, under the save file's lock.
     if (!writer_->lock(saving::kBatchPatienceMs)) {
-        *error = savePath + QStringLiteral(": ") + saving::kBusy;
         fd_.reset();
-        return false;
+        return Failure::of(Failure::Kind::Busy, savePath);
     }
-    bool ok = finishPending(*journal_, error, finished);
-    if (ok && legacy != path_) {
+    failure = finishPending(*journal_, finished);
+    if (!failure && legacy != path_) {
         int more = 0;
-        ok = finishPending(saving::Journal(*writer_, legacy + QStringLiteral(".pending")), error,
-                           &more);
+        failure =
+            finishPending(saving::Journal(*writer_, legacy + QStringLiteral(".pending")), &more);
         *finished += more;
     }
     writer_->unlock();
-    if (!ok) fd_.reset();
-    return ok;
+    if (failure) fd_.reset();
+    return failure;
 }
 
-bool ImportRecord::openFile(QString* error) {
-    auto fail = [&](const QString& why) {
-        *error = path_ + QStringLiteral(": ") + why;
-        return false;
+Fault ImportRecord::openFile() {
+    auto fail = [&](Failure::Kind kind, int error = 0) {
+        Failure failure = Failure::of(kind, path_).in(Failure::Use::RecordOpen);
+        failure.systemError = error;
+        return failure;
     };
     // Never through a link: a link planted in its place is refused, and its
     // target neither created nor written.
     fd_.reset(::open(native(path_).constData(),
                      O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
-    if (!fd_.valid() && errno == ELOOP)
-        return fail(
-            QStringLiteral("取り込みの記録の名前にシンボリックリンクが置かれているので、"
-                           "使いません（確かめてから消してください）"));
-    if (!fd_.valid())
-        return fail(QStringLiteral("取り込みの記録を開けません（%1）").arg(systemError(errno)));
+    if (!fd_.valid() && errno == ELOOP) return fail(Failure::Kind::Suspicious, ELOOP);
+    if (!fd_.valid()) return fail(Failure::Kind::System, errno);
     struct stat st {};
     if (::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return fail(QStringLiteral("取り込みの記録が通常のファイルではありません"));
+        return fail(Failure::Kind::NotRegular);
     if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        return fail(QStringLiteral("同じ保存ファイルへの取り込みがほかで実行中です"));
-    return true;
+        return fail(Failure::Kind::Busy);
+    return {};
 }
 
-bool ImportRecord::readKeys(const QByteArray& modeLine, const QString& legacyPath, QString* error) {
-    auto fail = [&](const QString& why) {
-        *error = path_ + QStringLiteral(": ") + why;
-        return false;
+Fault ImportRecord::readKeys(const QByteArray& modeLine, const QString& legacyPath) {
+    auto fail = [&](Failure::Use use, Failure::Kind kind = Failure::Kind::System) {
+        Failure failure = Failure::of(kind, path_).in(use);
+        if (kind == Failure::Kind::System) failure.systemError = errno;
+        return failure;
     };
     QByteArray content;
-    if (files::readFrom(fd_.get(), -1, &content, nullptr))
-        return fail(QStringLiteral("取り込みの記録を読めません"));
+    if (const Fault unread = files::readFrom(fd_.get(), -1, &content, nullptr))
+        return Failure::system(unread->systemError, path_).in(Failure::Use::RecordRead);
     if (content.isEmpty()) {
         // A new record; the save-file line is for people only.
         content = kHeader + modeLine + "save-file " +
@@ -160,52 +151,43 @@ bool ImportRecord::readKeys(const QByteArray& modeLine, const QString& legacyPat
                   legacyKeys(legacyPath, modeLine);
         if (!writeAll(fd_.get(), content) || ::fdatasync(fd_.get()) != 0 ||
             files::flushFolder(files::folderOf(path_)))
-            return fail(QStringLiteral("取り込みの記録を書けません（%1）").arg(systemError(errno)));
+            return fail(Failure::Use::RecordWrite);
     } else {
         if (!content.startsWith(kHeader + modeLine))
-            return fail(QStringLiteral("取り込みの記録ではないか、形式が違います"));
+            return fail(Failure::Use::RecordRead, Failure::Kind::Suspicious);
         // A key cut off by a kill was never complete: it goes, and the
         // pending batch records it again.
         const qsizetype lastLineEnd = content.lastIndexOf('\n');
         if (lastLineEnd + 1 < content.size()) {
             if (::ftruncate(fd_.get(), lastLineEnd + 1) != 0)
-                return fail(
-                    QStringLiteral("取り込みの記録を直せません（%1）").arg(systemError(errno)));
+                return fail(Failure::Use::RecordRepair);
             content.truncate(lastLineEnd + 1);
         }
     }
     for (const QByteArray& key : keyLines(content).split('\n'))
         if (!key.isEmpty()) keys_.insert(key);
-    return true;
+    return {};
 }
 
-bool ImportRecord::appendKeys(const std::vector<QByteArray>& keys, QString* error) {
+Fault ImportRecord::appendKeys(const std::vector<QByteArray>& keys) {
     QByteArray lines;
     for (const QByteArray& key : keys) lines += key + "\n";
     if (::lseek(fd_.get(), 0, SEEK_END) < 0 || !writeAll(fd_.get(), lines) ||
-        ::fdatasync(fd_.get()) != 0) {
-        *error =
-            path_ + QStringLiteral(": 取り込みの記録を書けません（%1）").arg(systemError(errno));
-        return false;
-    }
+        ::fdatasync(fd_.get()) != 0)
+        return Failure::system(errno, path_).in(Failure::Use::RecordWrite);
     for (const QByteArray& key : keys) keys_.insert(key);
-    return true;
+    return {};
 }
 
-bool ImportRecord::finishPending(const saving::Journal& journal, QString* error, int* finished) {
+Fault ImportRecord::finishPending(const saving::Journal& journal, int* finished) {
     saving::JournalBatch batch;
-    QString why;
+    Failure why;
     switch (journal.read(&batch, &why)) {
         case saving::Journal::Found::Nothing:
             journal.remove();  // none, or cut short: nothing had been appended
-            return true;
+            return {};
         case saving::Journal::Found::Refused:
-            // Kept for the user to look at; nothing is written.
-            *error = journal.path() + QStringLiteral(
-                                          ": 前回中断された取り込みの記録を使いません（%1）。"
-                                          "確かめてから消してください")
-                                          .arg(why);
-            return false;
+            return why;  // kept for the user to look at; nothing is written
         case saving::Journal::Found::Batch:
             break;
     }
@@ -213,12 +195,13 @@ bool ImportRecord::finishPending(const saving::Journal& journal, QString* error,
     for (const QByteArray& key : batch.keys)
         if (!keys_.contains(key)) missing.push_back(key);
     if (!missing.empty()) {
-        if (!saving::finishBatch(*writer_, batch, error) || !appendKeys(missing, error))
-            return false;
+        Fault failure = saving::finishBatch(*writer_, batch);
+        if (!failure) failure = appendKeys(missing);
+        if (failure) return failure;
         *finished = static_cast<int>(missing.size());
     }
     journal.remove();
-    return true;
+    return {};
 }
 
 bool ImportRecord::makeReady(const std::vector<IssueBlocks>& issues, BatchResult* result,
@@ -235,18 +218,18 @@ bool ImportRecord::makeReady(const std::vector<IssueBlocks>& issues, BatchResult
         }
     }
     const std::vector<Fault> ready = writer_->append(targets);
-    std::map<QString, QString> refusedFiles;
+    std::map<QString, Failure> refusedFiles;
     for (size_t t = 0; t < targets.size(); ++t)
-        if (ready[t]) refusedFiles[targets[t].path] = saving::failureInWords(ready[t]);
+        if (ready[t]) refusedFiles.emplace(targets[t].path, *ready[t]);
     left->assign(issues.size(), false);
     for (size_t i = 0; i < issues.size(); ++i) {
         for (const auto& [path, bytes] : issues[i].files) {
             const auto refused = refusedFiles.find(path);
             if (refused == refusedFiles.end()) continue;
             (*left)[i] = true;
-            result->refused.emplace_back(
-                static_cast<int>(i),
-                path + QStringLiteral("（") + refused->second + QStringLiteral("）"));
+            Failure why = refused->second;
+            why.path = path;
+            result->refused.emplace_back(static_cast<int>(i), why);
             break;
         }
     }
@@ -265,7 +248,7 @@ bool ImportRecord::makeReady(const std::vector<IssueBlocks>& issues, BatchResult
 BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
     BatchResult result;
     if (!writer_->lock(saving::kBatchPatienceMs)) {
-        result.fatal = writer_->savePath() + QStringLiteral(": ") + saving::kBusy;
+        result.fatal = Failure::of(Failure::Kind::Busy, writer_->savePath());
         return result;
     }
     struct Unlock {
@@ -288,12 +271,9 @@ BatchResult ImportRecord::writeBatch(const std::vector<IssueBlocks>& issues) {
     }
     // The batch through the journal; then only are its issues imported.
     pendingDone_ = false;
-    if (!saving::appendBatch(*writer_, *journal_, &batch, &result.fatal)) return result;
-    QString error;
-    if (!appendKeys(batch.keys, &error))
-        result.fatal = error;
-    else
-        pendingDone_ = true;
+    result.fatal = saving::appendBatch(*writer_, *journal_, &batch);
+    if (!result.fatal) result.fatal = appendKeys(batch.keys);
+    pendingDone_ = !result.fatal;
     return result;
 }
 

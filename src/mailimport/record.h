@@ -54,11 +54,12 @@ struct IssueBlocks {
 };
 
 // The outcome of a batch: the issues whose files could not even be made
-// ready (refused, with the save command's words) are left out of it and
-// listed; anything else that fails stops the import (`fatal`).
+// ready (refused, as a save refuses them: the failure names the file) are
+// left out of it and listed; anything else that fails stops the import
+// (`fatal`).
 struct BatchResult {
-    std::vector<std::pair<int, QString>> refused;  // index in the batch, why
-    QString fatal;
+    std::vector<std::pair<int, Failure>> refused;  // index in the batch, why
+    Fault fatal;
 };
 
 class ImportRecord {
@@ -70,8 +71,11 @@ public:
 
     // Opens the record (creating it), takes its lock (one import per save
     // file and mode at a time), reads its keys and finishes a batch that an
-    // interrupted run left. *finished counts the issues finished so.
-    bool open(const QString& savePath, bool withTitles, QString* error, int* finished);
+    // interrupted run left. *finished counts the issues finished so. The
+    // failures name the step (Failure::Use: RecordOpen, RecordRead,
+    // RecordWrite, RecordRepair; JournalRead for a refused journal; Finish,
+    // FinishFolder), or Busy with the save file when its writer is busy.
+    Fault open(const QString& savePath, bool withTitles, int* finished);
 
     bool contains(const QByteArray& key) const { return keys_.contains(key); }
     const QString& path() const { return path_; }
@@ -83,10 +87,10 @@ public:
     static QByteArray keyFor(const QString& messageId, const QString& text);
 
 private:
-    bool openFile(QString* error);
-    bool readKeys(const QByteArray& modeLine, const QString& legacyPath, QString* error);
-    bool appendKeys(const std::vector<QByteArray>& keys, QString* error);
-    bool finishPending(const saving::Journal& journal, QString* error, int* finished);
+    Fault openFile();
+    Fault readKeys(const QByteArray& modeLine, const QString& legacyPath);
+    Fault appendKeys(const std::vector<QByteArray>& keys);
+    Fault finishPending(const saving::Journal& journal, int* finished);
     bool makeReady(const std::vector<IssueBlocks>& issues, BatchResult* result,
                    std::vector<bool>* left);
 

@@ -5,11 +5,10 @@
 #include <unistd.h>
 
 #include <QCryptographicHash>
+#include <QStringList>
 #include <QUrl>
 #include <cerrno>
 #include <optional>
-
-#include "saving/mail_words.h"
 
 namespace sorimba::saving {
 namespace {
@@ -155,7 +154,7 @@ bool flushFile(const QString& path) {
 
 }  // namespace
 
-Journal::Found Journal::read(JournalBatch* batch, QString* why) const {
+Journal::Found Journal::read(JournalBatch* batch, Failure* why) const {
     *batch = {};
     // Never through a link: a link in its place is refused, its target untouched.
     const files::FileDescriptor fd(
@@ -164,12 +163,12 @@ Journal::Found Journal::read(JournalBatch* batch, QString* why) const {
     struct stat st {};
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         st.st_size > kLargestJournal) {
-        *why = QStringLiteral("シンボリックリンクか通常のファイルではないか、読めません");
+        *why = Failure::of(Failure::Kind::NotRegular, path_).in(Failure::Use::JournalRead);
         return Found::Refused;
     }
     QByteArray bytes;
-    if (files::readFrom(fd.get(), kLargestJournal, &bytes, nullptr)) {
-        *why = QStringLiteral("読めません");
+    if (const Fault unread = files::readFrom(fd.get(), kLargestJournal, &bytes, nullptr)) {
+        *why = Failure::system(unread->systemError, path_).in(Failure::Use::JournalRead);
         return Found::Refused;
     }
     switch (parse(writer_, bytes, batch)) {
@@ -182,8 +181,7 @@ Journal::Found Journal::read(JournalBatch* batch, QString* why) const {
             break;
     }
     *batch = {};
-    *why =
-        QStringLiteral("保存ファイルとそのフォルダの「●タイトル」別のファイル以外を指しています");
+    *why = Failure::of(Failure::Kind::NotConfined, path_).in(Failure::Use::JournalRead);
     return Found::Refused;
 }
 
@@ -213,13 +211,12 @@ void Journal::remove() const {
     ::unlink(native(path_).constData());
 }
 
-bool appendBatch(SaveWriter& writer, const Journal& journal, JournalBatch* batch,
-                 QString* failure) {
+Fault appendBatch(SaveWriter& writer, const Journal& journal, JournalBatch* batch) {
     for (JournalFile& file : batch->files) file.sizeBefore = std::max<qint64>(0, sizeOf(file.path));
-    if (const Fault written = journal.write(*batch); written) {
-        *failure =
-            journal.path() + QStringLiteral(": 書き込めません（%1）").arg(inWordsForMail(*written));
-        return false;
+    if (Fault written = journal.write(*batch); written) {
+        written->path = journal.path();
+        written->use = Failure::Use::JournalWrite;
+        return written;
     }
     std::vector<FileBlock> blocks;
     blocks.reserve(batch->files.size());
@@ -227,21 +224,22 @@ bool appendBatch(SaveWriter& writer, const Journal& journal, JournalBatch* batch
     const std::vector<Fault> appended = writer.append(blocks, /*asIs=*/true);
     for (size_t f = 0; f < appended.size(); ++f) {
         if (!appended[f]) continue;
-        *failure = batch->files[f].path + QStringLiteral(": ") + inWordsForMail(*appended[f]);
+        Failure failure = *appended[f];
+        failure.path = batch->files[f].path;
+        failure.use = Failure::Use::Batch;
+        QStringList partial;
         const std::vector<Fault> back = writer.takeBack();
         for (size_t k = 0; k < back.size(); ++k)
             if (back[k] && back[k]->kind == Failure::Kind::PartialEntry)
-                *failure += QStringLiteral("\n") + batch->files[k].path +
-                            QStringLiteral(
-                                ": ほかのプログラムが書き足したため、取り込みの一部が残っているか"
-                                "もしれません");
+                partial << batch->files[k].path;
+        failure.detail = partial.join(QLatin1Char('\n'));
         journal.remove();
-        return false;
+        return failure;
     }
-    return true;
+    return {};
 }
 
-bool finishBatch(SaveWriter& writer, const JournalBatch& batch, QString* failure) {
+Fault finishBatch(SaveWriter& writer, const JournalBatch& batch) {
     for (const JournalFile& file : batch.files) {
         qint64 present = 0;
         const Missing missing = missingOf(file, &present);
@@ -250,18 +248,19 @@ bool finishBatch(SaveWriter& writer, const JournalBatch& batch, QString* failure
             outcome = writer.append({{file.path, file.bytes.mid(present)}}, /*asIs=*/true)[0];
         else if (missing == Missing::All)
             outcome = writer.append({{file.path, file.bytes}})[0];
-        if (outcome || !flushFile(file.path)) {
-            *failure = file.path + QStringLiteral(": 前回中断された取り込みを仕上げられません（") +
-                       (!outcome ? files::systemMessage(errno) : inWordsForMail(*outcome)) +
-                       QStringLiteral("）");
-            return false;
+        if (!outcome && !flushFile(file.path)) outcome = Failure::system(errno);
+        if (outcome) {
+            outcome->path = file.path;
+            outcome->use = Failure::Use::Finish;
+            return outcome;
         }
     }
-    if (const Fault flushed = files::flushFolder(writer.folder()); flushed) {
-        *failure = writer.folder() + QStringLiteral(": フォルダを書き込めません");
-        return false;
+    if (Fault flushed = files::flushFolder(writer.folder()); flushed) {
+        flushed->path = writer.folder();
+        flushed->use = Failure::Use::FinishFolder;
+        return flushed;
     }
-    return true;
+    return {};
 }
 
 }  // namespace sorimba::saving

@@ -46,9 +46,11 @@ public:
 
     enum class Found { Nothing, Batch, Refused };
     // Reads the journal. Nothing: there is none, or it was cut short (its
-    // batch never reached the files). Refused, with *why: it is a symbolic
-    // link or no regular file, or it names a file the writer may not write.
-    Found read(JournalBatch* batch, QString* why) const;
+    // batch never reached the files). Refused, with *why (used JournalRead):
+    // NotRegular, a symbolic link, no regular file or one that cannot be
+    // opened; System, it cannot be read; NotConfined, it names a file the
+    // writer may not write.
+    Found read(JournalBatch* batch, Failure* why) const;
 
     // Writes the batch's journal and waits until it is on the disk.
     Fault write(const JournalBatch& batch) const;
@@ -63,15 +65,17 @@ private:
 // Appends a batch through the journal, the writer's lock held: notes each
 // file's size, writes the journal, appends every file's bytes as they are
 // and flushes them. A failure takes back this batch's own bytes (see
-// SaveWriter::takeBack) and removes the journal; *failure then names the
-// file and why (in Japanese), and the files that may keep a partial entry.
-bool appendBatch(SaveWriter& writer, const Journal& journal, JournalBatch* batch, QString* failure);
+// SaveWriter::takeBack) and removes the journal. The failure is the
+// journal's (used JournalWrite) or the file's (used Batch), its `detail`
+// the files that may keep a part of the batch, one a line.
+Fault appendBatch(SaveWriter& writer, const Journal& journal, JournalBatch* batch);
 
 // Makes every file of an interrupted batch hold its bytes, the writer's
 // lock held: nothing to do where they are; the rest where a first part of
 // them is (a write cut off by a kill); all of them at the end where the
-// file was changed otherwise since. Then every file is flushed. False,
-// with *failure, when a file cannot be finished.
-bool finishBatch(SaveWriter& writer, const JournalBatch& batch, QString* failure);
+// file was changed otherwise since. Then every file is flushed. A file that
+// cannot be finished fails used Finish; a folder that cannot be flushed,
+// FinishFolder.
+Fault finishBatch(SaveWriter& writer, const JournalBatch& batch);
 
 }  // namespace sorimba::saving

@@ -3,7 +3,7 @@
 #include <QProgressDialog>
 #include <QWidget>
 
-#include "window/wording.h"
+#include "mailwords/mail_words.h"
 
 namespace sorimba {
 
@@ -19,7 +19,7 @@ MailImportRun::~MailImportRun() {
 bool MailImportRun::start(const QStringList& sources, const mailimport::ImportSettings& settings,
                           QString* error) {
     if (const Fault failure = job_.start(sources, settings)) {
-        *error = mailboxFailure(*failure);
+        *error = mailwords::mailboxFailure(*failure);
         return false;
     }
     auto* dialog = new QProgressDialog(QStringLiteral("メールを読んでいます…"),
@@ -62,7 +62,7 @@ void MailImportRun::showProgress(const mailimport::ImportProgress& progress) {
 
 void MailImportRun::end(const mailimport::ImportSummary& summary) {
     if (dialog_) dialog_->close();
-    emit finished(mailImportSummary(summary));
+    emit finished(mailwords::summary(summary));
 }
 
 void MailImportRun::cancelAndWait() {

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include "files/failure.h"
-#include "mailimport/mail_import.h"
 
 namespace sorimba {
 
@@ -42,14 +41,5 @@ QString unreadableSettings(const settings::SettingsFiles& files,
 
 // What the window says when its settings could not be stored at closing.
 QString settingsFailure(const settings::StoreResult& stored);
-
-// Mail
-
-// Why a mailbox (an mbox, a Maildir or a message file) cannot be read:
-// "PATH: why".
-QString mailboxFailure(const Failure& failure);
-
-// The summary of a mail import, one fact a line, and where its record is.
-QString mailImportSummary(const mailimport::ImportSummary& summary);
 
 }  // namespace sorimba

@@ -8,6 +8,7 @@
 #include "mail/mail_builder.h"
 #include "mail/message.h"
 #include "mailimport/mail_import.h"
+#include "mailwords/mail_words.h"
 
 namespace sorimba::mail::test {
 namespace {
@@ -98,7 +99,7 @@ TEST(Charsets, EveryCharsetAndTransferGivesTheText) {
         mail.transfer = c.transfer;
         mail.body = c.charset == "ISO-2022-JP" ? body : ibm;
         const Message message = decodeMessage(build(mail));
-        ASSERT_EQ(message.kind, Message::Kind::Text) << message.problem.toStdString();
+        ASSERT_EQ(message.kind, Message::Kind::Text);
         EXPECT_EQ(message.invalidBytes, 0);
         // Lines come out ended by CR LF; only UTF-8 keeps 〜 as U+301C.
         const QString expected =
@@ -163,7 +164,7 @@ TEST(Charsets, InvalidBytesMatterOnlyInTheColumn) {
     const MessageClip refused = clipOfMessage(message, {});
     EXPECT_EQ(refused.kind, MessageClip::Kind::Failed);
     EXPECT_EQ(
-        refused.reason,
+        mailwords::messageProblem(refused.reason),
         QStringLiteral("投稿欄に文字コード CP932 として正しくないバイトがあります：○\\x82\\xff"));
 }
 
@@ -244,7 +245,8 @@ TEST(Structure, DamagedMessagesAreReportedNotGuessed) {
         mail.rawBody = body;
         const Message message = decodeMessage(build(mail));
         EXPECT_EQ(message.kind, Message::Kind::Broken) << body.toStdString();
-        EXPECT_FALSE(message.problem.isEmpty());
+        ASSERT_TRUE(message.problem);
+        EXPECT_EQ(message.problem->kind, Failure::Kind::NotText);
     }
     // Padding inside the body (joined pieces) and line breaks are fine.
     mail.rawBody = "5pys\n5paH\r\nDQo=\n";

@@ -26,6 +26,7 @@
 #include "mailimport/mail_import.h"
 #include "mailimport/record.h"
 #include "mailimport/worker.h"
+#include "mailwords/mail_words.h"
 #include "support/files.h"
 
 namespace sorimba::mail::test {
@@ -33,11 +34,9 @@ namespace {
 
 using namespace sorimba::mailimport;
 
-// Every failure the summary lists, one a line.
+// The summary as the user reads it, with every failure it lists.
 QString failuresOf(const ImportSummary& summary) {
-    QStringList lines{summary.stopped};
-    for (const auto& [where, why] : summary.failures) lines << where + QStringLiteral("：") + why;
-    return lines.join(QLatin1Char('\n'));
+    return mailwords::summary(summary);
 }
 
 using sorimba::testing::slurp;
@@ -328,7 +327,7 @@ TEST_F(MailFolder, RefusedFilesAndAFullDisk) {
         ::setrlimit(RLIMIT_FSIZE, &limit);
         const ImportSummary partial = run({path("big.mbox")});
         const bool asExpected =
-            !partial.stopped.isEmpty() && partial.imported == 500 && partial.notReached > 0;
+            partial.stopped && partial.imported == 500 && partial.notReached > 0;
         ::_exit(asExpected ? 0 : 1);
     }
     int status = 0;
@@ -345,16 +344,19 @@ TEST_F(MailFolder, RefusedFilesAndAFullDisk) {
 
 TEST_F(MailFolder, TheRecordIsLockedAndItsFormatChecked) {
     ImportRecord first, second;
-    QString error;
     int finished = 0;
-    ASSERT_TRUE(first.open(path("save.txt"), false, &error, &finished));
-    EXPECT_FALSE(second.open(path("save.txt"), false, &error, &finished));
-    EXPECT_TRUE(error.contains(QStringLiteral("実行中"))) << error.toStdString();
+    ASSERT_FALSE(first.open(path("save.txt"), false, &finished));
+    const Fault busy = second.open(path("save.txt"), false, &finished);
+    ASSERT_TRUE(busy);
+    EXPECT_EQ(busy->kind, Failure::Kind::Busy);
+    EXPECT_EQ(busy->use, Failure::Use::RecordOpen);
     ImportRecord titles;
-    EXPECT_TRUE(titles.open(path("save.txt"), true, &error, &finished));
+    EXPECT_FALSE(titles.open(path("save.txt"), true, &finished));
     spit(path(".other.txt.sorimba-imported"), "something else\n");
     ImportRecord foreign;
-    EXPECT_FALSE(foreign.open(path("other.txt"), false, &error, &finished));
+    const Fault refused = foreign.open(path("other.txt"), false, &finished);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->kind, Failure::Kind::Suspicious);
     EXPECT_EQ(slurp(path(".other.txt.sorimba-imported")), "something else\n");
 }
 
@@ -380,9 +382,8 @@ TEST_F(MailFolder, AnInterruptedBatchIsCompleted) {
              body + "end " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() +
                  "\n");
         ImportRecord opened;
-        QString error;
         int finished = 0;
-        ASSERT_TRUE(opened.open(path("save.txt"), false, &error, &finished)) << error.toStdString();
+        ASSERT_FALSE(opened.open(path("save.txt"), false, &finished));
         EXPECT_EQ(finished, 2);
         EXPECT_EQ(slurp(path("save.txt")), there.startsWith("changed")
                                                ? there + issueA + issueB
@@ -396,9 +397,8 @@ TEST_F(MailFolder, AnInterruptedBatchIsCompleted) {
     spit(path("save.txt"), oldContent);
     spit(record + ".pending", "sorimba-import-pending 1\nkey id c@x\nfile 5 10 x\n01234");
     ImportRecord opened;
-    QString error;
     int finished = 0;
-    ASSERT_TRUE(opened.open(path("save.txt"), false, &error, &finished));
+    ASSERT_FALSE(opened.open(path("save.txt"), false, &finished));
     EXPECT_EQ(finished, 0);
     EXPECT_FALSE(opened.contains("id c@x"));
     EXPECT_EQ(slurp(path("save.txt")), oldContent);
@@ -570,9 +570,9 @@ TEST_F(MailFolder, ReadingOnceOrTwiceGivesTheSameText) {
                        [](qint64, qint64) { return true; }, [] { return true; });
         ASSERT_EQ(messages.size(), 4u);
         for (const ScannedMessage& scanned : messages) {
-            QString problem;
-            const std::optional<Message> again = mailboxes.read(scanned.where, &problem);
-            ASSERT_TRUE(again.has_value()) << problem.toStdString();
+            const std::optional<Message> again = mailboxes.read(scanned.where);
+            ASSERT_EQ(again->kind, Message::Kind::Text)
+                << mailwords::messageProblem(*again->problem).toStdString();
             EXPECT_TRUE(again->text.contains(QStringLiteral("発行：ぴこぴこ")));
             if (scanned.message) {
                 EXPECT_EQ(scanned.message->text, again->text);
@@ -632,10 +632,10 @@ TEST_F(MailFolder, PlantedCompanionsAreRefusedAndKept) {
         c.plant();
         const QByteArray plantedBytes = slurp(c.planted);
         ImportRecord opened;
-        QString error;
         int finished = 0;
-        EXPECT_FALSE(opened.open(path("save.txt"), false, &error, &finished)) << c.name;
-        EXPECT_TRUE(error.startsWith(c.planted)) << c.name << ": " << error.toStdString();
+        const Fault refused = opened.open(path("save.txt"), false, &finished);
+        ASSERT_TRUE(refused) << c.name;
+        EXPECT_EQ(refused->path, c.planted) << c.name;
         EXPECT_EQ(slurp(victim), "victim\r\n") << c.name;
         EXPECT_EQ(slurp(path(".bashrc")), "rc\n") << c.name;
         EXPECT_EQ(slurp(path("save.txt")), "old\r\n") << c.name;
@@ -651,15 +651,14 @@ TEST_F(MailFolder, PlantedCompanionsAreRefusedAndKept) {
 TEST_F(MailFolder, ALinkPlantedAsTheJournalMeanwhileIsNotFollowed) {
     spit(path("victim.txt"), "victim\r\n");
     ImportRecord opened;
-    QString error;
     int finished = 0;
-    ASSERT_TRUE(opened.open(path("save.txt"), false, &error, &finished)) << error.toStdString();
+    ASSERT_FALSE(opened.open(path("save.txt"), false, &finished));
     const QString pending = opened.path() + ".pending";
     ASSERT_EQ(
         ::symlink(path("victim.txt").toLocal8Bit().constData(), pending.toLocal8Bit().constData()),
         0);
     const BatchResult result = opened.writeBatch({{"id a@x", {{path("save.txt"), "new\r\n"}}}});
-    EXPECT_TRUE(result.fatal.isEmpty()) << result.fatal.toStdString();
+    EXPECT_FALSE(result.fatal) << mailwords::importFailure(*result.fatal).toStdString();
     EXPECT_EQ(slurp(path("victim.txt")), "victim\r\n");
     EXPECT_EQ(slurp(path("save.txt")), "new\r\n");
     EXPECT_FALSE(QFileInfo(pending).isSymLink());
@@ -681,7 +680,7 @@ TEST_F(MailFolder, AFailedBatchTakesBackOnlyItsOwnBytes) {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{190010, 190010};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::_exit(run({path("a.mbox")}, true).stopped.isEmpty() ? 1 : 0);
+        ::_exit(run({path("a.mbox")}, true).stopped ? 0 : 1);
     }
     QFile title(path("お題.txt"));
     ASSERT_TRUE(title.open(QIODevice::Append | QIODevice::Unbuffered));
@@ -704,11 +703,11 @@ TEST_F(MailFolder, TwoNamesOfOneSaveFileShareTheLockAndTheRecord) {
     ASSERT_EQ(::symlink("save.txt", path("link.txt").toLocal8Bit().constData()), 0);
     {
         ImportRecord first, second;
-        QString error;
         int finished = 0;
-        ASSERT_TRUE(first.open(path("save.txt"), false, &error, &finished));
-        EXPECT_FALSE(second.open(path("link.txt"), false, &error, &finished));
-        EXPECT_TRUE(error.contains(QStringLiteral("実行中"))) << error.toStdString();
+        ASSERT_FALSE(first.open(path("save.txt"), false, &finished));
+        const Fault busy = second.open(path("link.txt"), false, &finished);
+        ASSERT_TRUE(busy);
+        EXPECT_EQ(busy->kind, Failure::Kind::Busy);
     }
     spit(path("a.mbox"), mbox({issueMessage(1), issueMessage(2)}));
     EXPECT_EQ(run({path("a.mbox")}).imported, 2);
@@ -730,8 +729,7 @@ TEST_F(MailFolder, TwoNamesOfOneSaveFileShareTheLockAndTheRecord) {
          body + "end " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + "\n");
     ImportRecord record;
     int finished = 0;
-    QString error;
-    ASSERT_TRUE(record.open(path("save.txt"), false, &error, &finished)) << error.toStdString();
+    ASSERT_FALSE(record.open(path("save.txt"), false, &finished));
     EXPECT_EQ(finished, 1);
     EXPECT_EQ(saved(), (std::vector<int>{1, 2, 3}));
 }
