@@ -73,6 +73,18 @@ TEST(InstanceMessage, AnythingElseIsRejected) {
     EXPECT_EQ(decodeMessage(QByteArray(kMaxMessageBytes + 1, '/')).state, State::Invalid);
 }
 
+// The longest path that fits is taken, whole or still arriving; one byte
+// more is refused before its end arrives.
+TEST(InstanceMessage, TheLongestPathFits) {
+    const QByteArray longest = '/' + QByteArray(kMaxPathBytes - 2, 'x');  // with its NUL: the limit
+    const QByteArray start = "SORIMBA-OPEN/1\n";
+    const Decoded whole = decodeMessage(start + longest + '\0' + '\n');
+    ASSERT_EQ(whole.state, State::Complete);
+    EXPECT_EQ(whole.files, QStringList{QString::fromLatin1(longest)});
+    EXPECT_EQ(decodeMessage(start + longest).state, State::Incomplete);
+    EXPECT_EQ(decodeMessage(start + longest + 'x').state, State::Invalid);
+}
+
 TEST(InstanceMessage, FilesBeyondTheLimitsAreNotEncoded) {
     QStringList many;
     for (int i = 0; i <= kMaxFiles; ++i) many << QStringLiteral("/f%1").arg(i);

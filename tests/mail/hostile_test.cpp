@@ -199,6 +199,23 @@ TEST(HostileMailbox, ARefusedMessageFailsWithItsReasonAndTheImportGoesOn) {
     }
 }
 
+// The limits are the largest shapes still read: one field or one byte more
+// is refused.
+TEST(HostileLimits, TheLargestShapesAreReadAndOneMoreIsRefused) {
+    const int ownFields = 5;  // head()'s own fields
+    const QByteArray fields = repeated("X-Field: v\n", kMaxHeaderFields - ownFields);
+    EXPECT_EQ(checkMessage(head(fields) + "text\n", false).limit, Limit::None);
+    EXPECT_EQ(checkMessage(head(fields + "X-Field: v\n") + "text\n", false).limit,
+              Limit::HeaderFields);
+
+    QByteArray largest = head({});
+    largest += QByteArray(kMaxMessageBytes - largest.size() - 1, 'x') + '\n';
+    ASSERT_EQ(largest.size(), kMaxMessageBytes);
+    EXPECT_EQ(checkMessage(largest, false).limit, Limit::None);
+    largest.insert(largest.size() - 1, 'x');
+    EXPECT_EQ(checkMessage(largest, false).limit, Limit::MessageBytes);
+}
+
 // Header values decode in time in proportion to their length, whatever
 // encoded words they hold or fail to hold.
 TEST(HostileHeader, LongValuesDecodeInLinearTime) {
