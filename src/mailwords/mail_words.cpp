@@ -41,29 +41,8 @@ QString fileWords(const Failure& failure) {
 }
 
 QString systemWords(const Failure& failure) {
-    switch (failure.systemError) {
-        case EISDIR:
-            return QStringLiteral("通常のファイルではありません");
-        case ENOENT:
-        case ENOTDIR:
-            return QStringLiteral("フォルダがありません");
-        case ENAMETOOLONG:
-            return QStringLiteral("名前が長すぎます");
-        case EACCES:
-        case EPERM:
-            return QStringLiteral("書き込みが許されていません");
-        case EROFS:
-            return QStringLiteral("書き込みのできない場所です");
-        case ENOSPC:
-        case EDQUOT:
-            return QStringLiteral("ディスクに空きがありません");
-        case EFBIG:
-            return QStringLiteral("ファイルが大きすぎます");
-        case EILSEQ:
-            return QStringLiteral("名前をこの環境の文字コードで表せません");
-        default:
-            return QStringLiteral("書き込めませんでした：") + fileWords(failure);
-    }
+    if (auto known = systemReasonInJapanese(failure.systemError, false)) return *known;
+    return QStringLiteral("書き込めませんでした：") + fileWords(failure);
 }
 
 // Why a file of an issue could not even be made ready, as a save says it.
@@ -294,6 +273,35 @@ QString summary(const mailimport::ImportSummary& summary) {
     if (!summary.recordPath.isEmpty())
         lines << QStringLiteral("取り込みの記録：") + summary.recordPath;
     return lines.join(QLatin1Char('\n'));
+}
+
+std::optional<QString> systemReasonInJapanese(int systemError, bool rewrite) {
+    switch (systemError) {
+        case EISDIR:
+            return QStringLiteral("通常のファイルではありません");
+        case ENOENT:
+            return rewrite ? QStringLiteral("見つかりません")
+                           : QStringLiteral("フォルダがありません");
+        case ENOTDIR:
+            return QStringLiteral("フォルダがありません");
+        case ENAMETOOLONG:
+            return QStringLiteral("名前が長すぎます");
+        case EACCES:
+        case EPERM:
+            return rewrite ? QStringLiteral("読み書きが許されていません")
+                           : QStringLiteral("書き込みが許されていません");
+        case EROFS:
+            return QStringLiteral("書き込みのできない場所です");
+        case ENOSPC:
+        case EDQUOT:
+            return QStringLiteral("ディスクに空きがありません");
+        case EFBIG:
+            return QStringLiteral("ファイルが大きすぎます");
+        case EILSEQ:
+            return QStringLiteral("名前をこの環境の文字コードで表せません");
+        default:
+            return std::nullopt;
+    }
 }
 
 }  // namespace sorimba::mailwords

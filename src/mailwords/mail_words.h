@@ -4,6 +4,7 @@
 // once, below both, rather than in each one's wording.
 
 #include <QString>
+#include <optional>
 
 #include "files/failure.h"
 #include "mailimport/mail_import.h"
@@ -22,6 +23,11 @@ QString messageProblem(const Failure& failure);
 // Why an import stopped (its record, journal or save files failed), or why
 // one of its issues could not be saved: "PATH: why".
 QString importFailure(const Failure& failure);
+
+// The words for a system error that the save, convert and import messages
+// name in Japanese of their own; nullopt for the others, which quote the
+// system. `rewrite`: a file read and rewritten (convert), not appended to.
+std::optional<QString> systemReasonInJapanese(int systemError, bool rewrite);
 
 // The summary of a mail import, one fact a line, and where its record is.
 QString summary(const mailimport::ImportSummary& summary);

@@ -6,6 +6,7 @@
 
 #include "convert/convert.h"
 #include "files/files.h"
+#include "mailwords/mail_words.h"
 #include "saving/saving.h"
 #include "settings/settings.h"
 
@@ -26,34 +27,10 @@ QString shownPath(const QString& path) {
 
 // Why the system refused, by its errno.
 QString systemReason(int systemError, bool rewrite) {
-    switch (systemError) {
-        case EISDIR:
-            return QStringLiteral("通常のファイルではありません");
-        case ENOENT:
-            return rewrite ? QStringLiteral("見つかりません")
-                           : QStringLiteral("フォルダがありません");
-        case ENOTDIR:
-            return QStringLiteral("フォルダがありません");
-        case ENAMETOOLONG:
-            return QStringLiteral("名前が長すぎます");
-        case EACCES:
-        case EPERM:
-            return rewrite ? QStringLiteral("読み書きが許されていません")
-                           : QStringLiteral("書き込みが許されていません");
-        case EROFS:
-            return QStringLiteral("書き込みのできない場所です");
-        case ENOSPC:
-        case EDQUOT:
-            return QStringLiteral("ディスクに空きがありません");
-        case EFBIG:
-            return QStringLiteral("ファイルが大きすぎます");
-        case EILSEQ:
-            return QStringLiteral("名前をこの環境の文字コードで表せません");
-        default:
-            return (rewrite ? QStringLiteral("読み書きできませんでした：")
-                            : QStringLiteral("書き込めませんでした：")) +
-                   files::systemMessage(systemError);
-    }
+    if (auto known = mailwords::systemReasonInJapanese(systemError, rewrite)) return *known;
+    return (rewrite ? QStringLiteral("読み書きできませんでした：")
+                    : QStringLiteral("書き込めませんでした：")) +
+           files::systemMessage(systemError);
 }
 
 // What the system said, as the settings message has always quoted it.
